@@ -1,0 +1,50 @@
+// encoder.h - codes one member's data as an -lh5-, -lh6- or -lh7- stream.
+//
+// Pipeline: match finder (match_finder.h) -> parser, which records literals and
+// matches for one block -> block writer, which builds the three Huffman tables
+// from the block's counts and writes the block -> bit writer (bit_writer.h).
+#pragma once
+
+#include "io.h"
+#include "method.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace lzh {
+
+enum class Effort { fast, normal, best };
+
+class Encoder {
+public:
+    // `method` must be a coded method (-lh5-, -lh6-, -lh7-). The coded stream
+    // goes to `out` as it is produced.
+    Encoder(const Method& method, Effort effort, ByteSink& out);
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+
+    // Feeds the next `size` bytes of the member; may be called any number of
+    // times with pieces of any size.
+    void write(const std::uint8_t* data, std::size_t size);
+
+    // Codes what is left and pads the last byte with zero bits. After this the
+    // stream in `out` is complete: a final block of at least 8 bytes whenever
+    // there is more than one block, nothing after the padding.
+    void finish();
+
+    std::uint64_t bytes_in() const;
+    std::uint64_t bytes_out() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The whole stream for `data` at once (tests, small members).
+std::vector<std::uint8_t> encode(const Method& method, Effort effort,
+                                 std::span<const std::uint8_t> data);
+
+}  // namespace lzh

@@ -1,0 +1,43 @@
+// io.h - byte sources and sinks the engine reads from and writes to, and the
+// engine's error type.
+//
+// Everything in the engine streams: a member is read, coded and written in
+// pieces, so no stage ever needs a whole file in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace lzh {
+
+// Any failure the engine reports. what() is a sentence for the user (Japanese,
+// UTF-8) that names the path or the damaged structure where there is one.
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Damaged or truncated compressed data or headers.
+class DataError : public Error {
+public:
+    using Error::Error;
+};
+
+// Where bytes come from. read() returns the number of bytes placed in `buf`
+// (at most `size`); 0 means the end. Failures throw lzh::Error.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::size_t read(std::uint8_t* buf, std::size_t size) = 0;
+};
+
+// Where bytes go. write() takes all `size` bytes or throws lzh::Error.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void write(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+}  // namespace lzh

@@ -1,0 +1,27 @@
+# tools/setup.sh - shared set-up for ./run and ./test (sourced, not executed).
+#
+# Installs the Debian packages of tools/debian-packages.txt that are missing,
+# then configures and builds the Release tree in build/.
+
+pelkoran_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+pelkoran_install_packages() {
+    local wanted missing=()
+    wanted=$(grep -v -E '^\s*(#|$)' "$pelkoran_root/tools/debian-packages.txt")
+    for p in $wanted; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+pelkoran_build() {
+    local dir=${1:-build} type=${2:-Release}
+    shift 2 2>/dev/null || true
+    cmake -S "$pelkoran_root" -B "$pelkoran_root/$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+    cmake --build "$pelkoran_root/$dir" -j"$(nproc)"
+}
