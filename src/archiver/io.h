@@ -25,6 +25,12 @@ public:
     using Error::Error;
 };
 
+// The user cancelled through the window's progress callback.
+class Cancelled : public Error {
+public:
+    using Error::Error;
+};
+
 // Where bytes come from. read() returns the number of bytes placed in `buf`
 // (at most `size`); 0 means the end. Failures throw lzh::Error.
 class ByteSource {
