@@ -30,6 +30,12 @@ public:
     virtual void on_failure(std::string_view reason) = 0;
 };
 
+// Results of ArchiverCommand.
+inline constexpr int kArchiverOk = 0;           // the archive was written
+inline constexpr int kArchiverBadCommand = 1;   // the command text was refused; nothing touched
+inline constexpr int kArchiverFailed = 2;       // an item, the archive or the disk failed
+inline constexpr int kArchiverCancelled = 3;    // stopped through the window
+
 }  // namespace lzh
 
 // Carries out one command text (see command.h for the language). Returns 0

@@ -1,0 +1,146 @@
+// command.cpp - tokenizer and parser of the command language (see command.h).
+#include "command.h"
+
+namespace lzh {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+bool ends_in_separator(std::string_view s)
+{
+    return !s.empty() && (s.back() == '/' || s.back() == '\\');
+}
+
+// An item must name something below the base directory: no absolute path, no
+// empty or ".." component, which would store a name that escapes the folder a
+// reader extracts into.
+void check_item(const std::string& item)
+{
+    if (item.empty())
+        throw Error("対象の名前が空です");
+    if (item.front() == '/')
+        throw Error("対象は基準ディレクトリからの相対パスで指定してください: " + item);
+    std::string_view rest = item;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part == "..")
+            throw Error("対象に \"..\" は使えません: " + item);
+        if (slash == std::string_view::npos)
+            break;
+        rest.remove_prefix(slash + 1);
+    }
+}
+
+}  // namespace
+
+std::vector<Token> tokenize_command(std::string_view text)
+{
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (true) {
+        while (i < n && is_blank(text[i]))
+            ++i;
+        if (i == n)
+            break;
+        Token tok;
+        if (text[i] == '"') {
+            tok.quoted = true;
+            ++i;
+            while (true) {
+                if (i == n)
+                    throw Error("コマンドの引用符 (\") が閉じていません");
+                if (text[i] == '"') {
+                    if (i + 1 < n && text[i + 1] == '"') {   // "" stands for one "
+                        tok.text += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                tok.text += text[i++];
+            }
+            if (i < n && !is_blank(text[i]))
+                throw Error("引用符で囲んだ引数の直後に空白がありません: " + tok.text);
+        } else {
+            while (i < n && !is_blank(text[i])) {
+                if (text[i] == '"')
+                    throw Error("引用符の位置が正しくありません: " + std::string(text));
+                tok.text += text[i++];
+            }
+        }
+        tokens.push_back(std::move(tok));
+    }
+    return tokens;
+}
+
+AddCommand parse_command(std::string_view text)
+{
+    const std::vector<Token> tokens = tokenize_command(text);
+    if (tokens.empty())
+        throw Error("コマンドが空です");
+    if (tokens[0].quoted || tokens[0].text != "a")
+        throw Error("知らないコマンドです: " + tokens[0].text + " (使えるのは a だけです)");
+
+    AddCommand cmd;
+    bool directories = false;
+    std::vector<std::string> paths;
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.quoted || t.text.empty() || t.text[0] != '-') {
+            paths.push_back(t.text);
+            continue;
+        }
+        const std::string_view sw = t.text;
+        if (sw == "-d1")
+            directories = true;
+        else if (sw == "-lh5")
+            cmd.method = &kLh5;
+        else if (sw == "-lh6")
+            cmd.method = &kLh6;
+        else if (sw == "-lh7")
+            cmd.method = &kLh7;
+        else if (sw == "-fast")
+            cmd.effort = Effort::fast;
+        else if (sw == "-normal")
+            cmd.effort = Effort::normal;
+        else if (sw == "-best")
+            cmd.effort = Effort::best;
+        else
+            throw Error("知らないスイッチです: " + t.text);
+    }
+    if (paths.empty() || paths[0].empty())
+        throw Error("書庫のパスがありません");
+    cmd.archive = paths[0];
+    if (ends_in_separator(cmd.archive))
+        throw Error("書庫のパスがディレクトリを指しています: " + cmd.archive);
+    if (paths.size() < 2 || !ends_in_separator(paths[1]))
+        throw Error("基準ディレクトリ (区切り文字で終わるパス) がありません");
+    cmd.base = paths[1];
+    if (paths.size() < 3)
+        throw Error("圧縮する対象がありません");
+    if (!directories)
+        throw Error("スイッチ -d1 がありません");
+    for (std::size_t i = 2; i < paths.size(); ++i) {
+        check_item(paths[i]);
+        cmd.items.push_back(paths[i]);
+    }
+    return cmd;
+}
+
+std::string quote_token(std::string_view s)
+{
+    std::string out = "\"";
+    for (char c : s) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    out += '"';
+    return out;
+}
+
+}  // namespace lzh
