@@ -1,0 +1,60 @@
+// archive_writer.h - creates an LZH archive or rewrites one with new members.
+#pragma once
+
+#include "archiver.h"
+#include "encoder.h"
+#include "method.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace lzh {
+
+// One member to write, as the walk found it.
+struct NewEntry {
+    enum class Kind { file, directory, symlink };
+    Kind kind = Kind::file;
+    std::string source_path;   // path to read (file-system bytes)
+    std::string stored_path;   // relative, '/'-separated, file-system bytes, no trailing '/'
+    std::string link_target;   // symlinks only
+    struct stat st {};         // from lstat at walk time (mode, mtime, size, dev/ino)
+};
+
+struct WriteOptions {
+    const Method* method = &kLh5;   // for coded members: -lh5-, -lh6- or -lh7-
+    Effort effort = Effort::normal;
+};
+
+struct UpdateReport {
+    std::size_t added = 0;      // new stored paths
+    std::size_t replaced = 0;   // members of the old archive written anew
+    std::size_t kept = 0;       // members of the old archive copied byte for byte
+    std::size_t skipped = 0;    // entries left out: the archive itself, repeated stored paths
+    std::uint64_t bytes_in = 0;    // bytes read from the new files
+    std::uint64_t bytes_out = 0;   // size of the archive written
+};
+
+/*
+ * Creates `archive_path`, or rewrites an existing LZH archive: a member whose
+ * stored path equals a new entry's is replaced where it stands, the others are
+ * kept byte for byte (copied, not recoded), and the remaining entries are
+ * appended in the given order.
+ *
+ * The archive is written to a temporary file in its own directory, flushed and
+ * renamed over `archive_path` only when complete. On any failure (an existing
+ * file that is not a sound LZH archive, an unreadable file, a write error, a
+ * file of 4 GiB or more, a cancel through `window`) the temporary file is
+ * removed, `archive_path` (or its absence) is left exactly as it was, and
+ * lzh::Error (lzh::Cancelled for a cancel) is thrown with a Japanese reason
+ * naming the path. An entry that is the archive itself is left out.
+ *
+ * `window` may be null; otherwise its on_progress is called per member and
+ * every few MiB, and a false return cancels.
+ */
+UpdateReport update_archive(const std::string& archive_path, const std::vector<NewEntry>& entries,
+                            const WriteOptions& options, ArchiverWindow* window);
+
+}  // namespace lzh
