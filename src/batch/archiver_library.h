@@ -1,0 +1,32 @@
+// archiver_library.h - the seam through which the batch calls the archiver library.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lzh {
+class ArchiverWindow;
+}
+
+namespace pelkoran {
+
+/*
+ * ArchiverLibrary - the two entries of the archiver library, as the batch
+ * calls them. The default calls the engine (ArchiverCommand and
+ * ArchiverGetVersion of archiver.h); tests derive a fake from it.
+ */
+class ArchiverLibrary {
+public:
+    virtual ~ArchiverLibrary() = default;
+    // Carries out one command text; 0 when the archive was written.
+    // `reply` (of `reply_size` bytes) receives the library's short report.
+    virtual int Command(lzh::ArchiverWindow* window, const std::string& text, char* reply,
+                        std::uint32_t reply_size);
+    // The library's version in hundredths (253 shows as 2.53).
+    virtual std::uint16_t GetVersion();
+};
+
+// The engine itself, as one shared instance.
+ArchiverLibrary& DefaultArchiverLibrary();
+
+}  // namespace pelkoran

@@ -1,0 +1,79 @@
+// compress_run.h - the compression run over the target list, and what it needs of the dialog.
+#pragma once
+
+#include <string>
+
+#include "archiver_library.h"
+#include "target_list.h"
+
+namespace lzh {
+class ArchiverWindow;
+}
+
+namespace pelkoran {
+
+// The run's texts for the user, byte for byte.
+inline constexpr const char kMsgNoSuchDirectory[] = "指定のディレクトリ(%s)がありません";
+inline constexpr const char kMsgNotADirectory[] = "ディレクトリを指定してください";
+inline constexpr const char kMsgAllDone[] = "圧縮がすべて終了しました。";
+
+// The kind of message box: an error with an OK button, or the completion
+// message with an OK button and the information icon.
+enum class MessageType {
+    kError,        // MB_OK
+    kInformation,  // MB_OK | MB_ICONINFORMATION
+};
+
+/*
+ * CompressDialog - what the run needs of the main dialog.
+ */
+class CompressDialog {
+public:
+    virtual ~CompressDialog() = default;
+    // Data exchange: true moves the controls into the members.
+    virtual void UpdateData(bool save_and_validate) = 0;
+    // The same-place radio button is checked.
+    virtual bool IsSamePlaceChecked() const = 0;
+    // The members, as of the last UpdateData(true).
+    virtual std::string OutputDir() const = 0;  // m_strOutputDir
+    virtual bool TrimExt() const = 0;           // m_bTrimExt
+    // A message box with `text` (UTF-8) of the given type; returns when closed.
+    virtual void MessageBox(const std::string& text, MessageType type) = 0;
+    // Keyboard focus to the output directory field.
+    virtual void FocusOutputDir() = 0;
+    // The window handle passed to the library (may be null).
+    virtual lzh::ArchiverWindow* Window() = 0;
+};
+
+// How a run ended.
+enum class RunResult {
+    kCompleted,          // every item packed; the completion message was shown
+    kItemFailed,         // the library failed an item; it and those after it stay listed
+    kOutputDirRejected,  // the output directory was missing or not a directory
+};
+
+// Removes ASCII white space (blank, tab, CR, LF, VT, FF) at both ends.
+std::string TrimWhiteSpace(const std::string& text);
+
+/*
+ * CheckOutputDir - trim and check an output directory text as the run
+ * does: white space removed at both ends; a drive root ("X:\", three
+ * bytes) or "/" accepted unchanged without a status query; otherwise one
+ * trailing separator removed ('\' for a Windows-style text, '/' for a
+ * POSIX one) and the rest queried. On success `dir` holds the text to use
+ * and the result is empty; on failure the result is the message to show
+ * (with the directory filled in), and `dir` holds the text as it stood.
+ */
+std::string CheckOutputDir(std::string& dir, const StatusQuery& query = QueryPathStatus);
+
+/*
+ * OnCompress - the compress button: pack every listed item from the top,
+ * each into its own archive, removing each one right after its archive was
+ * written. Stops silently at the first item that the library fails; shows
+ * the completion message when the list is empty.
+ */
+RunResult OnCompress(CompressDialog& dialog, TargetList& targets,
+                     ArchiverLibrary& library = DefaultArchiverLibrary(),
+                     const StatusQuery& query = QueryPathStatus);
+
+}  // namespace pelkoran

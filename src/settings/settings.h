@@ -1,0 +1,67 @@
+// settings.h - the output options kept between runs in Pelkoran.ini.
+#pragma once
+
+#include <string>
+
+namespace pelkoran {
+
+// The file's name, its one section and its three keys.
+inline constexpr const char kSettingsFileName[] = "Pelkoran.ini";
+inline constexpr const char kSettingsSection[] = "Path";
+inline constexpr const char kKeyOutputDir[] = "OutputDir";
+inline constexpr const char kKeyIsSamePlace[] = "IsSamePlace";
+inline constexpr const char kKeyIsTrimExt[] = "IsTrimEXT";
+
+// The output options as they are stored.
+struct Settings {
+    std::string output_dir;   // OutputDir: the field's text, untrimmed
+    bool same_place = true;   // IsSamePlace: the same-place radio button is checked
+    bool trim_ext = false;    // IsTrimEXT: the trim check box is checked
+};
+
+// The defaults for a missing file or key: the user's home directory,
+// next to each item, extension kept.
+Settings DefaultSettings();
+
+// The user's home directory ($HOME, else the password database, else "/").
+std::string HomeDirectory();
+
+// The directory of the running executable, ending in '/'.
+std::string GetModuleDir();
+
+// The executable's directory followed by `name`.
+std::string GetModuleDirFile(const std::string& name);
+
+/*
+ * SettingsFilePath - where Pelkoran.ini lives.
+ *
+ * Beside the executable (`module_dir`, ending in '/') when that directory
+ * already holds the file or may be written (a portable copy); otherwise
+ * in the user's configuration directory: $XDG_CONFIG_HOME/Pelkoran/
+ * Pelkoran.ini when that variable holds an absolute path, else
+ * ~/.config/Pelkoran/Pelkoran.ini.
+ */
+std::string SettingsFilePath(const std::string& module_dir);
+// The same for the running executable.
+std::string SettingsFilePath();
+
+/*
+ * LoadSettings - read the three keys from the file at `path`. A missing
+ * or unreadable file, a missing key, or a file that is not a profile file
+ * at all gives the defaults for what cannot be read. "IsSamePlace" and
+ * "IsTrimEXT" are true exactly when their value is "TRUE" (byte for byte:
+ * "true" reads as false).
+ */
+Settings LoadSettings(const std::string& path);
+
+/*
+ * SaveSettings - write the three keys into the file at `path`, keeping the
+ * file's other sections, keys and comments. The file is written whole to a
+ * temporary file beside it and renamed into place, so it is never left half
+ * written; the configuration directory is created when missing. A file
+ * that exists but cannot be read is left alone (its other contents would
+ * be lost). Returns false when nothing was written.
+ */
+bool SaveSettings(const std::string& path, const Settings& settings);
+
+}  // namespace pelkoran
