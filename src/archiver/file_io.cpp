@@ -1,0 +1,227 @@
+// file_io.cpp - byte sources and sinks over POSIX file descriptors.
+#include "file_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace lzh {
+
+namespace {
+
+constexpr std::size_t kSinkBuffer = std::size_t(1) << 20;
+
+std::mutex g_fault_mutex;
+std::optional<WriteFault> g_fault;
+
+}  // namespace
+
+std::string describe_errno(const std::string& what, const std::string& path, int err)
+{
+    return what + ": " + path + " (" + std::strerror(err) + ")";
+}
+
+void set_write_fault(std::optional<WriteFault> fault)
+{
+    std::lock_guard lock(g_fault_mutex);
+    g_fault = fault;
+}
+
+/**************************************************************************
+ * FileSource
+ **************************************************************************/
+
+FileSource::FileSource(const std::string& path) : path_(path)
+{
+    // O_NONBLOCK: a FIFO that slipped in must not hang the open; O_NOFOLLOW:
+    // a link swapped in after the walk is not followed.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd_ < 0)
+        throw Error(describe_errno("ファイルを開けません", path, errno));
+    if (::fstat(fd_, &st_) != 0) {
+        int err = errno;
+        ::close(fd_);
+        throw Error(describe_errno("ファイルの情報を読めません", path, err));
+    }
+    if (!S_ISREG(st_.st_mode)) {
+        ::close(fd_);
+        throw Error("通常のファイルではないため読めません: " + path);
+    }
+    int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+FileSource::~FileSource()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::size_t FileSource::read(std::uint8_t* buf, std::size_t size)
+{
+    for (;;) {
+        ssize_t n = ::read(fd_, buf, size);
+        if (n >= 0)
+            return std::size_t(n);
+        if (errno != EINTR)
+            throw Error(describe_errno("ファイルを読めません", path_, errno));
+    }
+}
+
+void FileSource::rewind()
+{
+    if (::lseek(fd_, 0, SEEK_SET) < 0)
+        throw Error(describe_errno("ファイルを読み直せません", path_, errno));
+}
+
+/**************************************************************************
+ * FileRange
+ **************************************************************************/
+
+FileRange::FileRange(const std::string& path) : path_(path)
+{
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0)
+        throw Error(describe_errno("書庫を開けません", path, errno));
+    if (::fstat(fd_, &st_) != 0) {
+        int err = errno;
+        ::close(fd_);
+        throw Error(describe_errno("書庫の情報を読めません", path, err));
+    }
+    if (!S_ISREG(st_.st_mode)) {
+        ::close(fd_);
+        throw Error("通常のファイルではありません: " + path);
+    }
+    size_ = std::uint64_t(st_.st_size);
+}
+
+FileRange::~FileRange()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void FileRange::read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const
+{
+    while (size > 0) {
+        ssize_t n = ::pread(fd_, buf, size, off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw Error(describe_errno("書庫を読めません", path_, errno));
+        }
+        if (n == 0)
+            throw DataError("書庫が途中で切れています: " + path_);
+        buf += n;
+        offset += std::uint64_t(n);
+        size -= std::size_t(n);
+    }
+}
+
+/**************************************************************************
+ * FileSink
+ **************************************************************************/
+
+FileSink::FileSink(int fd, std::string path) : fd_(fd), path_(std::move(path))
+{
+    buffer_.reserve(kSinkBuffer);
+    std::lock_guard lock(g_fault_mutex);
+    if (g_fault) {
+        fail_after_ = g_fault->after_bytes;
+        fail_errno_ = g_fault->error;
+    }
+}
+
+FileSink::~FileSink()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void FileSink::pwrite_all(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        std::size_t chunk = size;
+        if (fail_after_) {
+            std::uint64_t room = physical_ < *fail_after_ ? *fail_after_ - physical_ : 0;
+            if (room == 0)
+                throw Error(describe_errno("書き込めません", path_, fail_errno_));
+            chunk = std::size_t(std::min<std::uint64_t>(chunk, room));
+        }
+        ssize_t n = ::pwrite(fd_, data, chunk, off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw Error(describe_errno("書き込めません", path_, errno));
+        }
+        if (n == 0)
+            throw Error(describe_errno("書き込めません", path_, ENOSPC));
+        data += n;
+        offset += std::uint64_t(n);
+        size -= std::size_t(n);
+        physical_ += std::uint64_t(n);
+    }
+}
+
+void FileSink::flush()
+{
+    if (buffer_.empty())
+        return;
+    pwrite_all(offset_, buffer_.data(), buffer_.size());
+    offset_ += buffer_.size();
+    buffer_.clear();
+}
+
+void FileSink::write(const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        if (buffer_.empty() && size >= kSinkBuffer) {
+            // Large pieces go straight to the file.
+            pwrite_all(offset_, data, size);
+            offset_ += size;
+            return;
+        }
+        std::size_t n = std::min(size, kSinkBuffer - buffer_.size());
+        buffer_.insert(buffer_.end(), data, data + n);
+        data += n;
+        size -= n;
+        if (buffer_.size() == kSinkBuffer)
+            flush();
+    }
+}
+
+void FileSink::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    flush();
+    pwrite_all(offset, data, size);
+}
+
+void FileSink::truncate(std::uint64_t offset)
+{
+    flush();
+    if (::ftruncate(fd_, off_t(offset)) != 0)
+        throw Error(describe_errno("書き込めません", path_, errno));
+    offset_ = offset;
+}
+
+void FileSink::sync()
+{
+    flush();
+    if (::fsync(fd_) != 0)
+        throw Error(describe_errno("ディスクに書き込めません", path_, errno));
+}
+
+void FileSink::close()
+{
+    flush();
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        throw Error(describe_errno("書き込めません", path_, errno));
+}
+
+}  // namespace lzh

@@ -1,0 +1,104 @@
+// file_io.h - byte sources and sinks over POSIX file descriptors.
+#pragma once
+
+#include "io.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace lzh {
+
+// "<what>: <path> (<strerror(err)>)" as one sentence for an lzh::Error.
+std::string describe_errno(const std::string& what, const std::string& path, int err);
+
+// Reads a file front to back. Opening never blocks and never follows a final
+// symbolic link; anything but a regular file is refused.
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(const std::string& path);
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::size_t read(std::uint8_t* buf, std::size_t size) override;
+    // Back to the first byte (for a second pass over the same file).
+    void rewind();
+    const struct stat& status() const { return st_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    struct stat st_ {};
+};
+
+// Reads any range of a file (the archive reader's view of an archive).
+class FileRange {
+public:
+    explicit FileRange(const std::string& path);
+    ~FileRange();
+    FileRange(const FileRange&) = delete;
+    FileRange& operator=(const FileRange&) = delete;
+
+    std::uint64_t size() const { return size_; }
+    const struct stat& status() const { return st_; }
+    const std::string& path() const { return path_; }
+    // Reads exactly `size` bytes at `offset`; a short file throws lzh::DataError.
+    void read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    struct stat st_ {};
+};
+
+// Writes a file through a large buffer. Besides appending it can patch bytes
+// already written (a member's header once its data is known) and cut the file
+// back (a member that is stored after all).
+class FileSink : public ByteSink {
+public:
+    // Takes ownership of `fd`, positioned at offset 0.
+    FileSink(int fd, std::string path);
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    void write(const std::uint8_t* data, std::size_t size) override;
+    // Logical end of what has been written so far.
+    std::uint64_t offset() const { return offset_ + buffer_.size(); }
+    // Overwrites bytes in [offset, offset + size), all of which were written before.
+    void write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+    // Drops everything from `offset` on; later writes continue there.
+    void truncate(std::uint64_t offset);
+    // Writes the buffer out and forces the file to the disk.
+    void sync();
+    // Closes the file, reporting a failure of close() itself.
+    void close();
+
+private:
+    void flush();
+    void pwrite_all(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+
+    int fd_ = -1;
+    std::string path_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t offset_ = 0;           // file offset where buffer_ starts
+    std::optional<std::uint64_t> fail_after_;
+    int fail_errno_ = 0;
+    std::uint64_t physical_ = 0;         // bytes handed to pwrite so far
+};
+
+// Test hook: every FileSink created while a fault is set fails with `error`
+// once it has written `after_bytes` bytes, as a full disk would.
+struct WriteFault {
+    std::uint64_t after_bytes = 0;
+    int error = 0;
+};
+void set_write_fault(std::optional<WriteFault> fault);
+
+}  // namespace lzh

@@ -1,0 +1,59 @@
+// names.h - member names: file-system bytes (UTF-8) to stored bytes and back.
+//
+// Names are stored in CP932 (Shift-JIS), the encoding Japanese LZH tools
+// expect, with a code-page header saying 932. A member whose names CP932
+// cannot hold exactly is stored in UTF-8 with code page 65001 instead, so no
+// name is ever altered on the way in. Names that are not UTF-8 at all, and
+// names that hold a backslash or a '|' where a reader would take it for a
+// separator, are refused with a reason.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lzh {
+
+inline constexpr std::uint32_t kCodePageCp932 = 932;
+inline constexpr std::uint32_t kCodePageUtf8 = 65001;
+
+// A member's names as they go into the header, in one code page.
+struct StoredNames {
+    std::string path;          // '/'-separated components
+    std::string link_target;   // empty unless a symbolic link
+    std::uint32_t code_page = kCodePageCp932;
+};
+
+/*
+ * Converts a relative, '/'-separated path (file-system bytes, no leading or
+ * trailing '/', no "." or ".." components) and, for a symbolic link, its
+ * target. Throws lzh::Error naming `path` when it cannot be stored unchanged.
+ */
+StoredNames encode_names(std::string_view path, std::string_view link_target = {});
+
+/*
+ * A stored name as UTF-8, for display and for comparing paths. `code_page` is
+ * the value of the member's code-page header, or 0 when it has none: then a
+ * name that is valid UTF-8 is taken as UTF-8 and anything else as CP932. Bytes
+ * that do not convert are shown as "\xNN".
+ */
+std::string decode_name(std::string_view stored, std::uint32_t code_page);
+
+// True when `s` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
+bool is_valid_utf8(std::string_view s);
+
+// True when `b` starts a two-byte CP932 character.
+constexpr bool is_cp932_lead(std::uint8_t b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+/*
+ * Replaces every backslash that separates path components in `stored` by '/',
+ * leaving a 0x5C that is the second byte of a CP932 character alone (ソ is
+ * 83 5C). For names in CP932 or of unknown code page; UTF-8 has no such trail
+ * bytes, so there every 0x5C is a separator.
+ */
+std::string backslashes_to_slashes(std::string_view stored, std::uint32_t code_page);
+
+}  // namespace lzh
