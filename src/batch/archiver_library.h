@@ -12,8 +12,8 @@ namespace pelkoran {
 
 /*
  * ArchiverLibrary - the two entries of the archiver library, as the batch
- * calls them. The default calls the engine (ArchiverCommand and
- * ArchiverGetVersion of archiver.h); tests derive a fake from it.
+ * calls them. DefaultArchiverLibrary() calls the engine (ArchiverCommand
+ * and ArchiverGetVersion of archiver.h); tests put a fake in its place.
  */
 class ArchiverLibrary {
 public:
@@ -21,12 +21,13 @@ public:
     // Carries out one command text; 0 when the archive was written.
     // `reply` (of `reply_size` bytes) receives the library's short report.
     virtual int Command(lzh::ArchiverWindow* window, const std::string& text, char* reply,
-                        std::uint32_t reply_size);
+                        std::uint32_t reply_size) = 0;
     // The library's version in hundredths (253 shows as 2.53).
-    virtual std::uint16_t GetVersion();
+    virtual std::uint16_t GetVersion() = 0;
 };
 
-// The engine itself, as one shared instance.
+// The engine itself, as one shared instance. Only a program that uses it
+// links the engine (it lives in its own object file).
 ArchiverLibrary& DefaultArchiverLibrary();
 
 }  // namespace pelkoran

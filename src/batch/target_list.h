@@ -148,6 +148,9 @@ public:
     int Count() const;
     std::string FirstText() const;
     void RemoveFirst();
+    // Removes the row of `path` (the first row in the usual case); false
+    // when it is not listed.
+    bool RemoveTarget(const std::string& path);
 
     bool Contains(const std::string& path) const;
 

@@ -1,0 +1,122 @@
+// compress_target.cpp - the archive command for one item.
+//
+// Worked example, the file C:\work\memo.txt packed next to itself:
+//   drive "C:", dir "\work\", name "memo", ext ".txt"
+//   a "C:\work\memo.txt.lzh" "C:\work\" -d1 "memo.txt"
+// The base directory is the item's parent, and the item is given relative
+// to it, so the archive stores "memo.txt" (or "photos/..." for a folder).
+#include "compress_target.h"
+
+#include <vector>
+
+namespace pelkoran {
+
+namespace {
+
+constexpr char kArchiveExt[] = ".lzh";
+constexpr std::uint32_t kReplySize = 512;
+
+bool HasDrive(std::string_view path)
+{
+    if (path.size() < 2 || path[1] != ':')
+        return false;
+    char c = path[0];
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// One token of the command language: in double quotes, with each double
+// quote inside written twice.
+std::string Quote(std::string_view text)
+{
+    std::string token;
+    token.reserve(text.size() + 2);
+    token += '"';
+    for (char c : text) {
+        if (c == '"')
+            token += '"';
+        token += c;
+    }
+    token += '"';
+    return token;
+}
+
+}  // namespace
+
+bool IsWindowsStylePath(std::string_view text)
+{
+    if (HasDrive(text))
+        return true;
+    return text.find('\\') != std::string_view::npos && text.find('/') == std::string_view::npos;
+}
+
+char OutputSeparator(std::string_view output_dir)
+{
+    return IsWindowsStylePath(output_dir) ? '\\' : '/';
+}
+
+PathParts SplitPath(std::string_view path)
+{
+    PathParts parts;
+    std::string_view rest = path;
+    if (HasDrive(path)) {
+        parts.drive = std::string(path.substr(0, 2));
+        rest = path.substr(2);
+    }
+    std::string_view separators = IsWindowsStylePath(path) ? std::string_view("\\/") : std::string_view("/");
+    std::size_t last = rest.find_last_of(separators);
+    std::string_view final_part = rest;
+    if (last != std::string_view::npos) {
+        parts.dir = std::string(rest.substr(0, last + 1));
+        final_part = rest.substr(last + 1);
+    }
+    std::size_t dot = final_part.rfind('.');
+    if (dot == std::string_view::npos) {
+        parts.name = std::string(final_part);
+    } else {
+        parts.name = std::string(final_part.substr(0, dot));
+        parts.ext = std::string(final_part.substr(dot));
+    }
+    return parts;
+}
+
+std::string BuildCommandText(const std::string& full_path, bool same_place, bool trim_ext,
+                             const std::string& output_dir, const PathStatus& status)
+{
+    PathParts parts = SplitPath(full_path);
+    bool trimmable = status.exists && !status.is_directory && trim_ext;
+
+    std::string archive;
+    if (same_place) {
+        archive = trimmable ? parts.drive + parts.dir + parts.name : full_path;
+    } else {
+        archive = output_dir;
+        archive += OutputSeparator(output_dir);
+        archive += parts.name;
+        if (!trimmable)
+            archive += parts.ext;
+    }
+    archive += kArchiveExt;
+
+    std::string text = "a ";
+    text += Quote(archive);
+    text += ' ';
+    text += Quote(parts.drive + parts.dir);
+    text += " -d1 ";
+    text += Quote(parts.name + parts.ext);
+    return text;
+}
+
+bool CompressTarget(const std::string& full_path, bool same_place, bool trim_ext,
+                    const std::string& output_dir, lzh::ArchiverWindow* window,
+                    ArchiverLibrary& library, const StatusQuery& query)
+{
+    // The status decides only whether the extension may go; a failed query
+    // (the item vanished) still issues the command, and the library says
+    // whether it could be packed.
+    PathStatus status = query(full_path);
+    std::string text = BuildCommandText(full_path, same_place, trim_ext, output_dir, status);
+    std::vector<char> reply(kReplySize, '\0');
+    return library.Command(window, text, reply.data(), kReplySize) == 0;
+}
+
+}  // namespace pelkoran

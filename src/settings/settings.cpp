@@ -1,0 +1,202 @@
+// settings.cpp - where Pelkoran.ini lives, and reading and writing its three keys.
+#include "settings.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "profile_file.h"
+
+namespace pelkoran {
+
+namespace {
+
+constexpr char kTrue[] = "TRUE";
+constexpr char kFalse[] = "FALSE";
+constexpr char kConfigDirName[] = "Pelkoran";
+
+std::string ParentDirectory(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// Creates `dir` and its missing parents.
+bool MakeDirectories(const std::string& dir)
+{
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    std::string parent = ParentDirectory(dir);
+    if (parent != dir && !MakeDirectories(parent))
+        return false;
+    return ::mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+/*
+ * ReplaceFile - write `text` to a temporary file in the directory of
+ * `path`, flush it, give it `mode`, and rename it over `path`. Either the
+ * old file or the whole new one is there afterwards, never a part.
+ */
+bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode)
+{
+    std::string temp = path + ".XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(name.data(), path.c_str()) == 0) {
+        int dir = ::open(ParentDirectory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return true;
+    }
+    ::unlink(name.data());
+    return false;
+}
+
+bool ReadFlag(const ProfileFile& file, const char* key, bool fallback)
+{
+    std::optional<std::string> value = file.Get(kSettingsSection, key);
+    if (!value)
+        return fallback;
+    return *value == kTrue;
+}
+
+}  // namespace
+
+std::string HomeDirectory()
+{
+    const char* home = std::getenv("HOME");
+    if (home && *home)
+        return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir)
+        return pw->pw_dir;
+    return "/";
+}
+
+Settings DefaultSettings()
+{
+    Settings settings;
+    settings.output_dir = HomeDirectory();
+    settings.same_place = true;
+    settings.trim_ext = false;
+    return settings;
+}
+
+std::string GetModuleDir()
+{
+    std::vector<char> buffer(PATH_MAX);
+    for (;;) {
+        ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0)
+            return "./";
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            std::string exe(buffer.data(), static_cast<std::size_t>(n));
+            return exe.substr(0, exe.rfind('/') + 1);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string GetModuleDirFile(const std::string& name)
+{
+    return GetModuleDir() + name;
+}
+
+std::string SettingsFilePath(const std::string& module_dir)
+{
+    std::string beside = module_dir + kSettingsFileName;
+    if (::access(beside.c_str(), F_OK) == 0 || ::access(module_dir.c_str(), W_OK) == 0)
+        return beside;
+    std::string config;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        config = xdg;
+    else
+        config = HomeDirectory() + "/.config";
+    if (config.size() > 1 && config.back() == '/')
+        config.pop_back();
+    return config + "/" + kConfigDirName + "/" + kSettingsFileName;
+}
+
+std::string SettingsFilePath()
+{
+    return SettingsFilePath(GetModuleDir());
+}
+
+Settings LoadSettings(const std::string& path)
+{
+    Settings settings = DefaultSettings();
+    ProfileFile file;
+    if (!file.Load(path))
+        return settings;
+    if (std::optional<std::string> dir = file.Get(kSettingsSection, kKeyOutputDir))
+        settings.output_dir = *dir;
+    settings.same_place = ReadFlag(file, kKeyIsSamePlace, true);
+    settings.trim_ext = ReadFlag(file, kKeyIsTrimExt, false);
+    return settings;
+}
+
+/*
+ * SaveSettings - see the header. A symbolic link at `path` is written
+ * through (its target is replaced, the link stays).
+ */
+bool SaveSettings(const std::string& path, const Settings& settings)
+{
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+
+    ProfileFile file;
+    mode_t mode = 0644;
+    if (::stat(target.c_str(), &st) == 0) {
+        // An existing file we cannot read is not ours to replace.
+        if (!file.Load(target))
+            return false;
+        mode = st.st_mode & 07777;
+    } else if (!MakeDirectories(ParentDirectory(target))) {
+        return false;
+    }
+
+    file.Set(kSettingsSection, kKeyOutputDir, settings.output_dir);
+    file.Set(kSettingsSection, kKeyIsSamePlace, settings.same_place ? kTrue : kFalse);
+    file.Set(kSettingsSection, kKeyIsTrimExt, settings.trim_ext ? kTrue : kFalse);
+    return ReplaceFile(target, file.Text(), mode);
+}
+
+}  // namespace pelkoran
