@@ -110,7 +110,8 @@ bool ProfileFile::Load(const std::string& path)
     lines_.clear();
     crlf_ = false;
     final_newline_ = true;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO in the file's place must not block the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};
