@@ -38,6 +38,11 @@ public:
     std::uint64_t bytes_in() const;
     std::uint64_t bytes_out() const;
 
+    // Blocks written so far, and the length in bits of the latest one from
+    // its size field to its last code (tests and measurements).
+    std::uint64_t blocks() const;
+    std::uint64_t last_block_bits() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -1,0 +1,496 @@
+// encoder.cpp - the -lh5-/-lh6-/-lh7- encoder: parser and block writer.
+//
+// The parser walks the match finder's window and records one code per literal
+// or match (C symbol and position value, four bytes a code). When the record
+// holds kTailCodes more codes than a block takes, the block writer codes the
+// first block_codes of them: it counts the symbols, builds the C, T and P
+// tables and writes the block. The last kTailCodes codes always stay behind,
+// so the final block of a stream with several blocks holds at least that many.
+//
+// Final-block rule: some readers fail when the last block of a stream is
+// shorter than 64 bits. That can only happen with single-symbol tables, whose
+// codes cost no bits (a long run of one byte is one match symbol repeated).
+// The final block is then written with a normal-form C table, where every code
+// costs at least one bit, and kTailCodes >= 64 codes make it long enough.
+#include "encoder.h"
+
+#include "bit_writer.h"
+#include "huffman.h"
+#include "match_finder.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cassert>
+#include <cstring>
+
+namespace lzh {
+
+namespace {
+
+constexpr unsigned kNC = 510;         // literal/length alphabet
+constexpr unsigned kNT = 19;          // code-length alphabet
+constexpr unsigned kTBits = 5;        // width of the T count field
+constexpr unsigned kCBits = 9;        // width of the C count field
+constexpr unsigned kMaxNP = 17;       // largest position alphabet (-lh7-)
+constexpr std::size_t kTailCodes = 64;
+constexpr std::size_t kMaxBlockCodes = 65535;
+constexpr std::uint64_t kMinFinalBlockBits = 64;
+
+// One row per effort level.
+struct EffortParams {
+    bool lazy;                 // look one byte ahead before taking a match
+    MatchFinderParams finder;
+    std::size_t block_codes;   // codes per block (the final block may hold up to kTailCodes more)
+};
+
+constexpr EffortParams kEfforts[] = {
+    //  lazy   chain nice good   block
+    {false, {8, 32, 8}, 16384},      // fast
+    {true, {32, 128, 32}, 16384},    // normal
+    {true, {1024, 256, 256}, 16384}, // best
+};
+static_assert(16384 + kTailCodes <= kMaxBlockCodes);
+
+const EffortParams& effort_params(Effort e)
+{
+    return kEfforts[static_cast<int>(e)];
+}
+
+// P symbol of position value p: the number of significant bits of p.
+inline unsigned p_symbol(unsigned p)
+{
+    return static_cast<unsigned>(std::bit_width(p));
+}
+
+// Counts bits instead of writing them (sizes a block before it is written).
+struct BitCounter {
+    std::uint64_t n = 0;
+    void put(std::uint32_t, unsigned bits) { n += bits; }
+};
+
+// A code length in the T and P table encoding: 0..6 in three bits, longer as
+// `111`, one 1-bit per step above 7, and a closing 0.
+template <class Out>
+void put_length(Out& out, unsigned len)
+{
+    if (len <= 6) {
+        out.put(len, 3);
+    } else {
+        const unsigned ones = len - 7;  // <= 9
+        out.put(((0x7u << ones | ((1u << ones) - 1)) << 1), len - 3);
+    }
+}
+
+class VectorSink : public ByteSink {
+public:
+    explicit VectorSink(std::vector<std::uint8_t>& v) : v_(v) {}
+    void write(const std::uint8_t* data, std::size_t size) override { v_.insert(v_.end(), data, data + size); }
+
+private:
+    std::vector<std::uint8_t>& v_;
+};
+
+}  // namespace
+
+/*
+ * The tables of one block. Each table is either in normal form (lengths, and
+ * the count n of transmitted lengths) or in single-symbol form (`single` >= 0,
+ * every code zero bits long).
+ */
+struct BlockTables {
+    std::array<std::uint8_t, kNC> c_len{};
+    std::array<std::uint16_t, kNC> c_code{};
+    int c_single = -1;
+    unsigned c_n = 0;
+    std::array<std::uint8_t, kNT> t_len{};
+    std::array<std::uint16_t, kNT> t_code{};
+    int t_single = -1;
+    unsigned t_n = 0;
+    std::array<std::uint8_t, kMaxNP> p_len{};
+    std::array<std::uint16_t, kMaxNP> p_code{};
+    int p_single = -1;
+    unsigned p_n = 0;
+    // The C lengths as T items: T symbol and its extra field (zero runs).
+    struct Item {
+        std::uint8_t sym;
+        std::uint16_t extra;
+    };
+    std::array<Item, 2 * kNC> items;
+    unsigned n_items = 0;
+};
+
+struct Encoder::Impl {
+    Impl(const Method& m, Effort e, ByteSink& out)
+        : method(m), params(effort_params(e)), bits(out), finder(m.dict_bits, params.finder)
+    {
+        assert(m.coded && m.np <= kMaxNP);
+        sym.resize(params.block_codes + kTailCodes);
+        pos.resize(params.block_codes + kTailCodes);
+    }
+
+    void parse(bool finishing);
+    void emit_literal(std::uint8_t b)
+    {
+        sym[count] = b;
+        if (++count == sym.size())
+            flush_full();
+    }
+    void emit_match(const Match& m)
+    {
+        sym[count] = static_cast<std::uint16_t>(256 + m.len - kMinMatch);
+        pos[count] = static_cast<std::uint16_t>(m.dist - 1);
+        if (++count == sym.size())
+            flush_full();
+    }
+    void flush_full();
+    void write_block(std::size_t first, std::size_t n, bool final_block);
+    void build_tables(std::size_t first, std::size_t n, bool force_normal);
+    template <class Out>
+    void put_tables(Out& out) const;
+    std::uint64_t code_bits(std::size_t first, std::size_t n) const;
+
+    const Method& method;
+    const EffortParams& params;
+    BitWriter bits;
+    MatchFinder finder;
+    std::vector<std::uint16_t> sym;   // C symbol of each recorded code
+    std::vector<std::uint16_t> pos;   // position value (distance - 1) of each match
+    std::size_t count = 0;            // codes recorded
+    std::uint64_t blocks = 0;         // blocks written
+    std::uint64_t last_block_bits = 0;
+    std::uint64_t in_bytes = 0;
+    bool pending = false;             // lazy: `held` was found one byte back
+    Match held;
+    bool finished = false;
+    BlockTables t;
+};
+
+/*
+ * Codes input from the cursor on. While more input may follow, it stops where
+ * less than a full match plus one byte is left ahead (the lazy look-ahead must
+ * see a whole match); with `finishing` it runs to the end.
+ */
+void Encoder::Impl::parse(bool finishing)
+{
+    const std::size_t need = finishing ? 1 : kMaxMatch + 2;
+    const unsigned nice = params.finder.nice_len;
+    while (finder.lookahead() >= need) {
+        if (!params.lazy) {
+            const Match m = finder.find(0);
+            if (m.len >= kMinMatch) {
+                emit_match(m);
+                finder.skip(m.len - 1);
+            } else {
+                emit_literal(finder.byte_at(-1));
+            }
+            continue;
+        }
+        if (!pending) {
+            const Match m = finder.find(0);
+            if (m.len < kMinMatch) {
+                emit_literal(finder.byte_at(-1));
+            } else if (m.len >= nice) {
+                emit_match(m);
+                finder.skip(m.len - 1);
+            } else {
+                pending = true;
+                held = m;
+            }
+            continue;
+        }
+        // `held` starts one byte back; take it unless the cursor has a longer one.
+        const Match m = finder.find(held.len);
+        if (m.len > held.len) {
+            emit_literal(finder.byte_at(-2));
+            held = m;
+            if (m.len >= nice) {
+                emit_match(m);
+                finder.skip(m.len - 1);
+                pending = false;
+            }
+        } else {
+            emit_match(held);
+            finder.skip(held.len - 2);
+            pending = false;
+        }
+    }
+    if (finishing && pending) {
+        // Not reached in practice (a held match always has bytes ahead), kept for safety.
+        emit_match(held);
+        finder.skip(std::min<std::size_t>(held.len - 1, finder.lookahead()));
+        pending = false;
+    }
+}
+
+void Encoder::Impl::flush_full()
+{
+    const std::size_t n = params.block_codes;
+    write_block(0, n, false);
+    std::memmove(sym.data(), sym.data() + n, (count - n) * sizeof sym[0]);
+    std::memmove(pos.data(), pos.data() + n, (count - n) * sizeof pos[0]);
+    count -= n;
+}
+
+/*
+ * Builds the three tables for codes [first, first + n). With `force_normal`
+ * a C alphabet with a single used symbol gets a normal-form table anyway (the
+ * used symbol and a neighbour with one-bit codes).
+ */
+void Encoder::Impl::build_tables(std::size_t first, std::size_t n, bool force_normal)
+{
+    std::array<std::uint32_t, kNC> c_freq{};
+    std::array<std::uint32_t, kMaxNP> p_freq{};
+    for (std::size_t i = first; i < first + n; ++i) {
+        const unsigned s = sym[i];
+        ++c_freq[s];
+        if (s >= 256)
+            ++p_freq[p_symbol(pos[i])];
+    }
+
+    // C table.
+    huffman_lengths(c_freq.data(), kNC, kMaxCodeBits, t.c_len.data());
+    t.c_single = -1;
+    t.c_n = 0;
+    for (unsigned i = 0; i < kNC; ++i)
+        if (t.c_len[i])
+            t.c_n = i + 1;
+    if (t.c_n == 0) {
+        // One symbol used (a block is never empty).
+        unsigned s = 0;
+        while (c_freq[s] == 0)
+            ++s;
+        if (force_normal) {
+            t.c_len[s] = 1;
+            t.c_len[s == 0 ? 1 : s - 1] = 1;
+            t.c_n = std::max(s + 1, 2u);
+        } else {
+            t.c_single = static_cast<int>(s);
+        }
+    }
+    canonical_codes(t.c_len.data(), kNC, t.c_code.data());
+
+    // T table: the C lengths as T items, zero runs coded the usual way.
+    std::array<std::uint32_t, kNT> t_freq{};
+    t.n_items = 0;
+    auto add = [&](unsigned s, unsigned extra) {
+        t.items[t.n_items++] = {static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(extra)};
+        ++t_freq[s];
+    };
+    for (unsigned i = 0; i < t.c_n;) {
+        if (t.c_len[i] != 0) {
+            add(t.c_len[i] + 2u, 0);
+            ++i;
+            continue;
+        }
+        unsigned run = 1;
+        while (i + run < t.c_n && t.c_len[i + run] == 0)
+            ++run;
+        i += run;
+        if (run <= 2) {
+            for (unsigned k = 0; k < run; ++k)
+                add(0, 0);
+        } else if (run <= 18) {
+            add(1, run - 3);
+        } else if (run == 19) {
+            add(0, 0);
+            add(1, 15);
+        } else {
+            add(2, run - 20);
+        }
+    }
+    t.t_single = -1;
+    t.t_n = 0;
+    if (t.c_single >= 0) {
+        t.t_len.fill(0);
+        t.t_single = 0;
+    } else {
+        huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t.t_len.data());
+        for (unsigned i = 0; i < kNT; ++i)
+            if (t.t_len[i])
+                t.t_n = i + 1;
+        if (t.t_n == 0) {
+            unsigned s = 0;
+            while (t_freq[s] == 0)
+                ++s;
+            t.t_single = static_cast<int>(s);
+        }
+    }
+    canonical_codes(t.t_len.data(), kNT, t.t_code.data());
+
+    // P table.
+    const unsigned np = method.np;
+    huffman_lengths(p_freq.data(), np, kMaxCodeBits, t.p_len.data());
+    t.p_single = -1;
+    t.p_n = 0;
+    for (unsigned i = 0; i < np; ++i)
+        if (t.p_len[i])
+            t.p_n = i + 1;
+    if (t.p_n == 0) {
+        unsigned s = 0;
+        while (s < np && p_freq[s] == 0)
+            ++s;
+        t.p_single = s < np ? static_cast<int>(s) : 0;
+    }
+    canonical_codes(t.p_len.data(), np, t.p_code.data());
+}
+
+// Writes the T, C and P tables of `t` (everything of a block between its
+// size field and its codes).
+template <class Out>
+void Encoder::Impl::put_tables(Out& out) const
+{
+    // T table.
+    if (t.t_single >= 0) {
+        out.put(0, kTBits);
+        out.put(static_cast<unsigned>(t.t_single), kTBits);
+    } else {
+        out.put(t.t_n, kTBits);
+        for (unsigned i = 0; i < t.t_n;) {
+            put_length(out, t.t_len[i]);
+            ++i;
+            if (i == 3) {
+                // Skip field: zero lengths among symbols 3..5 are not sent.
+                unsigned k = 0;
+                while (k < 3 && i + k < t.t_n && t.t_len[i + k] == 0)
+                    ++k;
+                out.put(k, 2);
+                i += k;
+            }
+        }
+    }
+    // C table.
+    if (t.c_single >= 0) {
+        out.put(0, kCBits);
+        out.put(static_cast<unsigned>(t.c_single), kCBits);
+    } else {
+        out.put(t.c_n, kCBits);
+        for (unsigned i = 0; i < t.n_items; ++i) {
+            const unsigned s = t.items[i].sym;
+            out.put(t.t_code[s], t.t_len[s]);
+            if (s == 1)
+                out.put(t.items[i].extra, 4);
+            else if (s == 2)
+                out.put(t.items[i].extra, 9);
+        }
+    }
+    // P table.
+    const unsigned pbit = method.pbit;
+    if (t.p_single >= 0) {
+        out.put(0, pbit);
+        out.put(static_cast<unsigned>(t.p_single), pbit);
+    } else {
+        out.put(t.p_n, pbit);
+        for (unsigned i = 0; i < t.p_n; ++i)
+            put_length(out, t.p_len[i]);
+    }
+}
+
+// Bits the codes [first, first + n) take with the current tables.
+std::uint64_t Encoder::Impl::code_bits(std::size_t first, std::size_t n) const
+{
+    std::uint64_t total = 0;
+    for (std::size_t i = first; i < first + n; ++i) {
+        const unsigned s = sym[i];
+        total += t.c_len[s];
+        if (s >= 256) {
+            const unsigned c = p_symbol(pos[i]);
+            total += t.p_len[c] + (c >= 2 ? c - 1 : 0);
+        }
+    }
+    return total;
+}
+
+void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_block)
+{
+    assert(n >= 1 && n <= kMaxBlockCodes);
+    build_tables(first, n, false);
+    if (final_block && blocks > 0) {
+        BitCounter size;
+        size.put(0, 16);
+        put_tables(size);
+        if (size.n + code_bits(first, n) < kMinFinalBlockBits)
+            build_tables(first, n, true);
+    }
+
+    const std::uint64_t block_start = bits.bits();
+    bits.put(static_cast<std::uint32_t>(n), 16);
+    put_tables(bits);
+    for (std::size_t i = first; i < first + n; ++i) {
+        const unsigned s = sym[i];
+        bits.put(t.c_code[s], t.c_len[s]);
+        if (s >= 256) {
+            const unsigned p = pos[i];
+            const unsigned c = p_symbol(p);
+            bits.put(t.p_code[c], t.p_len[c]);
+            if (c >= 2)
+                bits.put(p - (1u << (c - 1)), c - 1);
+        }
+    }
+    ++blocks;
+    last_block_bits = bits.bits() - block_start;
+}
+
+Encoder::Encoder(const Method& method, Effort effort, ByteSink& out)
+    : impl_(std::make_unique<Impl>(method, effort, out))
+{
+}
+
+Encoder::~Encoder() = default;
+
+void Encoder::write(const std::uint8_t* data, std::size_t size)
+{
+    assert(!impl_->finished);
+    impl_->in_bytes += size;
+    while (size > 0) {
+        const std::size_t taken = impl_->finder.fill(data, size);
+        data += taken;
+        size -= taken;
+        impl_->parse(false);
+    }
+}
+
+void Encoder::finish()
+{
+    Impl& d = *impl_;
+    if (d.finished)
+        return;
+    d.parse(true);
+    if (d.count > 0)
+        d.write_block(0, d.count, true);
+    d.count = 0;
+    d.bits.flush();
+    d.finished = true;
+}
+
+std::uint64_t Encoder::bytes_in() const
+{
+    return impl_->in_bytes;
+}
+
+std::uint64_t Encoder::bytes_out() const
+{
+    return impl_->bits.bytes();
+}
+
+std::uint64_t Encoder::blocks() const
+{
+    return impl_->blocks;
+}
+
+std::uint64_t Encoder::last_block_bits() const
+{
+    return impl_->last_block_bits;
+}
+
+std::vector<std::uint8_t> encode(const Method& method, Effort effort, std::span<const std::uint8_t> data)
+{
+    std::vector<std::uint8_t> out;
+    VectorSink sink(out);
+    Encoder enc(method, effort, sink);
+    enc.write(data.data(), data.size());
+    enc.finish();
+    return out;
+}
+
+}  // namespace lzh

@@ -1,0 +1,158 @@
+// match_finder.cpp - hash-chain match finder over a sliding window.
+//
+// Window layout: buf_[0, cur_) is history (at least the dictionary size of it
+// is kept when the window slides), buf_[cur_, end_) the lookahead. When the
+// buffer is full, its last `dict` bytes of history and the lookahead move to
+// the front; the chains need no rewrite because they hold absolute positions.
+//
+// Chains: head_[hash of 3 bytes] is the latest position with that hash and
+// prev_[pos mod dict] the one before it. Entries of prev_ older than the
+// dictionary are overwritten, but a walk stops at the first candidate beyond
+// the dictionary anyway, so it never follows an overwritten link.
+#include "match_finder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace lzh {
+
+namespace {
+
+inline std::uint32_t load32(const std::uint8_t* p)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline std::uint64_t load64(const std::uint8_t* p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Number of equal leading bytes of `a` and `b`, at most `max_len`. Reads up to
+// 7 bytes past `max_len` (the window keeps slack for that).
+inline unsigned match_length(const std::uint8_t* a, const std::uint8_t* b, unsigned max_len)
+{
+    unsigned len = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (len + 8 <= max_len) {
+            const std::uint64_t x = load64(a + len) ^ load64(b + len);
+            if (x != 0)
+                return len + unsigned(std::countr_zero(x)) / 8;
+            len += 8;
+        }
+    }
+    while (len < max_len && a[len] == b[len])
+        ++len;
+    return len;
+}
+
+constexpr std::size_t kSlack = 8;
+
+}  // namespace
+
+MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params)
+    : dict_bits_(dict_bits),
+      max_dist_((std::uint32_t(1) << dict_bits) - 1),
+      params_(params),
+      hash_bits_(std::min(dict_bits + 2, 16u))
+{
+    const std::size_t dict = std::size_t(1) << dict_bits;
+    buf_limit_ = 2 * dict + (std::size_t(1) << 17);
+    buf_.assign(buf_limit_ + kSlack, 0);
+    head_.assign(std::size_t(1) << hash_bits_, 0);
+    prev_.assign(dict, 0);
+}
+
+std::size_t MatchFinder::fill(const std::uint8_t* data, std::size_t n)
+{
+    if (end_ == buf_limit_)
+        slide();
+    const std::size_t take = std::min(n, buf_limit_ - end_);
+    std::memcpy(buf_.data() + end_, data, take);
+    end_ += take;
+    return take;
+}
+
+void MatchFinder::slide()
+{
+    const std::size_t dict = std::size_t(1) << dict_bits_;
+    if (cur_ <= dict)
+        return;
+    const std::size_t shift = cur_ - dict;
+    std::memmove(buf_.data(), buf_.data() + shift, end_ - shift);
+    cur_ -= shift;
+    end_ -= shift;
+    base_ += shift;
+}
+
+inline void MatchFinder::insert(std::size_t pos)
+{
+    const std::uint32_t h = ((load32(&buf_[pos]) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - hash_bits_);
+    const std::uint32_t abs = static_cast<std::uint32_t>(base_ + pos);
+    prev_[abs & max_dist_] = head_[h];
+    head_[h] = abs;
+}
+
+Match MatchFinder::find(unsigned prev_len)
+{
+    Match best;
+    const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_, kMaxMatch));
+    if (max_len < kMinMatch) {
+        ++cur_;
+        return best;
+    }
+    const std::uint64_t abs = base_ + cur_;
+    const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(max_dist_, abs));
+    const std::uint32_t cur32 = static_cast<std::uint32_t>(abs);
+    const std::uint8_t* s = buf_.data() + cur_;
+    const std::uint32_t h = ((load32(s) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - hash_bits_);
+
+    unsigned best_len = std::max(prev_len, kMinMatch - 1);
+    if (best_len < max_len) {
+        const unsigned nice = std::min(params_.nice_len, max_len);
+        unsigned chain = prev_len >= params_.good_len ? (params_.max_chain >> 2) + 1 : params_.max_chain;
+        std::uint32_t cand = head_[h];
+        std::uint32_t last_dist = 0;
+        const std::uint16_t s01 = static_cast<std::uint16_t>(s[0] | (s[1] << 8));
+        while (chain-- != 0) {
+            const std::uint32_t dist = cur32 - cand;
+            // Out of reach, or not older than the previous candidate (a stale link).
+            if (dist > limit || dist <= last_dist)
+                break;
+            last_dist = dist;
+            const std::uint8_t* c = s - dist;
+            if (c[best_len] == s[best_len] && static_cast<std::uint16_t>(c[0] | (c[1] << 8)) == s01) {
+                const unsigned len = match_length(s, c, max_len);
+                if (len > best_len) {
+                    best_len = len;
+                    best.len = len;
+                    best.dist = dist;
+                    if (len >= nice)
+                        break;
+                }
+            }
+            cand = prev_[cand & max_dist_];
+        }
+    }
+    prev_[cur32 & max_dist_] = head_[h];
+    head_[h] = cur32;
+    ++cur_;
+    return best;
+}
+
+void MatchFinder::skip(std::size_t n)
+{
+    // Only positions with three bytes ahead can start a match.
+    const std::size_t stop = cur_ + n;
+    const std::size_t hashable = end_ >= 2 ? std::min(stop, end_ - 2) : cur_;
+    for (std::size_t p = cur_; p < hashable; ++p)
+        insert(p);
+    cur_ = stop;
+}
+
+}  // namespace lzh

@@ -1,0 +1,77 @@
+// match_finder.h - finds earlier occurrences of the bytes ahead (LZ77 matches).
+//
+// Hash chains over a sliding window. The finder owns the window: the encoder
+// appends input with fill(), then walks through it with find() (search at the
+// cursor, then advance by one) and skip() (advance without searching). All
+// positions passed over are entered into the chains.
+//
+// Positions in the chains are absolute stream positions modulo 2^32, and a
+// candidate is always addressed as `cursor - distance`. A candidate whose
+// distance is out of range is dropped, so a stale entry (left from a slide or
+// from 4 GiB earlier) can cost a comparison but never yields a wrong or unsafe
+// match: the bytes compared are the ones the distance points to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace lzh {
+
+inline constexpr unsigned kMinMatch = 3;
+inline constexpr unsigned kMaxMatch = 256;
+
+// How hard the finder searches.
+struct MatchFinderParams {
+    unsigned max_chain;   // candidates examined per search
+    unsigned nice_len;    // stop searching at a match this long
+    unsigned good_len;    // when the caller already holds a match this long, search a quarter as deep
+};
+
+struct Match {
+    unsigned len = 0;     // 0 (nothing found) or 3..256
+    unsigned dist = 0;    // 1..dictionary size - 1
+};
+
+class MatchFinder {
+public:
+    // `dict_bits`: matches reach back at most 2^dict_bits - 1 bytes.
+    MatchFinder(unsigned dict_bits, const MatchFinderParams& params);
+
+    // Appends up to `n` bytes of input (sliding the window first when it is
+    // full); returns how many were taken. Takes at least one byte whenever
+    // n > 0 and lookahead() < kMaxMatch + 2.
+    std::size_t fill(const std::uint8_t* data, std::size_t n);
+
+    // Bytes appended but not yet passed by the cursor.
+    std::size_t lookahead() const { return end_ - cur_; }
+    // The byte at the cursor plus `offset` (offset may be negative down to -1).
+    std::uint8_t byte_at(std::ptrdiff_t offset) const { return buf_[cur_ + offset]; }
+
+    // Searches the longest match at the cursor, not longer than the lookahead
+    // and not reaching before the start of the stream, then enters the cursor
+    // position into the chains and advances by one. `prev_len` is the length
+    // of the match the caller already holds (only longer ones are of interest).
+    Match find(unsigned prev_len);
+
+    // Enters the next `n` positions into the chains and advances past them.
+    void skip(std::size_t n);
+
+private:
+    void insert(std::size_t pos);
+    void slide();
+
+    unsigned dict_bits_;
+    std::uint32_t max_dist_;
+    MatchFinderParams params_;
+    unsigned hash_bits_;
+    std::vector<std::uint8_t> buf_;   // window: history, cursor, lookahead, 8 bytes of slack
+    std::size_t buf_limit_;           // bytes of buf_ usable for data
+    std::size_t cur_ = 0;             // cursor (index in buf_)
+    std::size_t end_ = 0;             // end of the appended data (index in buf_)
+    std::uint64_t base_ = 0;          // stream position of buf_[0]
+    std::vector<std::uint32_t> head_; // hash -> latest position
+    std::vector<std::uint32_t> prev_; // position mod dict -> previous position with the same hash
+};
+
+}  // namespace lzh
