@@ -1,0 +1,95 @@
+// archiver.cpp - the library's two entry points.
+#include "archiver.h"
+
+#include "archive_writer.h"
+#include "command.h"
+#include "version.h"
+#include "walk.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+
+namespace lzh {
+namespace {
+
+// Copies `text` into `reply`, cut to fit `size` bytes with the NUL, and never
+// in the middle of a UTF-8 character.
+void copy_reply(const std::string& text, char* reply, std::uint32_t size)
+{
+    if (reply == nullptr || size == 0)
+        return;
+    std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+    if (n < text.size())
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;   // text[n] continues a character: cut before that character
+    std::memcpy(reply, text.data(), n);
+    reply[n] = '\0';
+}
+
+std::string success_report(const AddCommand& cmd, const WalkResult& walk, const UpdateReport& r)
+{
+    std::string s = cmd.archive + ": " + std::to_string(r.added) + " 件追加, " +
+                    std::to_string(r.replaced) + " 件置換, " + std::to_string(r.kept) +
+                    " 件保持 (" + std::to_string(r.bytes_in) + " → " + std::to_string(r.bytes_out) +
+                    " バイト)";
+    if (!walk.skipped.empty()) {
+        s += "\n特殊ファイルは圧縮しませんでした:";
+        for (const std::string& p : walk.skipped)
+            s += "\n  " + p;
+    }
+    return s;
+}
+
+}  // namespace
+}  // namespace lzh
+
+int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* reply,
+                    std::uint32_t reply_size)
+{
+    using namespace lzh;
+    std::string report;
+    int result = kArchiverOk;
+    try {
+        if (command == nullptr)
+            throw Error("コマンドがありません");
+        AddCommand cmd;
+        try {
+            cmd = parse_command(command);
+        } catch (const Error&) {
+            result = kArchiverBadCommand;
+            throw;
+        }
+        struct stat archive_st;
+        const bool archive_exists = ::stat(cmd.archive.c_str(), &archive_st) == 0;
+        const WalkResult walk = collect_entries(cmd, archive_exists ? &archive_st : nullptr);
+        if (walk.entries.empty())
+            throw Error("圧縮できるものがありません: " + cmd.base + cmd.items.front());
+        WriteOptions options;
+        options.method = cmd.method;
+        options.effort = cmd.effort;
+        const UpdateReport r = update_archive(cmd.archive, walk.entries, options, window);
+        report = success_report(cmd, walk, r);
+    } catch (const Cancelled& e) {
+        result = kArchiverCancelled;
+        report = e.what();
+    } catch (const Error& e) {
+        if (result == kArchiverOk)
+            result = kArchiverFailed;
+        report = e.what();
+    } catch (const std::bad_alloc&) {
+        result = kArchiverFailed;
+        report = "メモリが足りません";
+    }
+    if (result != kArchiverOk && window)
+        window->on_failure(report);
+    copy_reply(report, reply, reply_size);
+    return result;
+}
+
+std::uint16_t ArchiverGetVersion()
+{
+    return lzh::kEngineVersion;
+}

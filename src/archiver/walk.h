@@ -1,0 +1,31 @@
+// walk.h - turns the items of an add command into the list of members to write.
+#pragma once
+
+#include "archive_writer.h"
+#include "command.h"
+
+#include <cstdint>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace lzh {
+
+struct WalkResult {
+    std::vector<NewEntry> entries;      // in archive order
+    std::vector<std::string> skipped;   // special files passed over (paths)
+    std::uint64_t total_bytes = 0;      // sum of the regular files' sizes
+};
+
+// Walks the command's items below its base directory. A directory item brings
+// its own entry and then all its contents, recursively, each directory before
+// what it holds and the names of one directory sorted byte-wise. Symbolic links
+// are stored as links and never followed; FIFOs, sockets and devices are never
+// opened, only listed in `skipped`. `exclude`, when given, is a file (the
+// archive itself) that is left out wherever it appears.
+//
+// Throws lzh::Error naming the path when an item does not exist or a directory
+// cannot be read.
+WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude);
+
+}  // namespace lzh
