@@ -1,0 +1,401 @@
+// archive_writer.cpp - creates an LZH archive or rewrites one with new members.
+//
+// The new archive always goes to a temporary file beside the old one and is
+// renamed over it only when it is complete and on the disk, so a failure at
+// any point leaves the old archive (or its absence) exactly as it was.
+//
+// Each file member is written as: a placeholder header, the coded data as the
+// encoder produces it, then the real header written over the placeholder once
+// the sizes and the CRC of what was actually read are known. The level-2
+// header's length does not depend on the sizes, so the placeholder always has
+// the right length.
+#include "archive_writer.h"
+
+#include "archive_reader.h"
+#include "crc16.h"
+#include "file_io.h"
+#include "header.h"
+#include "names.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <random>
+#include <unistd.h>
+
+namespace lzh {
+
+namespace {
+
+constexpr std::size_t kReadChunk = std::size_t(1) << 20;
+constexpr std::uint64_t kProgressStep = std::uint64_t(4) << 20;
+// A coded stream shorter than this trips libarchive's decoder: store instead.
+constexpr std::uint64_t kMinCodedSize = 8;
+
+std::string directory_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string base_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool same_file(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A member to write: an old one copied as it is, or a new entry.
+struct PlannedMember {
+    const MemberHeader* old = nullptr;
+    const NewEntry* entry = nullptr;
+    StoredNames names;
+};
+
+// The temporary file, removed unless it was renamed into place.
+class TempFile {
+public:
+    TempFile(const std::string& archive_path, const struct stat* old)
+    {
+        const std::string dir = directory_of(archive_path);
+        std::random_device rd;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof suffix, "%08x", unsigned(rd()));
+            std::string candidate = dir + "/." + base_of(archive_path) + "." + suffix + ".tmp";
+            int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                            0666);
+            if (fd >= 0) {
+                path_ = candidate;
+                fd_ = fd;
+                break;
+            }
+            if (errno != EEXIST)
+                throw Error(describe_errno("書庫の一時ファイルを作れません", candidate, errno));
+        }
+        if (fd_ < 0)
+            throw Error("書庫の一時ファイルを作れません: " + dir);
+        ::fstat(fd_, &st_);
+        if (old && ::fchmod(fd_, old->st_mode & 07777) != 0) {
+            int err = errno;
+            ::close(fd_);
+            ::unlink(path_.c_str());
+            throw Error(describe_errno("書庫の一時ファイルを作れません", path_, err));
+        }
+    }
+    ~TempFile()
+    {
+        if (!committed_)
+            ::unlink(path_.c_str());
+    }
+    int release_fd()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void commit(const std::string& archive_path)
+    {
+        if (::rename(path_.c_str(), archive_path.c_str()) != 0)
+            throw Error(describe_errno("書庫を置き換えられません", archive_path, errno));
+        committed_ = true;
+        // Make the rename itself durable; a failure here loses nothing.
+        int dfd = ::open(directory_of(archive_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            ::fsync(dfd);
+            ::close(dfd);
+        }
+    }
+    const std::string& path() const { return path_; }
+    const struct stat& status() const { return st_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    struct stat st_ {};
+    bool committed_ = false;
+};
+
+class Writer {
+public:
+    Writer(const std::string& archive, FileSink& sink, const WriteOptions& options,
+           ArchiverWindow* window, std::uint64_t total, UpdateReport& report)
+        : archive_(archive), sink_(sink), options_(options), window_(window), total_(total),
+          report_(report), buf_(kReadChunk)
+    {
+    }
+
+    // Tells the window where we are; a false answer cancels.
+    void progress(const std::string& current, bool force)
+    {
+        if (!window_ || (!force && done_ - last_report_ < kProgressStep))
+            return;
+        last_report_ = done_;
+        Progress p;
+        p.archive = archive_;
+        p.current = current;
+        p.done = done_;
+        p.total = total_;
+        if (!window_->on_progress(p))
+            throw Cancelled("中止しました: " + archive_);
+    }
+
+    void copy_old(ArchiveReader& reader, const MemberHeader& h)
+    {
+        const std::string shown = decode_name(h.path, h.code_page);
+        progress(shown, true);
+        reader.copy_raw(h.header_offset, h.end_offset() - h.header_offset, sink_);
+        done_ += h.end_offset() - h.header_offset;
+    }
+
+    /*
+     * Writes one new member. Returns false when the file turns out to be the
+     * archive or its temporary file (`own_files`), which are never packed.
+     */
+    bool write_entry(const NewEntry& e, const StoredNames& names)
+    {
+        progress(e.stored_path, true);
+        MemberHeader h;
+        h.path = names.path;
+        h.code_page = names.code_page;
+        h.mtime = std::int64_t(e.st.st_mtime);
+        h.unix_mode = std::uint16_t(e.st.st_mode & 0xFFFF);
+        if (e.st.st_uid <= 0xFFFF && e.st.st_gid <= 0xFFFF) {
+            h.uid = std::uint16_t(e.st.st_uid);
+            h.gid = std::uint16_t(e.st.st_gid);
+        }
+        if (e.kind != NewEntry::Kind::file) {
+            std::memcpy(h.method, kLhd.id, sizeof h.method);
+            h.is_directory = e.kind == NewEntry::Kind::directory;
+            h.is_symlink = e.kind == NewEntry::Kind::symlink;
+            h.link_target = names.link_target;
+            std::vector<std::uint8_t> header = build_level2_header(h);
+            sink_.write(header.data(), header.size());
+            return true;
+        }
+        return write_file(e, h);
+    }
+
+    std::vector<struct stat> own_files;
+
+private:
+    /*
+     * Codes one file after its placeholder header, falls back to storing it
+     * when coding does not pay (or leaves fewer than 8 bytes), then writes the
+     * real header over the placeholder.
+     */
+    bool write_file(const NewEntry& e, MemberHeader& h)
+    {
+        FileSource src(e.source_path);
+        // Checked on the open file: a stale stat from the walk could carry an
+        // inode number that has since been reused.
+        for (const struct stat& own : own_files)
+            if (same_file(src.status(), own))
+                return false;
+        if (std::uint64_t(src.status().st_size) > kMax32)
+            throw Error("4 GiB 以上のファイルは格納できません: " + e.source_path);
+
+        const std::uint64_t header_at = sink_.offset();
+        std::vector<std::uint8_t> placeholder = build_level2_header(h);
+        sink_.write(placeholder.data(), placeholder.size());
+        const std::uint64_t data_at = sink_.offset();
+        const std::uint64_t expected = std::uint64_t(src.status().st_size);
+
+        bool stored = true;
+        bool first_pass_complete = false;
+        std::uint64_t size1 = 0;
+        std::uint16_t crc1 = 0;
+        const std::uint64_t done_before = done_;
+        if (options_.method->coded && expected > 0) {
+            Encoder encoder(*options_.method, options_.effort, sink_);
+            bool gave_up = false;
+            while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+                size1 += n;
+                check_size(size1, e);
+                crc1 = crc16_update(crc1, buf_.data(), n);
+                encoder.write(buf_.data(), n);
+                done_ += n;
+                progress(e.stored_path, false);
+                if (encoder.bytes_out() > std::max(expected, size1)) {
+                    gave_up = true;   // already larger than the file: store it
+                    break;
+                }
+            }
+            if (!gave_up) {
+                encoder.finish();
+                first_pass_complete = true;
+                const std::uint64_t coded = sink_.offset() - data_at;
+                stored = coded >= size1 || coded < kMinCodedSize;
+                if (!stored) {
+                    std::memcpy(h.method, options_.method->id, sizeof h.method);
+                    h.packed_size = coded;
+                    h.original_size = size1;
+                    h.data_crc = crc1;
+                }
+            }
+        }
+        if (stored) {
+            if (sink_.offset() != data_at) {
+                sink_.truncate(data_at);
+                src.rewind();
+                done_ = done_before;
+            }
+            std::uint64_t size2 = 0;
+            std::uint16_t crc2 = 0;
+            while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+                size2 += n;
+                check_size(size2, e);
+                crc2 = crc16_update(crc2, buf_.data(), n);
+                sink_.write(buf_.data(), n);
+                done_ += n;
+                progress(e.stored_path, false);
+            }
+            if (first_pass_complete && (size2 != size1 || crc2 != crc1))
+                throw Error("読み取り中にファイルが変更されました: " + e.source_path);
+            std::memcpy(h.method, kLh0.id, sizeof h.method);
+            h.packed_size = size2;
+            h.original_size = size2;
+            h.data_crc = crc2;
+        }
+        report_.bytes_in += h.original_size;
+        std::vector<std::uint8_t> header = build_level2_header(h);
+        if (header.size() != placeholder.size())
+            throw Error("内部エラー: ヘッダーの長さが変わりました: " + e.source_path);
+        sink_.write_at(header_at, header.data(), header.size());
+        return true;
+    }
+
+    void check_size(std::uint64_t size, const NewEntry& e)
+    {
+        if (size > kMax32)
+            throw Error("4 GiB 以上のファイルは格納できません: " + e.source_path);
+    }
+
+    const std::string& archive_;
+    FileSink& sink_;
+    const WriteOptions& options_;
+    ArchiverWindow* window_;
+    std::uint64_t total_;
+    UpdateReport& report_;
+    std::vector<std::uint8_t> buf_;
+    std::uint64_t done_ = 0;
+    std::uint64_t last_report_ = 0;
+};
+
+}  // namespace
+
+UpdateReport update_archive(const std::string& archive_path, const std::vector<NewEntry>& entries,
+                            const WriteOptions& options, ArchiverWindow* window)
+{
+    UpdateReport report;
+
+    // The old archive, if any, must be a sound LZH archive.
+    struct stat old_st {};
+    bool exists = false;
+    if (::lstat(archive_path.c_str(), &old_st) == 0) {
+        exists = true;
+        if (S_ISLNK(old_st.st_mode))
+            throw Error("書庫のパスがシンボリックリンクのため書き込みません: " + archive_path);
+        if (!S_ISREG(old_st.st_mode))
+            throw Error("書庫のパスに通常のファイル以外のものがあるため書き込みません: " +
+                        archive_path);
+    } else if (errno != ENOENT) {
+        throw Error(describe_errno("書庫の情報を読めません", archive_path, errno));
+    }
+    std::optional<ArchiveReader> reader;
+    std::vector<MemberHeader> old_members;
+    if (exists) {
+        reader.emplace(archive_path);
+        try {
+            old_members = reader->members();
+        } catch (const DataError& e) {
+            throw Error(std::string("既存のファイルが正しい LZH 書庫ではないため上書きしません: ") +
+                        e.what());
+        }
+    }
+
+    // Names first: a name that cannot be stored fails before anything is written.
+    std::vector<PlannedMember> fresh;
+    std::map<std::string, std::size_t> by_path;   // UTF-8 path -> index in fresh
+    std::uint64_t total = 0;
+    for (const NewEntry& e : entries) {
+        if (exists && same_file(e.st, old_st)) {
+            ++report.skipped;
+            continue;
+        }
+        PlannedMember m;
+        m.entry = &e;
+        m.names = e.kind == NewEntry::Kind::symlink ? encode_names(e.stored_path, e.link_target)
+                                                    : encode_names(e.stored_path);
+        if (e.kind == NewEntry::Kind::symlink && e.link_target.empty())
+            throw Error("シンボリックリンクの参照先が空です: " + e.source_path);
+        if (e.kind == NewEntry::Kind::file && std::uint64_t(e.st.st_size) > kMax32)
+            throw Error("4 GiB 以上のファイルは格納できません: " + e.source_path);
+        const std::string key = decode_name(m.names.path, m.names.code_page);
+        if (!by_path.emplace(key, fresh.size()).second) {
+            ++report.skipped;   // the same stored path twice: the first one wins
+            continue;
+        }
+        if (e.kind == NewEntry::Kind::file)
+            total += std::uint64_t(e.st.st_size);
+        fresh.push_back(std::move(m));
+    }
+
+    // Old members keep their places; a replaced one takes its new content.
+    std::vector<PlannedMember> plan;
+    std::vector<bool> placed(fresh.size(), false);
+    for (const MemberHeader& h : old_members) {
+        auto it = by_path.find(decode_name(h.path, h.code_page));
+        if (it == by_path.end()) {
+            PlannedMember m;
+            m.old = &h;
+            plan.push_back(m);
+            total += h.end_offset() - h.header_offset;
+            ++report.kept;
+        } else if (!placed[it->second]) {
+            placed[it->second] = true;
+            plan.push_back(fresh[it->second]);
+            ++report.replaced;
+        }
+    }
+    for (std::size_t i = 0; i < fresh.size(); ++i)
+        if (!placed[i]) {
+            plan.push_back(fresh[i]);
+            ++report.added;
+        }
+
+    TempFile temp(archive_path, exists ? &old_st : nullptr);
+    FileSink sink(temp.release_fd(), temp.path());
+    Writer writer(archive_path, sink, options, window, total, report);
+    writer.own_files.push_back(temp.status());
+    if (exists)
+        writer.own_files.push_back(old_st);
+    for (const PlannedMember& m : plan) {
+        if (m.old) {
+            writer.copy_old(*reader, *m.old);
+            continue;
+        }
+        if (!writer.write_entry(*m.entry, m.names))
+            ++report.skipped;
+    }
+    const std::uint8_t end_mark = 0;
+    sink.write(&end_mark, 1);
+    writer.progress("", true);
+    report.bytes_out = sink.offset();
+    sink.sync();
+    sink.close();
+    temp.commit(archive_path);
+    return report;
+}
+
+}  // namespace lzh

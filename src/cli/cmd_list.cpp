@@ -1,0 +1,77 @@
+// cmd_list.cpp - `pelkoran-cli list ARCHIVE...`: one line per member.
+#include "commands.h"
+
+#include "archive_reader.h"
+#include "io.h"
+#include "names.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace {
+
+std::string FormatTime(std::int64_t t)
+{
+    std::time_t tt = std::time_t(t);
+    std::tm tm{};
+    char buf[32];
+    if (!localtime_r(&tt, &tm) || !std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm))
+        return "?";
+    return buf;
+}
+
+std::string FormatRatio(std::uint64_t packed, std::uint64_t original)
+{
+    if (original == 0)
+        return "    -";
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%5.1f%%", 100.0 * double(packed) / double(original));
+    return buf;
+}
+
+// Prints the table for one archive; throws lzh::Error when it cannot be read.
+void ListArchive(const char* path)
+{
+    lzh::ArchiveReader reader(path);
+    std::vector<lzh::MemberHeader> members = reader.members();
+    std::printf("%s:\n", path);
+    std::printf("%-6s %12s %12s %6s  %-19s  %s\n", "方式", "元のサイズ", "格納サイズ", "比率",
+                "更新日時", "名前");
+    std::uint64_t total_original = 0, total_packed = 0;
+    for (const lzh::MemberHeader& h : members) {
+        std::string name = lzh::decode_name(h.path, h.code_page);
+        if (h.is_directory)
+            name += "/";
+        if (h.is_symlink)
+            name += " -> " + lzh::decode_name(h.link_target, h.code_page);
+        std::printf("%-6s %12" PRIu64 " %12" PRIu64 " %6s  %-19s  %s\n", h.method, h.original_size,
+                    h.packed_size, FormatRatio(h.packed_size, h.original_size).c_str(),
+                    FormatTime(h.mtime).c_str(), name.c_str());
+        total_original += h.original_size;
+        total_packed += h.packed_size;
+    }
+    std::printf("%-6s %12" PRIu64 " %12" PRIu64 " %6s  %zu 個のメンバー\n", "合計", total_original,
+                total_packed, FormatRatio(total_packed, total_original).c_str(), members.size());
+}
+
+}  // namespace
+
+int RunList(int argc, char** argv)
+{
+    if (argc < 1) {
+        std::fprintf(stderr, "使い方: pelkoran-cli list ARCHIVE...\n");
+        return 2;
+    }
+    int status = 0;
+    for (int i = 0; i < argc; ++i) {
+        try {
+            ListArchive(argv[i]);
+        } catch (const lzh::Error& e) {
+            std::printf("エラー: %s\n", e.what());
+            status = 1;
+        }
+    }
+    return status;
+}

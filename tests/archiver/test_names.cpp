@@ -1,0 +1,80 @@
+// test_names.cpp - stored names: CP932 where it is exact, UTF-8 otherwise, refusals.
+#include "io.h"
+#include "names.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Names, JapaneseNamesWithBackslashTrailBytesRoundTripInCp932)
+{
+    const std::string path = "ソース/表/能力/十.txt";
+    lzh::StoredNames n = lzh::encode_names(path);
+    EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
+    EXPECT_EQ(n.path, "\x83\x5C\x81\x5B\x83\x58/\x95\x5C/\x94\x5C\x97\xCD/\x8F\x5C.txt");
+    EXPECT_EQ(lzh::decode_name(n.path, n.code_page), path);
+    // A level-0/1 style name: only the real backslash separates.
+    EXPECT_EQ(lzh::backslashes_to_slashes("\x83\x5C\\\x95\x5C", 932), "\x83\x5C/\x95\x5C");
+    EXPECT_EQ(lzh::backslashes_to_slashes("a\\b", lzh::kCodePageUtf8), "a/b");
+}
+
+TEST(Names, AsciiAndCapitalsAreStoredUnchanged)
+{
+    lzh::StoredNames n = lzh::encode_names("Docs/README");
+    EXPECT_EQ(n.path, "Docs/README");
+    EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
+}
+
+TEST(Names, NamesCp932CannotHoldExactlyAreStoredAsUtf8)
+{
+    // Emoji, simplified Chinese, the yen sign (CP932 has only 0x5C for it) and
+    // the wave dash (comes back as a fullwidth tilde).
+    for (const char* path : {"emoji😀.txt", "简体/说明.txt", "¥100.txt", "a〜b", "Ünïcödé"}) {
+        lzh::StoredNames n = lzh::encode_names(path);
+        EXPECT_EQ(n.code_page, lzh::kCodePageUtf8) << path;
+        EXPECT_EQ(n.path, path);
+        EXPECT_EQ(lzh::decode_name(n.path, n.code_page), path);
+    }
+}
+
+TEST(Names, LinkAndNameShareOneCodePage)
+{
+    lzh::StoredNames n = lzh::encode_names("リンク", "😀");
+    EXPECT_EQ(n.code_page, lzh::kCodePageUtf8);
+    EXPECT_EQ(n.path, "リンク");
+    EXPECT_EQ(n.link_target, "😀");
+    n = lzh::encode_names("リンク", "../対象");
+    EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
+    EXPECT_EQ(lzh::decode_name(n.link_target, n.code_page), "../対象");
+}
+
+TEST(Names, RefusesWhatWouldBeSplitOrAlteredNamingThePath)
+{
+    const char* bad[] = {"a\\b.txt", "bad\xFF\xFEname", "x/../y", "./x", "a//b", "", "/abs"};
+    for (const char* path : bad) {
+        try {
+            lzh::encode_names(path);
+            ADD_FAILURE() << "accepted " << path;
+        } catch (const lzh::Error& e) {
+            std::string msg = e.what();
+            EXPECT_FALSE(msg.empty());
+        }
+    }
+    try {
+        lzh::encode_names("dir/bad\xFF.txt");
+    } catch (const lzh::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("dir/bad\\xFF.txt"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(lzh::encode_names("a|b", "target"), lzh::Error);
+    EXPECT_NO_THROW(lzh::encode_names("a|b"));   // only a link's own name may not hold '|'
+}
+
+TEST(Names, DecodeWithoutCodePageGuessesUtf8ThenCp932)
+{
+    EXPECT_EQ(lzh::decode_name("日本", 0), "日本");
+    EXPECT_EQ(lzh::decode_name("\x93\xFA\x96\x7B", 0), "日本");
+    EXPECT_EQ(lzh::decode_name("\x80\xFF", 0), "\\x80\\xFF");
+    EXPECT_EQ(lzh::decode_name("\xE9t\xE9", 1252), "été");
+}
+
+}  // namespace
