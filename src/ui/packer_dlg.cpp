@@ -1,0 +1,338 @@
+// packer_dlg.cpp - the main window: the target list, the output options and the compress button.
+#include "packer_dlg.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "about_dlg.h"
+#include "settings.h"
+#include "target_view_model.h"
+#include "ui_packerdialog.h"
+
+namespace pelkoran {
+
+namespace {
+
+// Above this many changes at once the view is told of one reset instead of
+// each row, which keeps a drop of many thousand paths quick.
+constexpr int kBatchThreshold = 64;
+
+QString Decode(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+std::string Encode(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+
+void ShowMessageBox(QWidget* parent, const QString& text, MessageType type) {
+    QMessageBox box(type == MessageType::kInformation ? QMessageBox::Information
+                                                      : QMessageBox::Warning,
+                    QStringLiteral("Pelkoran"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+// The local files of a drop, in the drop's order; nothing for other URLs.
+QList<QUrl> LocalFiles(const QMimeData* mime) {
+    QList<QUrl> local;
+    if (!mime || !mime->hasUrls()) return local;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) local.append(url);
+    return local;
+}
+
+}  // namespace
+
+QString WindowTitleForVersion(unsigned version) {
+    return QString::asprintf("Pelkoran (Using unlha32.dll %.2lf)",
+                             static_cast<std::uint16_t>(version) * 0.01);
+}
+
+std::string NormalizeDroppedPath(const std::string& path) {
+    if (path.empty()) return path;
+    std::string result = path;
+    if (result.front() != '/') {
+        // A relative path from the command line: relative to where we started.
+        std::error_code error;
+        const std::filesystem::path cwd = std::filesystem::current_path(error);
+        if (!error) result = (cwd / result).lexically_normal().string();
+    }
+    // "dir/" and "dir/." name the directory itself; the archive is named
+    // after the last component, so it must be the directory's own name.
+    for (;;) {
+        if (result.size() > 1 && result.back() == '/') {
+            result.pop_back();
+        } else if (result.size() > 2 && result.ends_with("/.")) {
+            result.resize(result.size() - 2);
+            if (result.empty()) result = "/";
+        } else {
+            break;
+        }
+    }
+    return result;
+}
+
+CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, StatusQuery query,
+                       QWidget* parent)
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::CPackerDlg>()),
+      library_(library),
+      settings_path_(settings_path.empty() ? SettingsFilePath() : std::move(settings_path)),
+      query_(std::move(query)),
+      targets_(query_),
+      progress_(this) {
+    ui_->setupUi(this);
+    // A caption and a close button; no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    SetMessageBox(ShowMessageBox);
+
+    // The about entry: the dialog's context menu (right click outside the list).
+    addAction(ui_->aboutAction);
+    connect(ui_->aboutAction, &QAction::triggered, this, &CPackerDlg::OnAbout);
+
+    setWindowTitle(WindowTitleForVersion(library_.GetVersion()));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pelkoran.svg")));
+    ui_->deleteButton->setIcon(QIcon(QStringLiteral(":/icons/delete.svg")));
+
+    SetUpTargetView();
+    LoadOutputOptions();
+    UpdateOutputControls();
+    UpdateData(false);
+
+    connect(ui_->samePlaceRadio, &QRadioButton::toggled, this, &CPackerDlg::OnOutputModeClicked);
+    connect(ui_->browseButton, &QPushButton::clicked, this, &CPackerDlg::OnBrowse);
+    connect(ui_->deleteButton, &QPushButton::clicked, this, &CPackerDlg::RemoveSelectedTargets);
+    connect(ui_->compressButton, &QPushButton::clicked, this, &CPackerDlg::OnCompressClicked);
+
+    // The buttons start enabled; the first update sets them by the list.
+    UpdateDialogControls();
+    ui_->targetList->setFocus(Qt::OtherFocusReason);
+}
+
+CPackerDlg::~CPackerDlg() {
+    // The view model refers to targets_, a member that dies before the
+    // dialog's children: detach and delete it first.
+    if (QItemSelectionModel* selection = ui_->targetList->selectionModel())
+        disconnect(selection, nullptr, this, nullptr);
+    disconnect(view_model_, nullptr, this, nullptr);
+    ui_->targetList->setModel(nullptr);
+    delete view_model_;
+}
+
+void CPackerDlg::SetMessageBox(MessageBoxFn box) {
+    message_box_ = std::move(box);
+    progress_.SetFailureBox([this](QWidget* parent, const QString& reason) {
+        message_box_(parent, reason, MessageType::kError);
+    });
+}
+
+/*
+ * SetUpTargetView - one column "ファイル・ディレクトリ", 1024 pixels wide,
+ * an icon per row, several rows selectable, whole rows selected, no sorting
+ * by the header, no editing. The view's selection and the model's changes
+ * drive UpdateDialogControls.
+ */
+void CPackerDlg::SetUpTargetView() {
+    view_model_ = new TargetViewModel(targets_.Model(), this);
+    QTreeView* view = ui_->targetList;
+    view->setModel(view_model_);
+    view_model_->BindSelection(view->selectionModel());
+
+    QHeaderView* header = view->header();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setSortIndicatorShown(false);
+    header->setStretchLastSection(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionResizeMode(0, QHeaderView::Interactive);
+    header->resizeSection(0, 1024);
+
+    connect(view_model_, &QAbstractItemModel::rowsInserted, this, &CPackerDlg::UpdateDialogControls);
+    connect(view_model_, &QAbstractItemModel::rowsRemoved, this, &CPackerDlg::UpdateDialogControls);
+    connect(view_model_, &QAbstractItemModel::modelReset, this, &CPackerDlg::UpdateDialogControls);
+    connect(view_model_, &QAbstractItemModel::layoutChanged, this, &CPackerDlg::UpdateDialogControls);
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CPackerDlg::UpdateDialogControls);
+}
+
+void CPackerDlg::LoadOutputOptions() {
+    const Settings settings = LoadSettings(settings_path_);
+    m_strOutputDir = settings.output_dir;
+    if (settings.same_place)
+        ui_->samePlaceRadio->setChecked(true);
+    else
+        ui_->otherPlaceRadio->setChecked(true);
+    m_bTrimExt = settings.trim_ext;
+}
+
+void CPackerDlg::SaveOutputOptions() {
+    UpdateData(true);
+    Settings settings;
+    settings.output_dir = m_strOutputDir;
+    settings.same_place = IsSamePlaceChecked();
+    settings.trim_ext = m_bTrimExt;
+    SaveSettings(settings_path_, settings);
+}
+
+void CPackerDlg::UpdateData(bool save_and_validate) {
+    if (save_and_validate) {
+        m_strOutputDir = Encode(ui_->outputDirEdit->text());
+        m_bTrimExt = ui_->trimExtCheck->isChecked();
+    } else {
+        ui_->outputDirEdit->setText(Decode(m_strOutputDir));
+        ui_->trimExtCheck->setChecked(m_bTrimExt);
+    }
+}
+
+bool CPackerDlg::IsSamePlaceChecked() const {
+    return ui_->samePlaceRadio->isChecked();
+}
+
+void CPackerDlg::MessageBox(const std::string& text, MessageType type) {
+    progress_.Finish();  // the run's own messages come after the library is done
+    message_box_(this, QString::fromUtf8(text), type);
+}
+
+void CPackerDlg::FocusOutputDir() {
+    ui_->outputDirEdit->setFocus(Qt::OtherFocusReason);
+}
+
+// Both radio buttons: the field and its browse button follow the mode.
+void CPackerDlg::OnOutputModeClicked() {
+    UpdateOutputControls();
+}
+
+void CPackerDlg::UpdateOutputControls() {
+    const bool elsewhere = !IsSamePlaceChecked();
+    ui_->outputDirEdit->setEnabled(elsewhere);
+    ui_->browseButton->setEnabled(elsewhere);
+}
+
+// Delete follows the selection, compress the number of rows.
+void CPackerDlg::UpdateDialogControls() {
+    ui_->deleteButton->setEnabled(targets_.OnUpdateDelete());
+    ui_->compressButton->setEnabled(targets_.OnUpdateCompress());
+}
+
+void CPackerDlg::OnBrowse() {
+    if (running_) return;
+    UpdateData(true);
+    const QString picked =
+        folder_picker_(this, QString::fromUtf8(kBrowseTitle), Decode(m_strOutputDir));
+    if (!picked.isEmpty()) m_strOutputDir = Encode(picked);
+    UpdateData(false);
+}
+
+/*
+ * OnCompressClicked - the compress button: the run over the list. While it
+ * lasts the progress window is modal, and the handlers that could change
+ * the list or end the dialog do nothing (running_), so the run's removal
+ * of the first row always removes the item that was just packed.
+ */
+void CPackerDlg::OnCompressClicked() {
+    if (running_) return;
+    running_ = true;
+    OnCompress(*this, targets_, library_, query_);
+    progress_.Finish();
+    running_ = false;
+    UpdateDialogControls();
+}
+
+void CPackerDlg::RemoveSelectedTargets() {
+    if (running_) return;
+    const bool batch = targets_.Rows().SelectedCount() > kBatchThreshold;
+    if (batch) targets_.Model().BeginBatch();
+    targets_.RemoveSelectedTargets();
+    if (batch) targets_.Model().EndBatch();
+    UpdateDialogControls();
+}
+
+void CPackerDlg::AddTargets(const std::vector<std::string>& paths) {
+    if (running_) return;
+    const bool batch = paths.size() > static_cast<std::size_t>(kBatchThreshold);
+    if (batch) targets_.Model().BeginBatch();
+    for (const std::string& path : paths) targets_.AddTarget(NormalizeDroppedPath(path));
+    if (batch) targets_.Model().EndBatch();
+    UpdateDialogControls();
+}
+
+void CPackerDlg::OnDropFiles(const QList<QUrl>& urls) {
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(urls.size()));
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) paths.push_back(Encode(url.toLocalFile()));
+    AddTargets(paths);
+}
+
+void CPackerDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CPackerDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!running_ && !LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CPackerDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (!running_ && !LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+// Drops anywhere on the window, the list included, end up here.
+void CPackerDlg::dropEvent(QDropEvent* event) {
+    const QList<QUrl> local = LocalFiles(event->mimeData());
+    if (running_ || local.isEmpty()) return;
+    event->acceptProposedAction();
+    OnDropFiles(local);
+}
+
+// Closing the window (title bar, window menu, Alt+F4) saves the settings.
+void CPackerDlg::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    if (!ending_) SaveOutputOptions();
+    QDialog::closeEvent(event);
+}
+
+// Enter and Esc end the dialog (accept, reject) without saving.
+void CPackerDlg::done(int result) {
+    if (running_) return;
+    ending_ = true;
+    QDialog::done(result);
+    ending_ = false;
+}
+
+/*
+ * No button is a default button. Enter on a focused push button clicks it;
+ * anywhere else it ends the dialog as accepted (without saving), as Esc
+ * ends it as rejected.
+ */
+void CPackerDlg::keyPressEvent(QKeyEvent* event) {
+    const bool plain = event->modifiers() == Qt::NoModifier ||
+                       (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            if (button->isEnabled()) button->click();
+        } else {
+            accept();
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace pelkoran

@@ -1,0 +1,132 @@
+// packer_dlg.h - the main window: the target list, the output options and the compress button.
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archiver_library.h"
+#include "compress_run.h"
+#include "folder_picker.h"
+#include "progress_window.h"
+#include "target_list.h"
+
+namespace Ui {
+class CPackerDlg;
+}
+
+namespace pelkoran {
+
+class TargetViewModel;
+
+// Shows a message to the user and returns when it was closed.
+using MessageBoxFn = std::function<void(QWidget* parent, const QString& text, MessageType type)>;
+
+// The title, with the library's version (hundredths) shown with two decimals.
+QString WindowTitleForVersion(unsigned version);
+
+// A path as given on the command line or by a drop, made fit for the list:
+// absolute, without a trailing '/' (so "dir/" lists the directory "dir").
+std::string NormalizeDroppedPath(const std::string& path);
+
+/*
+ * CPackerDlg - the main dialog.
+ *
+ * It owns the target list and shows it in the list view; its handlers are
+ * the drop intake (OnDropFiles), the delete button (RemoveSelectedTargets),
+ * the output mode (OnOutputModeClicked), the browse button (OnBrowse), the
+ * compress button (the run, OnCompress), the about entry of its context
+ * menu, and closing the window (the settings are saved). Enter and Esc end
+ * the dialog without saving.
+ *
+ * The buttons' enabled states come from one function, UpdateDialogControls,
+ * run whenever the list, the selection or the output mode changes.
+ *
+ * For the run it is the CompressDialog: data exchange between the members
+ * (m_strOutputDir, m_bTrimExt) and the controls, the message boxes, focus,
+ * and the library's window (the progress window).
+ */
+class CPackerDlg : public QDialog, private CompressDialog {
+    Q_OBJECT
+
+public:
+    // library:        the archiver library (the engine; a fake in tests)
+    // settings_path:  Pelkoran.ini to load now and save on close
+    //                 (empty: SettingsFilePath())
+    // query:          the status query of the list and the run
+    explicit CPackerDlg(ArchiverLibrary& library = DefaultArchiverLibrary(),
+                        std::string settings_path = {}, StatusQuery query = QueryPathStatus,
+                        QWidget* parent = nullptr);
+    ~CPackerDlg() override;
+
+    // Admits the local files of a drop, in the drop's order; other URLs are
+    // ignored. Nothing happens while a run is in progress.
+    void OnDropFiles(const QList<QUrl>& urls);
+    // Admits paths as a drop does (the command line's paths).
+    void AddTargets(const std::vector<std::string>& paths);
+
+    void SetFolderPicker(FolderPicker picker) { folder_picker_ = std::move(picker); }
+    // Every message box of the window, the library's failure box included.
+    void SetMessageBox(MessageBoxFn box);
+
+    TargetList& Targets() { return targets_; }
+    ProgressWindow& Progress() { return progress_; }
+    const std::string& SettingsPath() const { return settings_path_; }
+    bool IsRunning() const { return running_; }
+
+    // The handlers, public so that the window's behaviour can be driven.
+    void OnOutputModeClicked();
+    void UpdateOutputControls();
+    void OnBrowse();
+    void OnCompressClicked();
+    void RemoveSelectedTargets();
+    void UpdateDialogControls();
+    void OnAbout();
+
+public slots:
+    void done(int result) override;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // CompressDialog
+    void UpdateData(bool save_and_validate) override;
+    bool IsSamePlaceChecked() const override;
+    std::string OutputDir() const override { return m_strOutputDir; }
+    bool TrimExt() const override { return m_bTrimExt; }
+    void MessageBox(const std::string& text, MessageType type) override;
+    void FocusOutputDir() override;
+    lzh::ArchiverWindow* Window() override { return &progress_; }
+
+    void SetUpTargetView();
+    void LoadOutputOptions();
+    void SaveOutputOptions();
+
+    std::unique_ptr<Ui::CPackerDlg> ui_;
+    ArchiverLibrary& library_;
+    std::string settings_path_;
+    StatusQuery query_;
+    TargetList targets_;
+    TargetViewModel* view_model_ = nullptr;  // a child of this dialog
+    ProgressWindow progress_;
+    FolderPicker folder_picker_ = BrowseForFolder;
+    MessageBoxFn message_box_;
+
+    std::string m_strOutputDir;  // the output directory field, as bytes
+    bool m_bTrimExt = false;     // the trim check box
+
+    bool running_ = false;  // a run is in progress
+    bool ending_ = false;   // inside done(): accept/reject, not a window close
+};
+
+}  // namespace pelkoran

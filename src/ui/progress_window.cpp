@@ -1,0 +1,135 @@
+// progress_window.cpp - the window the library talks to while it packs: progress, cancel, its failure box.
+#include "progress_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pelkoran {
+
+namespace {
+
+QString Decode(std::string_view bytes) {
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+// Events are let through at most this often while the library works.
+constexpr qint64 kEventIntervalMs = 30;
+
+}  // namespace
+
+ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("progressDialog"));
+    setWindowTitle(QStringLiteral("Pelkoran"));
+    setWindowModality(Qt::ApplicationModal);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    setMinimumWidth(420);
+
+    archive_label_ = new QLabel(this);
+    current_label_ = new QLabel(this);
+    bytes_label_ = new QLabel(this);
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, 1000);
+    bar_->setTextVisible(false);
+    cancel_button_ = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancel_button_->setObjectName(QStringLiteral("cancelButton"));
+    cancel_button_->setAutoDefault(false);
+    for (QLabel* label : {archive_label_, current_label_})
+        label->setTextFormat(Qt::PlainText);
+    archive_label_->setObjectName(QStringLiteral("archiveLabel"));
+    current_label_->setObjectName(QStringLiteral("currentLabel"));
+    bytes_label_->setObjectName(QStringLiteral("bytesLabel"));
+    connect(cancel_button_, &QPushButton::clicked, this, &ProgressDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel_button_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(archive_label_);
+    layout->addWidget(current_label_);
+    layout->addWidget(bar_);
+    layout->addWidget(bytes_label_);
+    layout->addLayout(buttons);
+}
+
+void ProgressDialog::Show(const lzh::Progress& progress) {
+    const QString archive = Decode(progress.archive);
+    archive_label_->setText(QStringLiteral("書庫: ") +
+                            fontMetrics().elidedText(archive, Qt::ElideMiddle, 380));
+    current_label_->setText(fontMetrics().elidedText(Decode(progress.current), Qt::ElideMiddle, 400));
+    const QLocale locale;
+    if (progress.total > 0) {
+        const double part = static_cast<double>(std::min(progress.done, progress.total)) /
+                            static_cast<double>(progress.total);
+        bar_->setRange(0, 1000);
+        bar_->setValue(static_cast<int>(part * 1000.0));
+        bytes_label_->setText(locale.formattedDataSize(static_cast<qint64>(progress.done)) +
+                              QStringLiteral(" / ") +
+                              locale.formattedDataSize(static_cast<qint64>(progress.total)));
+    } else {
+        bar_->setRange(0, 0);  // size not known: a busy bar
+        bytes_label_->setText(locale.formattedDataSize(static_cast<qint64>(progress.done)));
+    }
+}
+
+void ProgressDialog::ResetCancel() {
+    cancel_requested_ = false;
+    cancel_button_->setEnabled(true);
+}
+
+void ProgressDialog::reject() {
+    // Stay up: the library stops at its next progress call and fails the
+    // item; the run then ends and hides this box.
+    cancel_requested_ = true;
+    cancel_button_->setEnabled(false);
+    current_label_->setText(QStringLiteral("キャンセルしています..."));
+}
+
+void ProgressDialog::closeEvent(QCloseEvent* event) {
+    reject();
+    event->ignore();
+}
+
+ProgressWindow::ProgressWindow(QWidget* owner)
+    : owner_(owner), failure_box_([](QWidget* parent, const QString& reason) {
+          QMessageBox::warning(parent, QStringLiteral("Pelkoran"), reason);
+      }) {}
+
+ProgressWindow::~ProgressWindow() = default;  // the dialog is a child of owner_
+
+bool ProgressWindow::on_progress(const lzh::Progress& progress) {
+    if (!dialog_) dialog_ = new ProgressDialog(owner_);
+    const bool first = !dialog_->isVisible();
+    if (first || since_events_.elapsed() >= kEventIntervalMs) {
+        dialog_->Show(progress);
+        if (first) {
+            // Modal before any event is let through: from here on the main
+            // window takes no input until Finish().
+            dialog_->show();
+            dialog_->raise();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        since_events_.start();
+    }
+    return !dialog_->CancelRequested();
+}
+
+void ProgressWindow::on_failure(std::string_view reason) {
+    QWidget* parent = dialog_ && dialog_->isVisible() ? static_cast<QWidget*>(dialog_) : owner_;
+    failure_box_(parent, Decode(reason));
+}
+
+void ProgressWindow::Finish() {
+    if (!dialog_) return;
+    dialog_->hide();
+    dialog_->ResetCancel();
+}
+
+}  // namespace pelkoran

@@ -1,0 +1,86 @@
+// progress_window.h - the window the library talks to while it packs: progress, cancel, its failure box.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <functional>
+#include <string_view>
+
+#include "archiver.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace pelkoran {
+
+/*
+ * ProgressDialog - a modal box with the archive, the file being read, a
+ * bar of bytes done out of the total, and a Cancel button.
+ *
+ * Cancel (the button, Esc, or closing the box) only asks for the stop: the
+ * box stays up and modal until the run is over, so the main window never
+ * takes input while the library is still inside a command.
+ */
+class ProgressDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit ProgressDialog(QWidget* parent);
+
+    void Show(const lzh::Progress& progress);
+    bool CancelRequested() const { return cancel_requested_; }
+    void ResetCancel();
+    QPushButton* CancelButton() const { return cancel_button_; }
+
+public slots:
+    void reject() override;  // Esc and the Cancel button: request the stop
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QLabel* archive_label_;
+    QLabel* current_label_;
+    QLabel* bytes_label_;
+    QProgressBar* bar_;
+    QPushButton* cancel_button_;
+    bool cancel_requested_ = false;
+};
+
+/*
+ * ProgressWindow - the main window's side of lzh::ArchiverWindow.
+ *
+ * The library calls on_progress now and then on this (the UI) thread. The
+ * first call of a run shows the modal ProgressDialog; every call lets the
+ * event loop run for a moment (at most every 30 ms), so the window is
+ * repainted and the Cancel button works, and returns false once the user
+ * asked to cancel. on_failure shows the library's reason in its own
+ * message box. Finish() hides the dialog at the end of the run.
+ */
+class ProgressWindow : public lzh::ArchiverWindow {
+public:
+    using FailureBox = std::function<void(QWidget* parent, const QString& reason)>;
+
+    explicit ProgressWindow(QWidget* owner);
+    ~ProgressWindow() override;
+
+    bool on_progress(const lzh::Progress& progress) override;
+    void on_failure(std::string_view reason) override;
+
+    // Hides the progress box (if shown) and forgets a cancel request.
+    void Finish();
+    // How the library's failure reason is shown (tests put a recorder here).
+    void SetFailureBox(FailureBox box) { failure_box_ = std::move(box); }
+
+    // The box, or nullptr before the first progress call of a run.
+    ProgressDialog* Dialog() const { return dialog_; }
+
+private:
+    QWidget* owner_;
+    ProgressDialog* dialog_ = nullptr;  // a child of owner_
+    QElapsedTimer since_events_;
+    FailureBox failure_box_;
+};
+
+}  // namespace pelkoran
