@@ -42,6 +42,7 @@ int TargetList::AddTargets(const std::vector<std::string>& paths)
     bool batch = owned_ && paths.size() >= kBatchThreshold;
     if (batch)
         owned_->BeginBatch();
+    paths_.reserve(paths_.size() + paths.size());
     int added = 0;
     for (const std::string& path : paths)
         added += AddTarget(path) ? 1 : 0;

@@ -4,7 +4,14 @@
 // the size of its subtree and the number of selected rows in it, so that
 // "row i", "the rank of a text" and "the first selected row" are each one
 // walk from the root: O(log n) expected, with no scan of the rows and no
-// re-sort. Insert and delete split and merge the treap.
+// re-sort. Insert splits and merges the treap; delete walks down to the row
+// and merges its two subtrees in its place.
+//
+// A batch (a large drop) does not insert row by row: its rows wait in a
+// pending list and are merged in at the end of the batch, or at the next
+// access by index, whichever comes first: the pending rows are sorted
+// among themselves, merged with the rows in order, and the treap is built
+// again from the sorted sequence in linear time.
 //
 // The order compares precomputed collation keys first and the path bytes
 // second; the keys come from one QCollator (numeric, case-insensitive).
@@ -16,6 +23,7 @@
 #include <QString>
 
 #include <cassert>
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -73,23 +81,6 @@ void SplitByKey(Node* t, const QCollatorSortKey& key, const std::string& text, N
     Update(t);
 }
 
-// Splits t into l (its first `count` rows) and r (the rest).
-void SplitByRank(Node* t, int count, Node*& l, Node*& r)
-{
-    if (!t) {
-        l = r = nullptr;
-        return;
-    }
-    if (SizeOf(t->left) < count) {
-        SplitByRank(t->right, count - SizeOf(t->left) - 1, t->right, r);
-        l = t;
-    } else {
-        SplitByRank(t->left, count, l, t->left);
-        r = t;
-    }
-    Update(t);
-}
-
 // Joins l and r, every row of l sorting before every row of r.
 Node* Merge(Node* l, Node* r)
 {
@@ -105,6 +96,73 @@ Node* Merge(Node* l, Node* r)
     r->left = Merge(l, r->left);
     Update(r);
     return r;
+}
+
+// Removes row `row` below t into `gone`; returns the new subtree root.
+Node* DeleteAt(Node* t, int row, Node*& gone)
+{
+    int left = SizeOf(t->left);
+    if (row < left) {
+        t->left = DeleteAt(t->left, row, gone);
+    } else if (row > left) {
+        t->right = DeleteAt(t->right, row - left - 1, gone);
+    } else {
+        gone = t;
+        return Merge(t->left, t->right);
+    }
+    Update(t);
+    return t;
+}
+
+bool NodeLess(const Node* a, const Node* b)
+{
+    return Compare(a->key, a->text, b) < 0;
+}
+
+void AppendInOrder(Node* t, std::vector<Node*>& out)
+{
+    std::vector<Node*> stack;
+    while (t || !stack.empty()) {
+        while (t) {
+            stack.push_back(t);
+            t = t->left;
+        }
+        t = stack.back();
+        stack.pop_back();
+        out.push_back(t);
+        t = t->right;
+    }
+}
+
+void UpdateBelow(Node* t)
+{
+    if (!t)
+        return;
+    UpdateBelow(t->left);
+    UpdateBelow(t->right);
+    Update(t);
+}
+
+// Builds the treap of the sorted `nodes` (a Cartesian tree on the
+// priorities) with a stack, in linear time.
+Node* Build(const std::vector<Node*>& nodes)
+{
+    std::vector<Node*> spine;  // the right spine, priorities decreasing
+    for (Node* n : nodes) {
+        n->left = n->right = nullptr;
+        Node* last = nullptr;
+        while (!spine.empty() && spine.back()->priority < n->priority) {
+            last = spine.back();
+            spine.pop_back();
+        }
+        n->left = last;
+        if (!spine.empty())
+            spine.back()->right = n;
+        spine.push_back(n);
+    }
+    Node* root = spine.empty() ? nullptr : spine.front();
+    UpdateBelow(root);
+    return root;
 }
 
 void Destroy(Node* t)
@@ -168,6 +226,27 @@ struct TargetListModel::Impl {
     }
     ~Impl() { Destroy(root); }
 
+    // Merges the pending rows of a batch into the treap.
+    void Flush() const
+    {
+        if (pending.empty())
+            return;
+        std::vector<Node*> fresh;
+        fresh.reserve(pending.size());
+        for (auto& [text, image] : pending) {
+            QCollatorSortKey key = KeyOf(text);
+            fresh.push_back(new Node(std::move(text), std::move(key), image, NextPriority()));
+        }
+        pending.clear();
+        std::stable_sort(fresh.begin(), fresh.end(), NodeLess);
+        std::vector<Node*> rows;
+        rows.reserve(static_cast<std::size_t>(SizeOf(root)));
+        AppendInOrder(root, rows);
+        std::vector<Node*> merged(rows.size() + fresh.size());
+        std::merge(rows.begin(), rows.end(), fresh.begin(), fresh.end(), merged.begin(), NodeLess);
+        root = Build(merged);
+    }
+
     QCollatorSortKey KeyOf(const std::string& text) const
     {
         return collator.sortKey(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
@@ -190,6 +269,7 @@ struct TargetListModel::Impl {
 
     const Node* At(int row) const
     {
+        Flush();
         if (row < 0 || row >= SizeOf(root))
             return nullptr;
         const Node* t = root;
@@ -207,7 +287,7 @@ struct TargetListModel::Impl {
         return nullptr;
     }
 
-    std::uint32_t NextPriority()
+    std::uint32_t NextPriority() const
     {
         // xorshift32: the treap only needs priorities that look random.
         rng ^= rng << 13;
@@ -219,10 +299,12 @@ struct TargetListModel::Impl {
     bool Notify() const { return listener && batch_depth == 0; }
 
     QCollator collator;
-    Node* root = nullptr;
+    // Flush() runs from const accessors, so the tree itself is mutable.
+    mutable Node* root = nullptr;
+    mutable std::vector<std::pair<std::string, int>> pending;  // rows of the batch, unsorted
+    mutable std::uint32_t rng = 0x9e3779b9u;
     TargetListListener* listener = nullptr;
     int batch_depth = 0;
-    std::uint32_t rng = 0x9e3779b9u;
 };
 
 TargetListModel::TargetListModel() : impl_(std::make_unique<Impl>()) {}
@@ -231,6 +313,11 @@ TargetListModel::~TargetListModel() = default;
 
 void TargetListModel::InsertRow(const std::string& text, int image)
 {
+    if (impl_->batch_depth > 0) {
+        impl_->pending.emplace_back(text, image);
+        return;
+    }
+    impl_->Flush();
     QCollatorSortKey key = impl_->KeyOf(text);
     int row = impl_->RankOf(key, text);
     if (impl_->Notify())
@@ -246,7 +333,7 @@ void TargetListModel::InsertRow(const std::string& text, int image)
 
 int TargetListModel::RowCount() const
 {
-    return SizeOf(impl_->root);
+    return SizeOf(impl_->root) + static_cast<int>(impl_->pending.size());
 }
 
 std::string TargetListModel::RowText(int row) const
@@ -262,6 +349,7 @@ int TargetListModel::SelectedCount() const
 
 int TargetListModel::FirstSelectedRow() const
 {
+    impl_->Flush();
     int row = 0;
     for (const Node* t = impl_->root; t && t->selected_count > 0;) {
         if (SelectedOf(t->left) > 0) {
@@ -280,16 +368,12 @@ void TargetListModel::DeleteRow(int row)
 {
     if (row < 0 || row >= RowCount())
         return;
+    impl_->Flush();
     if (impl_->Notify())
         impl_->listener->RowAboutToBeRemoved(row);
-    Node* l;
-    Node* m;
-    Node* gone;
-    Node* r;
-    SplitByRank(impl_->root, row, l, m);
-    SplitByRank(m, 1, gone, r);
+    Node* gone = nullptr;
+    impl_->root = DeleteAt(impl_->root, row, gone);
     delete gone;
-    impl_->root = Merge(l, r);
     if (impl_->Notify())
         impl_->listener->RowRemoved(row);
 }
@@ -302,6 +386,7 @@ int TargetListModel::RowImage(int row) const
 
 int TargetListModel::FindRow(const std::string& text) const
 {
+    impl_->Flush();
     QCollatorSortKey key = impl_->KeyOf(text);
     int row = impl_->RankOf(key, text);
     const Node* n = impl_->At(row);
@@ -320,6 +405,7 @@ void TargetListModel::SetSelected(int row, bool selected)
 {
     if (row < 0 || row >= RowCount())
         return;
+    impl_->Flush();
     SetSelectedAt(impl_->root, row, selected);
 }
 
@@ -329,6 +415,7 @@ void TargetListModel::SetSelectedRange(int first, int last, bool selected)
         first = 0;
     if (last >= RowCount())
         last = RowCount() - 1;
+    impl_->Flush();
     for (int row = first; row <= last; ++row)
         SetSelectedAt(impl_->root, row, selected);
 }
@@ -353,6 +440,7 @@ void TargetListModel::EndBatch()
 {
     assert(impl_->batch_depth > 0);
     if (--impl_->batch_depth == 0) {
+        impl_->Flush();
         // A view's reset drops its selection; the model follows suit.
         ClearSelection();
         if (impl_->listener)
