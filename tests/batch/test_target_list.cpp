@@ -135,9 +135,19 @@ TEST(TargetListModel, AgreesWithPlainVectorUnderRandomOperations)
         names.push_back("/t/n" + std::to_string(i));
     std::shuffle(names.begin(), names.end(), rng);
 
+    // Row by row, then a batch that is read in the middle (its pending
+    // rows merged early) and completed.
     TargetListModel model;
-    for (const auto& n : names)
-        model.InsertRow(n, kImageFile);
+    for (int i = 0; i < 300; ++i)
+        model.InsertRow(names[i], kImageFile);
+    model.BeginBatch();
+    for (int i = 300; i < 450; ++i)
+        model.InsertRow(names[i], kImageFile);
+    ASSERT_EQ(model.RowCount(), 450);
+    ASSERT_EQ(model.FindRow(names[400]) >= 0, true);
+    for (int i = 450; i < 600; ++i)
+        model.InsertRow(names[i], kImageFile);
+    model.EndBatch();
     // The order does not depend on the order of insertion.
     TargetListModel other;
     for (auto it = names.rbegin(); it != names.rend(); ++it)
