@@ -5,7 +5,10 @@
 // so the picture does not depend on the machine's files or settings.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QIcon>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -27,6 +30,38 @@ public:
     std::uint16_t GetVersion() override { return pelkoran::DefaultArchiverLibrary().GetVersion(); }
 };
 
+/*
+ * WithCaption - the window's picture under a plain caption bar (icon,
+ * title, close box): offscreen there is no window manager to draw one,
+ * and the title carries the library's version.
+ */
+QImage WithCaption(const QPixmap& window, const QIcon& icon, const QString& title) {
+    const qreal dpr = window.devicePixelRatio();
+    const QSize size = window.deviceIndependentSize().toSize();
+    const int bar = 28;
+    QImage image(QSize(size.width() + 2, size.height() + bar + 1) * dpr, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(dpr);
+    image.fill(QColor(0x8a, 0x90, 0x96));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient shade(0, 0, 0, bar);
+    shade.setColorAt(0, QColor(0xf4, 0xf5, 0xf6));
+    shade.setColorAt(1, QColor(0xdc, 0xdf, 0xe2));
+    painter.fillRect(QRect(1, 1, size.width(), bar - 1), shade);
+    painter.drawPixmap(QPoint(1, bar), window);
+    icon.paint(&painter, QRect(8, 6, 16, 16));
+    QFont font = QApplication::font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(QColor(0x30, 0x33, 0x36));
+    painter.drawText(QRect(30, 1, size.width() - 60, bar - 1), Qt::AlignVCenter | Qt::AlignLeft, title);
+    painter.setPen(QPen(QColor(0x50, 0x54, 0x58), 1.4));
+    const QPointF x(size.width() - 14.0, bar / 2.0 + 0.5);
+    painter.drawLine(x + QPointF(-4, -4), x + QPointF(4, 4));
+    painter.drawLine(x + QPointF(-4, 4), x + QPointF(4, -4));
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,7 +79,12 @@ int main(int argc, char** argv) {
         return pelkoran::PathStatus{true, directories.count(path) > 0};
     };
     QTemporaryDir settings_dir;
-    const std::string ini = settings_dir.filePath(QStringLiteral("Pelkoran.ini")).toStdString();
+    const QString ini_path = settings_dir.filePath(QStringLiteral("Pelkoran.ini"));
+    QFile ini_file(ini_path);
+    if (!ini_file.open(QIODevice::WriteOnly)) return 1;
+    ini_file.write("[Path]\nOutputDir=/home/user/書庫\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n");
+    ini_file.close();
+    const std::string ini = ini_path.toStdString();
     ShowcaseLibrary library;
     pelkoran::CPackerDlg dialog(library, ini, query);
     dialog.AddTargets({"/home/user/work/memo.txt", "/home/user/work/report",
@@ -56,7 +96,7 @@ int main(int argc, char** argv) {
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
     QTest::qWait(100);
-    const QImage image = dialog.grab().toImage();
+    const QImage image = WithCaption(dialog.grab(), dialog.windowIcon(), dialog.windowTitle());
     if (!image.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "pelkoran_screenshot: cannot write %s\n", argv[1]);
         return 1;

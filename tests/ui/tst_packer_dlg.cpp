@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -135,6 +136,7 @@ private slots:
     void runPacksEveryItemAndSaysSo();
     void failedItemShowsOnlyTheLibrarysReason();
     void cancelStopsTheItemAndTheWindowIgnoresInput();
+    void realEnginePacksThroughTheProgressWindow();
     void closeSavesSettingsEscAndEnterDoNot();
     void enterOnAFocusedButtonClicksIt();
     void aboutEntryOpensBoxWithStamp();
@@ -506,6 +508,41 @@ void PackerDlgTest::cancelStopsTheItemAndTheWindowIgnoresInput() {
     QCOMPARE(list->model()->rowCount(), 2);
     QVERIFY(!dialog->Progress().Dialog()->isVisible());
     QVERIFY(!dialog->IsRunning());
+}
+
+// The same run with the engine itself: a file large enough for progress
+// calls, packed next to itself, the progress window shown and hidden again.
+void PackerDlgTest::realEnginePacksThroughTheProgressWindow() {
+    QFile big(Path(QStringLiteral("big.bin")));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QByteArray block(1 << 16, Qt::Uninitialized);
+    quint32 seed = 12345;
+    for (int round = 0; round < 48; ++round) {
+        for (char& byte : block) {
+            seed = seed * 1103515245u + 12345u;
+            byte = static_cast<char>((seed >> 16) % 7 == 0 ? seed >> 24 : 'a' + round % 3);
+        }
+        big.write(block);
+    }
+    big.close();
+
+    auto dialog = std::make_unique<CPackerDlg>(DefaultArchiverLibrary(),
+                                               Path(QStringLiteral("Pelkoran.ini")).toStdString());
+    dialog->SetMessageBox([this](QWidget*, const QString& text, MessageType type) {
+        boxes_.push_back({text, type});
+    });
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    dialog->OnDropFiles({Url("big.bin"), Url("a_dir")});
+    dialog->OnCompressClicked();
+
+    QCOMPARE(boxes_.size(), std::size_t(1));
+    QCOMPARE(boxes_[0].text, QStringLiteral("圧縮がすべて終了しました。"));
+    QCOMPARE(dialog->Targets().Count(), 0);
+    QVERIFY(QFileInfo(Path(QStringLiteral("big.bin.lzh"))).size() > 0);
+    QVERIFY(QFileInfo(Path(QStringLiteral("a_dir.lzh"))).size() > 0);
+    QVERIFY(dialog->Progress().Dialog() != nullptr);  // the engine reported progress
+    QVERIFY(!dialog->Progress().Dialog()->isVisible());
 }
 
 void PackerDlgTest::closeSavesSettingsEscAndEnterDoNot() {
