@@ -6,3 +6,4 @@ int RunTest(int argc, char** argv);
 int RunList(int argc, char** argv);
 int RunCommand(int argc, char** argv);
 int RunVersion(int argc, char** argv);
+int RunPack(int argc, char** argv);

@@ -1,0 +1,216 @@
+// cmd_pack.cpp - pelkoran-cli pack: the target list and the compression run without a window.
+#include "cli_window.h"
+#include "commands.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "compress_run.h"
+#include "target_list.h"
+
+namespace {
+
+using pelkoran::ArchiverLibrary;
+using pelkoran::MessageType;
+using pelkoran::RunResult;
+
+constexpr int kExitPacked = 0;
+constexpr int kExitItemFailed = 1;
+constexpr int kExitUsage = 2;
+
+void PrintUsage(std::FILE* out)
+{
+    std::fprintf(out,
+                 "使い方: pelkoran-cli pack [--same-place | --output-dir DIR] [--trim-ext] [--dry-run] [--] PATH...\n"
+                 "  各 PATH (ファイルまたはディレクトリ) を 1 つずつ LZH 書庫に圧縮します。\n"
+                 "  --same-place      書庫を各項目と同じ場所に作ります (既定、--output-dir より優先)\n"
+                 "  --output-dir DIR  書庫を DIR に作ります\n"
+                 "  --trim-ext        ファイルの書庫名から拡張子を除きます\n"
+                 "  --dry-run         各項目のコマンド文字列を表示するだけで、何も書きません\n"
+                 "  終了コード: 0 すべて圧縮, 1 途中の項目で失敗 (または存在しない PATH を飛ばした),\n"
+                 "              2 出力先または引数の誤り\n");
+}
+
+struct PackOptions {
+    bool same_place = true;
+    bool output_dir_given = false;
+    std::string output_dir;
+    bool trim_ext = false;
+    bool dry_run = false;
+    std::vector<std::string> paths;
+};
+
+// Parses the arguments after "pack"; false (with a message) when they are wrong.
+bool ParseArguments(int argc, char** argv, PackOptions& options)
+{
+    bool same_place_given = false;
+    bool options_done = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (options_done || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            options.paths.push_back(arg);
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "--same-place") {
+            same_place_given = true;
+        } else if (arg == "--trim-ext") {
+            options.trim_ext = true;
+        } else if (arg == "--dry-run") {
+            options.dry_run = true;
+        } else if (arg == "--output-dir" || arg.compare(0, 13, "--output-dir=") == 0) {
+            if (arg == "--output-dir") {
+                if (i + 1 >= argc) {
+                    std::fprintf(stderr, "pelkoran-cli pack: --output-dir にはディレクトリを指定してください\n");
+                    return false;
+                }
+                options.output_dir = argv[++i];
+            } else {
+                options.output_dir = arg.substr(13);
+            }
+            options.output_dir_given = true;
+        } else {
+            std::fprintf(stderr, "pelkoran-cli pack: 不明なオプションです: %s\n", arg.c_str());
+            return false;
+        }
+    }
+    if (options.paths.empty()) {
+        std::fprintf(stderr, "pelkoran-cli pack: 圧縮する項目を指定してください\n");
+        return false;
+    }
+    // --same-place wins over --output-dir.
+    options.same_place = same_place_given || !options.output_dir_given;
+    return true;
+}
+
+/*
+ * AbsolutePath - the path as a drop would hand it over: absolute, its
+ * directory resolved, no trailing slash, the item's own name kept (a
+ * symbolic link stays the link). "dir/" and "./dir/.." are resolved whole.
+ */
+std::string AbsolutePath(const std::string& path)
+{
+    std::string text = path;
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    if (text.empty())
+        return text;
+    std::size_t slash = text.rfind('/');
+    std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+    std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : text.substr(0, slash));
+    std::string resolve = (name == "." || name == "..") ? text : parent;
+    char* real = ::realpath(resolve.c_str(), nullptr);
+    if (!real)
+        return text;  // the status query will say it is not there
+    std::string dir = real;
+    std::free(real);
+    if (resolve == text)
+        return dir;
+    return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+// The dialog of the run, as a command line has it: fixed options, messages
+// to stderr, the completion message to stdout.
+class CliDialog : public pelkoran::CompressDialog {
+public:
+    CliDialog(const PackOptions& options, lzh::ArchiverWindow* window) : options_(options), window_(window) {}
+    void UpdateData(bool) override {}
+    bool IsSamePlaceChecked() const override { return options_.same_place; }
+    std::string OutputDir() const override { return options_.output_dir; }
+    bool TrimExt() const override { return options_.trim_ext; }
+    void MessageBox(const std::string& text, MessageType type) override
+    {
+        if (type == MessageType::kInformation) {
+            if (!options_.dry_run)
+                std::printf("%s\n", text.c_str());
+        } else {
+            std::fprintf(stderr, "pelkoran-cli pack: %s\n", text.c_str());
+        }
+    }
+    void FocusOutputDir() override {}
+    lzh::ArchiverWindow* Window() override { return window_; }
+
+private:
+    const PackOptions& options_;
+    lzh::ArchiverWindow* window_;
+};
+
+// The engine, with its report printed when it fails an item.
+class ReportingLibrary : public ArchiverLibrary {
+public:
+    int Command(lzh::ArchiverWindow* window, const std::string& text, char* reply,
+                std::uint32_t reply_size) override
+    {
+        int rc = pelkoran::DefaultArchiverLibrary().Command(window, text, reply, reply_size);
+        if (rc != 0)
+            std::fprintf(stderr, "pelkoran-cli pack: %s\n", reply_size > 0 ? reply : "");
+        return rc;
+    }
+    std::uint16_t GetVersion() override { return pelkoran::DefaultArchiverLibrary().GetVersion(); }
+};
+
+// --dry-run: each command text on its own line, nothing written.
+class PrintingLibrary : public ArchiverLibrary {
+public:
+    int Command(lzh::ArchiverWindow*, const std::string& text, char* reply, std::uint32_t reply_size) override
+    {
+        std::printf("%s\n", text.c_str());
+        if (reply_size > 0)
+            reply[0] = '\0';
+        return 0;
+    }
+    std::uint16_t GetVersion() override { return pelkoran::DefaultArchiverLibrary().GetVersion(); }
+};
+
+}  // namespace
+
+int RunPack(int argc, char** argv)
+{
+    PackOptions options;
+    if (argc == 1 && (std::strcmp(argv[0], "--help") == 0 || std::strcmp(argv[0], "-h") == 0)) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (!ParseArguments(argc, argv, options)) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+
+    // Admit the paths as a drop does: each once, those that are not there
+    // skipped with a note.
+    pelkoran::TargetList targets;
+    std::vector<std::string> paths;
+    bool skipped = false;
+    for (const std::string& path : options.paths) {
+        std::string absolute = AbsolutePath(path);
+        if (!pelkoran::QueryPathStatus(absolute).exists) {
+            std::fprintf(stderr, "pelkoran-cli pack: %s がありません。飛ばします\n", path.c_str());
+            skipped = true;
+            continue;
+        }
+        paths.push_back(absolute);
+    }
+    targets.AddTargets(paths);
+
+    CliWindow window;
+    CliDialog dialog(options, &window);
+    ReportingLibrary engine;
+    PrintingLibrary printer;
+    ArchiverLibrary& library = options.dry_run ? static_cast<ArchiverLibrary&>(printer) : engine;
+    std::fflush(stdout);
+    switch (pelkoran::OnCompress(dialog, targets, library)) {
+    case RunResult::kCompleted:
+        // A skipped path was not packed either: a script must learn of it.
+        return skipped ? kExitItemFailed : kExitPacked;
+    case RunResult::kItemFailed:
+        return kExitItemFailed;
+    case RunResult::kOutputDirRejected:
+        return kExitUsage;
+    }
+    return kExitItemFailed;
+}
