@@ -1,0 +1,154 @@
+#!/bin/bash
+# pack_test.sh - pelkoran-cli pack end to end: a real tree packed item by item,
+# each archive extracted by lhasa and bsdtar and compared with its source.
+#
+# Usage: pack_test.sh PATH/TO/pelkoran-cli
+set -u
+CLI=${1:?usage: pack_test.sh PELKORAN_CLI}
+export LC_ALL=C.UTF-8
+
+WORK=$(mktemp -d /tmp/pelkoran-pack-XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+FAILS=0
+DONE_MSG='圧縮がすべて終了しました。'
+
+fail() { echo "FAIL: $*" >&2; FAILS=$((FAILS + 1)); }
+check() { local what=$1; shift; "$@" || fail "$what"; }
+
+# Runs the CLI; leaves its exit status in RC, its output in OUT and ERR.
+run() {
+    "$CLI" pack "$@" >"$WORK/out" 2>"$WORK/err"
+    RC=$?
+    OUT=$(cat "$WORK/out")
+    ERR=$(cat "$WORK/err")
+}
+
+# A fresh source tree: a file, a directory with a subdirectory, and names
+# that are legal here: a double quote, a backslash, blanks, bytes that are not UTF-8.
+make_tree() {
+    rm -rf "$WORK/src" "$WORK/out-dir"
+    mkdir -p "$WORK/src/photos/2024 trip" "$WORK/out-dir"
+    printf 'memo\n' >"$WORK/src/memo.txt"
+    head -c 200000 /dev/urandom >"$WORK/src/photos/a.jpg"
+    seq 1 20000 >"$WORK/src/photos/2024 trip/list.txt"
+    printf 'q' >"$WORK/src/say \"hi\".txt"
+    printf 'b' >"$WORK/src/back\\slash.txt"
+    printf 'x' >"$WORK/src/$(printf '\xff\xfe').bin"
+}
+
+# extracts ARCHIVE with each reader and compares the tree with SOURCE (a file or directory).
+extracts_to() {
+    local archive=$1 source=$2 reader dir
+    for reader in lhasa bsdtar; do
+        command -v "$reader" >/dev/null || continue
+        dir=$(mktemp -d "$WORK/x-XXXXXX")
+        case $reader in
+            lhasa) (cd "$dir" && lhasa xq "$archive") >/dev/null 2>&1 ;;
+            bsdtar) bsdtar -xf "$archive" -C "$dir" >/dev/null 2>&1 ;;
+        esac
+        if ! diff -r "$source" "$dir/$(basename "$source")" >/dev/null 2>&1; then
+            fail "$reader: $archive does not hold $source"
+        fi
+        rm -rf "$dir"
+    done
+}
+
+if ! command -v lhasa >/dev/null && ! command -v bsdtar >/dev/null; then
+    echo "neither lhasa nor bsdtar is installed" >&2
+    exit 77
+fi
+
+# 1. Next to each item, extension kept: every archive opens to its item.
+make_tree
+run "$WORK/src/photos" "$WORK/src/memo.txt" "$WORK/src/say \"hi\".txt"
+check "same place: exit 0 (got $RC: $ERR)" test "$RC" -eq 0
+check "same place: completion message on stdout" test "$OUT" = "$DONE_MSG"
+for item in photos memo.txt 'say "hi".txt'; do
+    check "same place: $item.lzh written" test -f "$WORK/src/$item.lzh"
+    extracts_to "$WORK/src/$item.lzh" "$WORK/src/$item"
+done
+
+# 2. Into an output directory typed with blanks and a trailing slash, extension dropped;
+#    relative paths, given twice, are admitted once, as a drop admits them.
+make_tree
+(cd "$WORK/src" && "$CLI" pack --output-dir "  $WORK/out-dir/ " --trim-ext memo.txt ./photos/ memo.txt) \
+    >"$WORK/out" 2>"$WORK/err"
+RC=$?
+check "output dir: exit 0 (got $RC: $(cat "$WORK/err"))" test "$RC" -eq 0
+check "output dir: two archives" test "$(ls "$WORK/out-dir" | wc -l)" -eq 2
+extracts_to "$WORK/out-dir/memo.lzh" "$WORK/src/memo.txt"
+extracts_to "$WORK/out-dir/photos.lzh" "$WORK/src/photos"
+
+# 3. --dry-run: the command texts in list order, nothing written; the output directory still checked.
+make_tree
+run --dry-run --output-dir "$WORK/out-dir" "$WORK/src/say \"hi\".txt" "$WORK/src/memo.txt" "$WORK/src/photos"
+expected="a \"$WORK/out-dir/memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\"
+a \"$WORK/out-dir/photos.lzh\" \"$WORK/src/\" -d1 \"photos\"
+a \"$WORK/out-dir/say \"\"hi\"\".txt.lzh\" \"$WORK/src/\" -d1 \"say \"\"hi\"\".txt\""
+check "dry run: exit 0" test "$RC" -eq 0
+check "dry run: command texts in order (got: $OUT)" test "$OUT" = "$expected"
+check "dry run: nothing written" test -z "$(ls "$WORK/out-dir"; find "$WORK/src" -name '*.lzh')"
+run --dry-run --same-place --output-dir /nonexistent "$WORK/src/memo.txt"
+check "--same-place wins over --output-dir" test "$RC" -eq 0 -a "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
+run --dry-run --output-dir / "$WORK/src/memo.txt"
+check "root as output dir" test "$OUT" = "a \"//memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
+
+# 4. A rejected output directory: exit 2, the message on stderr, nothing written.
+make_tree
+run --output-dir "$WORK/missing" "$WORK/src/memo.txt"
+check "missing dir: exit 2" test "$RC" -eq 2
+check "missing dir: message" test "$ERR" = "pelkoran-cli pack: 指定のディレクトリ($WORK/missing)がありません"
+run --dry-run --output-dir "$WORK/src/memo.txt" "$WORK/src/photos"
+check "file as dir: exit 2" test "$RC" -eq 2
+check "file as dir: message" test "$ERR" = "pelkoran-cli pack: ディレクトリを指定してください"
+check "rejected: nothing written" test -z "$(find "$WORK/src" -name '*.lzh')"
+
+# 5. The library fails the second of three items: the first is packed, the run stops there,
+#    and the file that stood in the way is untouched.
+make_tree
+printf 'not an archive' >"$WORK/src/photos.lzh"
+run "$WORK/src/say \"hi\".txt" "$WORK/src/photos" "$WORK/src/memo.txt"
+check "failed item: exit 1" test "$RC" -eq 1
+check "failed item: the library's reason on stderr" test -n "$ERR"
+check "failed item: no completion message" test -z "$OUT"
+check "failed item: first packed" test -f "$WORK/src/memo.txt.lzh"
+check "failed item: later ones not" test ! -e "$WORK/src/say \"hi\".txt.lzh"
+check "failed item: obstacle untouched" test "$(cat "$WORK/src/photos.lzh")" = "not an archive"
+
+# 6. Paths that are not there are skipped with a note; the rest is packed; the status says so.
+make_tree
+run "$WORK/src/gone.txt" "$WORK/src/memo.txt"
+check "skipped: exit 1" test "$RC" -eq 1
+check "skipped: note names the path" grep -qF "$WORK/src/gone.txt" "$WORK/err"
+check "skipped: the rest packed" test -f "$WORK/src/memo.txt.lzh"
+
+# 7. Names the archive format cannot hold (bytes that are not UTF-8, a backslash) keep their
+#    bytes up to the library, which refuses them with its reason: exit 1, nothing written.
+make_tree
+odd="$WORK/src/$(printf '\xff\xfe').bin"
+run --dry-run "$odd"
+check "non-UTF-8 name: command text carries the bytes" \
+    test "$OUT" = "a \"$odd.lzh\" \"$WORK/src/\" -d1 \"$(basename "$odd")\""
+run --dry-run "$WORK/src/back\\slash.txt"
+check "backslash name: one component" \
+    test "$OUT" = "a \"$WORK/src/back\\slash.txt.lzh\" \"$WORK/src/\" -d1 \"back\\slash.txt\""
+for name in "$odd" "$WORK/src/back\\slash.txt"; do
+    run "$name"
+    check "odd name $name: exit 1" test "$RC" -eq 1
+    check "odd name $name: a reason" test -n "$ERR"
+    check "odd name $name: no archive" test ! -e "$name.lzh"
+done
+
+# 8. Wrong arguments: exit 2 with the usage.
+for args in "" "--bogus $WORK/src/memo.txt" "--output-dir"; do
+    # shellcheck disable=SC2086
+    run $args
+    check "bad arguments '$args': exit 2" test "$RC" -eq 2
+    check "bad arguments '$args': usage" grep -q 'pelkoran-cli pack' "$WORK/err"
+done
+
+if [ "$FAILS" -ne 0 ]; then
+    echo "$FAILS check(s) failed" >&2
+    exit 1
+fi
+echo "all checks passed"
