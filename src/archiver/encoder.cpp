@@ -145,7 +145,8 @@ struct Encoder::Impl {
     }
     void flush_full();
     void write_block(std::size_t first, std::size_t n, bool final_block);
-    void build_tables(std::size_t first, std::size_t n, bool force_normal);
+    void build_tables(std::size_t first, std::size_t n, bool force_c, bool force_p);
+    std::uint64_t block_bits(std::size_t first, std::size_t n) const;
     template <class Out>
     void put_tables(Out& out) const;
     std::uint64_t code_bits(std::size_t first, std::size_t n) const;
@@ -233,11 +234,11 @@ void Encoder::Impl::flush_full()
 }
 
 /*
- * Builds the three tables for codes [first, first + n). With `force_normal`
- * a C alphabet with a single used symbol gets a normal-form table anyway (the
- * used symbol and a neighbour with one-bit codes).
+ * Builds the three tables for codes [first, first + n). With `force_c`
+ * (`force_p`) a C (P) alphabet with a single used symbol gets a normal-form
+ * table anyway: the used symbol and a neighbour get one-bit codes.
  */
-void Encoder::Impl::build_tables(std::size_t first, std::size_t n, bool force_normal)
+void Encoder::Impl::build_tables(std::size_t first, std::size_t n, bool force_c, bool force_p)
 {
     std::array<std::uint32_t, kNC> c_freq{};
     std::array<std::uint32_t, kMaxNP> p_freq{};
@@ -260,7 +261,7 @@ void Encoder::Impl::build_tables(std::size_t first, std::size_t n, bool force_no
         unsigned s = 0;
         while (c_freq[s] == 0)
             ++s;
-        if (force_normal) {
+        if (force_c) {
             t.c_len[s] = 1;
             t.c_len[s == 0 ? 1 : s - 1] = 1;
             t.c_n = std::max(s + 1, 2u);
@@ -330,7 +331,15 @@ void Encoder::Impl::build_tables(std::size_t first, std::size_t n, bool force_no
         unsigned s = 0;
         while (s < np && p_freq[s] == 0)
             ++s;
-        t.p_single = s < np ? static_cast<int>(s) : 0;
+        if (s == np) {
+            t.p_single = 0;  // no match in the block
+        } else if (force_p) {
+            t.p_len[s] = 1;
+            t.p_len[s == 0 ? 1 : s - 1] = 1;
+            t.p_n = std::max(s + 1, 2u);
+        } else {
+            t.p_single = static_cast<int>(s);
+        }
     }
     canonical_codes(t.p_len.data(), np, t.p_code.data());
 }
@@ -386,6 +395,15 @@ void Encoder::Impl::put_tables(Out& out) const
     }
 }
 
+// Bits of the whole block [first, first + n) with the current tables.
+std::uint64_t Encoder::Impl::block_bits(std::size_t first, std::size_t n) const
+{
+    BitCounter size;
+    size.put(0, 16);
+    put_tables(size);
+    return size.n + code_bits(first, n);
+}
+
 // Bits the codes [first, first + n) take with the current tables.
 std::uint64_t Encoder::Impl::code_bits(std::size_t first, std::size_t n) const
 {
@@ -401,16 +419,32 @@ std::uint64_t Encoder::Impl::code_bits(std::size_t first, std::size_t n) const
     return total;
 }
 
+/*
+ * Writes codes [first, first + n) as one block. The final block gets two
+ * adjustments that cost a few bits and keep every reader happy:
+ * - in a stream of several blocks, a final block under 64 bits gets a
+ *   normal-form C table (see the top of this file);
+ * - a stream must not end right after the C code of a match whose position
+ *   takes no bits (single-symbol P table, distance 1 or 2): one reader then
+ *   drops that last match. The P table is then written in normal form, which
+ *   gives the position a one-bit code.
+ */
 void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_block)
 {
     assert(n >= 1 && n <= kMaxBlockCodes);
-    build_tables(first, n, false);
-    if (final_block && blocks > 0) {
-        BitCounter size;
-        size.put(0, 16);
-        put_tables(size);
-        if (size.n + code_bits(first, n) < kMinFinalBlockBits)
-            build_tables(first, n, true);
+    build_tables(first, n, false, false);
+    if (final_block) {
+        bool force_c = false;
+        std::uint64_t size = block_bits(first, n);
+        if (blocks > 0 && size < kMinFinalBlockBits) {
+            force_c = true;
+            build_tables(first, n, true, false);
+            size = block_bits(first, n);
+        }
+        const std::size_t last = first + n - 1;
+        const bool bare_position = sym[last] >= 256 && t.p_single >= 0 && p_symbol(pos[last]) <= 1;
+        if (bare_position && (bits.bits() + size) % 8 == 0)
+            build_tables(first, n, force_c, true);
     }
 
     const std::uint64_t block_start = bits.bits();
