@@ -231,7 +231,16 @@ private:
                     break;
                 }
             }
-            if (!gave_up) {
+            if (gave_up) {
+                // Read on without coding, so the re-read below can be checked
+                // against the whole first pass.
+                while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+                    size1 += n;
+                    check_size(size1, e);
+                    crc1 = crc16_update(crc1, buf_.data(), n);
+                }
+                first_pass_complete = true;
+            } else {
                 encoder.finish();
                 first_pass_complete = true;
                 const std::uint64_t coded = sink_.offset() - data_at;

@@ -31,14 +31,36 @@ std::string FormatRatio(std::uint64_t packed, std::uint64_t original)
     return buf;
 }
 
+// Columns a terminal gives `s` (UTF-8): two for East Asian wide characters.
+std::size_t DisplayWidth(const std::string& s)
+{
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if ((c & 0xC0) == 0x80)
+            continue;
+        width += c >= 0xE1 ? 2 : 1;   // U+1000 and above: CJK, kana, full-width forms
+    }
+    return width;
+}
+
+// `s` padded with blanks to `width` columns, on the left when `right` is set.
+std::string Pad(const std::string& s, std::size_t width, bool right = false)
+{
+    std::size_t w = DisplayWidth(s);
+    std::string fill(w < width ? width - w : 0, ' ');
+    return right ? fill + s : s + fill;
+}
+
 // Prints the table for one archive; throws lzh::Error when it cannot be read.
 void ListArchive(const char* path)
 {
     lzh::ArchiveReader reader(path);
     std::vector<lzh::MemberHeader> members = reader.members();
     std::printf("%s:\n", path);
-    std::printf("%-6s %12s %12s %6s  %-19s  %s\n", "方式", "元のサイズ", "格納サイズ", "比率",
-                "更新日時", "名前");
+    std::printf("%s %s %s %s  %s  %s\n", Pad("方式", 5).c_str(), Pad("元のサイズ", 12, true).c_str(),
+                Pad("格納サイズ", 12, true).c_str(), Pad("比率", 6, true).c_str(),
+                Pad("更新日時", 19).c_str(), "名前");
     std::uint64_t total_original = 0, total_packed = 0;
     for (const lzh::MemberHeader& h : members) {
         std::string name = lzh::decode_name(h.path, h.code_page);
@@ -46,13 +68,13 @@ void ListArchive(const char* path)
             name += "/";
         if (h.is_symlink)
             name += " -> " + lzh::decode_name(h.link_target, h.code_page);
-        std::printf("%-6s %12" PRIu64 " %12" PRIu64 " %6s  %-19s  %s\n", h.method, h.original_size,
+        std::printf("%-5s %12" PRIu64 " %12" PRIu64 " %6s  %-19s  %s\n", h.method, h.original_size,
                     h.packed_size, FormatRatio(h.packed_size, h.original_size).c_str(),
                     FormatTime(h.mtime).c_str(), name.c_str());
         total_original += h.original_size;
         total_packed += h.packed_size;
     }
-    std::printf("%-6s %12" PRIu64 " %12" PRIu64 " %6s  %zu 個のメンバー\n", "合計", total_original,
+    std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  %zu 個のメンバー\n", Pad("合計", 5).c_str(), total_original,
                 total_packed, FormatRatio(total_packed, total_original).c_str(), members.size());
 }
 

@@ -309,6 +309,34 @@ TEST_F(ArchiveTest, CancelAndUnreadableFilesLeaveOldArchive)
     EXPECT_EQ(dir_names(out_), std::set<std::string>{"a.lzh"});
 }
 
+// A file that changes between the coding pass and the re-read for storing must
+// not end up with a header that disagrees with its data: the item fails.
+TEST_F(ArchiveTest, FileChangedBetweenPassesFailsInsteadOfAMismatchedHeader)
+{
+    struct Changer : Window {
+        std::string path;
+        bool on_progress(const lzh::Progress& p) override
+        {
+            if (p.current == "r" && p.done > 0 && calls++ == 0) {
+                int fd = ::open(path.c_str(), O_WRONLY);
+                EXPECT_EQ(::pwrite(fd, "changed", 7, 0), 7);
+                ::close(fd);
+            }
+            return true;
+        }
+    } changer;
+    lzh::NewEntry r = file("r", random_bytes(6 << 20, 8));   // incompressible: read twice
+    changer.path = r.source_path;
+    try {
+        lzh::update_archive(archive_, {r}, {}, &changer);
+        ADD_FAILURE() << "a changed file was written";
+    } catch (const lzh::Error& e) {
+        EXPECT_NE(std::string(e.what()).find(r.source_path), std::string::npos) << e.what();
+    }
+    EXPECT_GE(changer.calls, 1);
+    EXPECT_TRUE(dir_names(out_).empty());
+}
+
 TEST_F(ArchiveTest, ProgressReachesTheTotal)
 {
     Window w;
