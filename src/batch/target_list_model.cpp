@@ -25,6 +25,8 @@
 #include <cassert>
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <thread>
 #include <utility>
 
 namespace pelkoran {
@@ -205,6 +207,61 @@ void ClearSelectedBelow(Node* t)
     t->selected_count = 0;
 }
 
+QLocale CollationLocale();
+
+// The collator of the list's order; one per thread that computes keys.
+void SetUpCollator(QCollator& collator)
+{
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setIgnorePunctuation(false);
+}
+
+QCollatorSortKey SortKeyOf(const QCollator& collator, const std::string& text)
+{
+    return collator.sortKey(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+// Rows per thread below which a batch's keys are computed on the caller's thread.
+constexpr std::size_t kKeysPerThread = 8192;
+
+/*
+ * SortKeysOf - the sort keys of `texts`, computed on up to as many threads
+ * as the machine has cores when there are many (a large drop): the keys
+ * are the bulk of a batch's cost. Each thread has its own collator.
+ */
+std::vector<std::optional<QCollatorSortKey>> SortKeysOf(const QCollator& collator,
+                                                        const std::vector<std::pair<std::string, int>>& texts)
+{
+    std::vector<std::optional<QCollatorSortKey>> keys(texts.size());
+    std::size_t threads = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                                texts.size() / kKeysPerThread);
+    auto work = [&](const QCollator& c, std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i)
+            keys[i].emplace(SortKeyOf(c, texts[i].first));
+    };
+    if (threads <= 1) {
+        work(collator, 0, texts.size());
+        return keys;
+    }
+    std::size_t chunk = (texts.size() + threads - 1) / threads;
+    const QLocale locale = collator.locale();
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        std::size_t first = std::min(texts.size(), t * chunk);
+        std::size_t last = std::min(texts.size(), first + chunk);
+        helpers.emplace_back([&, first, last] {
+            QCollator own(locale);
+            SetUpCollator(own);
+            work(own, first, last);
+        });
+    }
+    work(collator, 0, std::min(texts.size(), chunk));
+    for (std::thread& h : helpers)
+        h.join();
+    return keys;
+}
+
 QLocale CollationLocale()
 {
     // In the C locale Qt compares code points and ignores the numeric mode;
@@ -218,12 +275,7 @@ QLocale CollationLocale()
 }  // namespace
 
 struct TargetListModel::Impl {
-    Impl() : collator(CollationLocale())
-    {
-        collator.setNumericMode(true);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        collator.setIgnorePunctuation(false);
-    }
+    Impl() : collator(CollationLocale()) { SetUpCollator(collator); }
     ~Impl() { Destroy(root); }
 
     // Merges the pending rows of a batch into the treap.
@@ -231,11 +283,12 @@ struct TargetListModel::Impl {
     {
         if (pending.empty())
             return;
+        std::vector<std::optional<QCollatorSortKey>> keys = SortKeysOf(collator, pending);
         std::vector<Node*> fresh;
         fresh.reserve(pending.size());
-        for (auto& [text, image] : pending) {
-            QCollatorSortKey key = KeyOf(text);
-            fresh.push_back(new Node(std::move(text), std::move(key), image, NextPriority()));
+        for (std::size_t i = 0; i < pending.size(); ++i) {
+            auto& [text, image] = pending[i];
+            fresh.push_back(new Node(std::move(text), std::move(*keys[i]), image, NextPriority()));
         }
         pending.clear();
         std::stable_sort(fresh.begin(), fresh.end(), NodeLess);
@@ -249,7 +302,7 @@ struct TargetListModel::Impl {
 
     QCollatorSortKey KeyOf(const std::string& text) const
     {
-        return collator.sortKey(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        return SortKeyOf(collator, text);
     }
 
     // The number of rows sorting before (key, text).

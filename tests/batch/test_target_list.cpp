@@ -192,6 +192,24 @@ TEST(TargetListModel, AgreesWithPlainVectorUnderRandomOperations)
     EXPECT_EQ(model.FirstSelectedRow(), -1);
 }
 
+// A batch large enough to compute its keys on several threads sorts the
+// same as rows inserted one by one.
+TEST(TargetListModel, LargeBatchSortsLikeRowByRow)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 40000; ++i)
+        names.push_back((i % 2 ? "/d/File" : "/d/file") + std::to_string((i * 7919) % 40000) + (i % 3 ? ".TXT" : ".txt"));
+    TargetListModel batch;
+    batch.BeginBatch();
+    for (const auto& n : names)
+        batch.InsertRow(n, kImageFile);
+    batch.EndBatch();
+    TargetListModel single;
+    for (const auto& n : names)
+        single.InsertRow(n, kImageFile);
+    EXPECT_EQ(Rows(batch), Rows(single));
+}
+
 struct RecordingListener : TargetListListener {
     std::vector<std::string> events;
     const TargetListModel* model = nullptr;
