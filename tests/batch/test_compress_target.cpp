@@ -78,6 +78,15 @@ TEST(CommandText, DoublesQuotesAndKeepsBackslashesInPosixNames)
     });
 }
 
+// Paths are kept whole: nothing is cut at 259 bytes (a cut path names another file).
+TEST(CommandText, KeepsLongPathsWhole)
+{
+    std::string dir = "/" + std::string(300, 'd') + "/";
+    std::string name = std::string(250, 'n') + ".txt";
+    EXPECT_EQ(BuildCommandText(dir + name, true, false, "", kFile),
+              "a \"" + dir + name + ".lzh\" \"" + dir + "\" -d1 \"" + name + "\"");
+}
+
 TEST(SplitPath, RecognisesDriveAndBothSeparatorsInWindowsPaths)
 {
     PathParts p = SplitPath("C:/work\\sub/memo.txt");

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -153,14 +154,29 @@ TEST_F(SettingsFile, DirectoryOrFifoInItsPlaceIsLeftAlone)
 
 TEST_F(SettingsFile, UnreadableFileIsNeitherReadNorReplaced)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads every file";
     WriteFile(path, "[Path]\nIsTrimEXT=TRUE\n[Other]\na=1\n");
     chmod(path.c_str(), 0200);
-    EXPECT_FALSE(LoadSettings(path).trim_ext);
-    EXPECT_FALSE(SaveSettings(path, Settings{"/x", true, false}));
+    chmod(dir.c_str(), 0777);
+    // Root reads every file: check as an ordinary user, in a child process.
+    auto check = [&] {
+        return !LoadSettings(path).trim_ext && !SaveSettings(path, Settings{"/x", true, false});
+    };
+    if (geteuid() == 0) {
+        pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            bool ok = setgid(65534) == 0 && setuid(65534) == 0 && check();
+            _exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    } else {
+        EXPECT_TRUE(check());
+    }
     chmod(path.c_str(), 0600);
     EXPECT_EQ(ReadFile(path), "[Path]\nIsTrimEXT=TRUE\n[Other]\na=1\n");
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Pelkoran.ini"});
 }
 
 TEST_F(SettingsFile, LivesBesideTheProgramWhenItCanElseInTheConfigDirectory)
