@@ -346,7 +346,7 @@ private:
     {
         if (std::strcmp(h.method, "-lhd-") != 0)
             return;
-        const std::size_t bar = h.path.find('|');
+        const std::size_t bar = find_ascii(h.path, h.code_page, '|');
         const bool link_mode = h.unix_mode && (*h.unix_mode & S_IFMT) == S_IFLNK;
         if (bar != std::string::npos && (!h.unix_mode || link_mode)) {
             h.is_symlink = true;

@@ -140,7 +140,7 @@ StoredNames encode_names(std::string_view path, std::string_view link_target)
     sjis.code_page = kCodePageCp932;
     std::string back;
     if (convert("CP932", "UTF-8", path, sjis.path) && convert("UTF-8", "CP932", sjis.path, back) &&
-        back == path &&
+        back == path && (!is_link || sjis.path.find('|') == std::string::npos) &&
         (!is_link || (convert("CP932", "UTF-8", link_target, sjis.link_target) &&
                       convert("UTF-8", "CP932", sjis.link_target, back) && back == link_target)))
         return sjis;
@@ -173,6 +173,19 @@ std::string decode_name(std::string_view stored, std::uint32_t code_page)
         return escape_non_ascii(stored);
     }
     }
+}
+
+std::size_t find_ascii(std::string_view stored, std::uint32_t code_page, char ch)
+{
+    const bool multibyte = code_page != kCodePageUtf8;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        std::uint8_t b = std::uint8_t(stored[i]);
+        if (multibyte && is_cp932_lead(b) && i + 1 < stored.size())
+            ++i;
+        else if (stored[i] == ch)
+            return i;
+    }
+    return std::string_view::npos;
 }
 
 std::string backslashes_to_slashes(std::string_view stored, std::uint32_t code_page)

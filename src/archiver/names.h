@@ -5,7 +5,9 @@
 // cannot hold exactly is stored in UTF-8 with code page 65001 instead, so no
 // name is ever altered on the way in. Names that are not UTF-8 at all, and
 // names that hold a backslash or a '|' where a reader would take it for a
-// separator, are refused with a reason.
+// separator, are refused with a reason. A symbolic link, stored as
+// "link|target", goes in UTF-8 when its CP932 name would hold a 0x7C trail
+// byte that a reader could take for the '|'.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +49,13 @@ constexpr bool is_cp932_lead(std::uint8_t b)
 {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
+
+/*
+ * Position of the first byte `ch` in `stored` that is a character of its own,
+ * not the second byte of a CP932 character (ポ is 83 7C, and 0x7C is '|'), or
+ * npos. For UTF-8 (`code_page` 65001) every byte below 0x80 is a character.
+ */
+std::size_t find_ascii(std::string_view stored, std::uint32_t code_page, char ch);
 
 /*
  * Replaces every backslash that separates path components in `stored` by '/',

@@ -43,6 +43,11 @@ TEST(Names, LinkAndNameShareOneCodePage)
     EXPECT_EQ(n.code_page, lzh::kCodePageUtf8);
     EXPECT_EQ(n.path, "リンク");
     EXPECT_EQ(n.link_target, "😀");
+    // ポ is 83 7C in CP932: as a link's name it would hold a '|' byte.
+    n = lzh::encode_names("ポ", "README");
+    EXPECT_EQ(n.code_page, lzh::kCodePageUtf8);
+    EXPECT_EQ(lzh::find_ascii("\x83\x7C|x", 932, '|'), 2u);
+    EXPECT_EQ(lzh::encode_names("ポ").code_page, lzh::kCodePageCp932);
     n = lzh::encode_names("リンク", "../対象");
     EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
     EXPECT_EQ(lzh::decode_name(n.link_target, n.code_page), "../対象");

@@ -23,6 +23,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +105,7 @@ Tree make_tree()
     dir("tree/空");
     file("tree/絵文字😀.txt", text(100, 13));
     t["tree/link"] = Node{'l', "README", 0};
+    t["tree/ポ"] = Node{'l', "ソース.txt", 0};   // CP932 ポ = 83 7C, a '|' trail byte
     return t;
 }
 
@@ -284,6 +286,13 @@ std::optional<Expected> expect(const std::string& reader, const std::string& pat
             e.path = path + "|" + node.data;
             e.kind = 'd';
         } else if (reader == "jlha") {
+            if (!e.check_name) {
+                // Read as Shift-JIS, the UTF-8 bytes swallow the '|' as a trail byte.
+                record(reader, "a symbolic link stored in UTF-8 comes out as a directory with a "
+                               "garbled name (its '|' is taken as half of a Shift-JIS character)");
+                e.kind = 'd';
+                return e;
+            }
             record(reader, "has no symbolic links in LZH: creates nothing for them");
             return std::nullopt;
         }
@@ -326,7 +335,7 @@ protected:
     {
         if (!r.restores_mtime)
             record(r.name, "does not restore modification times; only names, kinds and bytes compared");
-        std::vector<std::pair<std::string, const Node*>> by_contents;
+        std::vector<std::tuple<std::string, char, const Node*>> by_contents;
         std::set<std::string> expected_paths;
         for (const auto& [path, node] : tree) {
             lzh::StoredNames names = node.kind == 'l' ? lzh::encode_names(path, node.data)
@@ -336,7 +345,7 @@ protected:
                 continue;
             }
             if (!e->check_name) {
-                by_contents.emplace_back(path, &node);
+                by_contents.emplace_back(path, e->kind, &node);
                 continue;
             }
             for (std::size_t s = e->path.find('/'); s != std::string::npos; s = e->path.find('/', s + 1))
@@ -362,10 +371,11 @@ protected:
             else
                 ++it;
         }
-        // Garbled names: each must match exactly one leftover file by contents.
-        for (const auto& [path, node] : by_contents) {
-            auto it = std::find_if(got.begin(), got.end(),
-                                   [&](const auto& g) { return g.second.kind == 'f' && g.second.data == node->data; });
+        // Garbled names: each must match exactly one leftover of its kind by contents.
+        for (const auto& [path, kind, node] : by_contents) {
+            auto it = std::find_if(got.begin(), got.end(), [&](const auto& g) {
+                return g.second.kind == kind && (kind == 'd' || g.second.data == node->data);
+            });
             if (it == got.end()) {
                 ADD_FAILURE() << r.name << ": no file with the contents of " << path;
                 continue;
