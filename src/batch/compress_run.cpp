@@ -1,6 +1,9 @@
 // compress_run.cpp - the compression run: check the output directory, then pack the list from the top.
 #include "compress_run.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "compress_target.h"
 
 namespace pelkoran {
@@ -23,6 +26,25 @@ std::string FormatMessage(std::string_view format, const std::string& value)
     text += format.substr(at + 2);
     return text;
 }
+
+// The lists that a run is working on, on this thread.
+thread_local std::vector<const TargetList*> g_running;
+
+// Marks `list` as being run for the life of the object.
+class RunningMark {
+public:
+    explicit RunningMark(const TargetList& list) : list_(list) { g_running.push_back(&list_); }
+    ~RunningMark() { g_running.erase(std::find(g_running.begin(), g_running.end(), &list_)); }
+    RunningMark(const RunningMark&) = delete;
+    RunningMark& operator=(const RunningMark&) = delete;
+    static bool IsRunning(const TargetList& list)
+    {
+        return std::find(g_running.begin(), g_running.end(), &list) != g_running.end();
+    }
+
+private:
+    const TargetList& list_;
+};
 
 }  // namespace
 
@@ -70,6 +92,10 @@ std::string CheckOutputDir(std::string& dir, const StatusQuery& query)
 RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrary& library,
                      const StatusQuery& query)
 {
+    if (RunningMark::IsRunning(targets))
+        return RunResult::kAlreadyRunning;
+    RunningMark mark(targets);
+
     dialog.UpdateData(true);
     bool same_place = dialog.IsSamePlaceChecked();
     std::string output_dir = TrimWhiteSpace(dialog.OutputDir());

@@ -50,6 +50,8 @@ enum class RunResult {
     kCompleted,          // every item packed; the completion message was shown
     kItemFailed,         // the library failed an item; it and those after it stay listed
     kOutputDirRejected,  // the output directory was missing or not a directory
+    kAlreadyRunning,     // a run over this list was under way (started again during a
+                         // library call); nothing was done
 };
 
 // Removes ASCII white space (blank, tab, CR, LF, VT, FF) at both ends.
@@ -70,7 +72,9 @@ std::string CheckOutputDir(std::string& dir, const StatusQuery& query = QueryPat
  * OnCompress - the compress button: pack every listed item from the top,
  * each into its own archive, removing each one right after its archive was
  * written. Stops silently at the first item that the library fails; shows
- * the completion message when the list is empty.
+ * the completion message when the list is empty. A second run started on
+ * the same list while one is under way (from an event handled during a
+ * library call) does nothing.
  */
 RunResult OnCompress(CompressDialog& dialog, TargetList& targets,
                      ArchiverLibrary& library = DefaultArchiverLibrary(),

@@ -208,6 +208,7 @@ int RunPack(int argc, char** argv)
         // A skipped path was not packed either: a script must learn of it.
         return skipped ? kExitItemFailed : kExitPacked;
     case RunResult::kItemFailed:
+    case RunResult::kAlreadyRunning:
         return kExitItemFailed;
     case RunResult::kOutputDirRejected:
         return kExitUsage;

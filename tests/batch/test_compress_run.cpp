@@ -184,5 +184,30 @@ TEST_F(Run, RemovesThePackedItemEvenIfTheListChangedDuringTheCall)
     EXPECT_EQ(list.Count(), 0);
 }
 
+// The compress button pressed again while the library works: the second
+// run does nothing, and each item is packed once.
+TEST_F(Run, RunStartedDuringALibraryCallDoesNothing)
+{
+    struct Reentrant : FakeLibrary {
+        FakeDialog* dlg = nullptr;
+        TargetList* list = nullptr;
+        std::vector<RunResult> nested;
+        int Command(lzh::ArchiverWindow* w, const std::string& t, char* r, std::uint32_t n) override
+        {
+            nested.push_back(OnCompress(*dlg, *list, *this));
+            return FakeLibrary::Command(w, t, r, n);
+        }
+    } lib2;
+    lib2.dlg = &dlg;
+    lib2.list = &list;
+    List({"/w/a.txt", "/w/b.txt"});
+    EXPECT_EQ(OnCompress(dlg, list, lib2, fs.Query()), RunResult::kCompleted);
+    EXPECT_EQ(lib2.commands.size(), 2u);
+    EXPECT_EQ(lib2.nested, (std::vector<RunResult>{RunResult::kAlreadyRunning, RunResult::kAlreadyRunning}));
+    EXPECT_EQ(dlg.messages.size(), 1u);
+    // Once the run is over, the list may run again.
+    EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query()), RunResult::kCompleted);
+}
+
 }  // namespace
 }  // namespace pelkoran
