@@ -22,8 +22,8 @@
 #include <QLocale>
 #include <QString>
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <thread>
@@ -206,8 +206,6 @@ void ClearSelectedBelow(Node* t)
     ClearSelectedBelow(t->right);
     t->selected_count = 0;
 }
-
-QLocale CollationLocale();
 
 // The collator of the list's order; one per thread that computes keys.
 void SetUpCollator(QCollator& collator)
