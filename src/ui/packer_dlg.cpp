@@ -71,15 +71,13 @@ std::string NormalizeDroppedPath(const std::string& path) {
     }
     // "dir/" and "dir/." name the directory itself; the archive is named
     // after the last component, so it must be the directory's own name.
-    for (;;) {
-        if (result.size() > 1 && result.back() == '/') {
+    while (result.size() > 1) {
+        if (result.back() == '/')
             result.pop_back();
-        } else if (result.size() > 2 && result.ends_with("/.")) {
-            result.resize(result.size() - 2);
-            if (result.empty()) result = "/";
-        } else {
+        else if (result.ends_with("/."))
+            result.pop_back();  // "dir/." -> "dir/", whose slash goes next
+        else
             break;
-        }
     }
     return result;
 }

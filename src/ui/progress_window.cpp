@@ -113,7 +113,6 @@ bool ProgressWindow::on_progress(const lzh::Progress& progress) {
             // Modal before any event is let through: from here on the main
             // window takes no input until Finish().
             dialog_->show();
-            dialog_->raise();
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         since_events_.start();
