@@ -289,7 +289,7 @@ struct TargetListModel::Impl {
             fresh.push_back(new Node(std::move(text), std::move(*keys[i]), image, NextPriority()));
         }
         pending.clear();
-        std::stable_sort(fresh.begin(), fresh.end(), NodeLess);
+        std::sort(fresh.begin(), fresh.end(), NodeLess);
         std::vector<Node*> rows;
         rows.reserve(static_cast<std::size_t>(SizeOf(root)));
         AppendInOrder(root, rows);
