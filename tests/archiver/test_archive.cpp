@@ -405,3 +405,31 @@ TEST_F(ArchiveTest, DamagedArchivesAreReportedNamingTheMember)
 }
 
 }  // namespace
+
+namespace {
+
+// Random damage anywhere in a whole archive: reading and decoding end in a
+// DataError or in plausible output, never in a crash, a hang or another error.
+TEST_F(ArchiveTest, RandomDamageEndsInDataErrorNeverACrash)
+{
+    lzh::update_archive(archive_, {dir("d"), file("d/t", text_bytes(40000)), file("r", random_bytes(300, 9)),
+                                   file("e", {}), file("b", text_bytes(3000))},
+                        {&lzh::kLh7}, nullptr);
+    const Bytes good = read_file(archive_);
+    std::mt19937 rng(99);
+    int errors = 0;
+    for (int round = 0; round < 400; ++round) {
+        Bytes b = good;
+        for (int k = 0, hits = 1 + int(rng() % 3); k < hits; ++k)
+            b[rng() % b.size()] ^= std::uint8_t(1 + rng() % 255);
+        write_file(archive_, b);
+        try {
+            contents(archive_);
+        } catch (const lzh::DataError&) {
+            ++errors;
+        }
+    }
+    EXPECT_GT(errors, 300);   // nearly every damage is noticed (header CRC, data CRC)
+}
+
+}  // namespace
