@@ -107,7 +107,6 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
 
     SetUpTargetView();
     LoadOutputOptions();
-    UpdateOutputControls();
     UpdateData(false);
 
     connect(ui_->samePlaceRadio, &QRadioButton::toggled, this, &CPackerDlg::OnOutputModeClicked);
@@ -210,7 +209,7 @@ void CPackerDlg::FocusOutputDir() {
 
 // Both radio buttons: the field and its browse button follow the mode.
 void CPackerDlg::OnOutputModeClicked() {
-    UpdateOutputControls();
+    UpdateDialogControls();
 }
 
 void CPackerDlg::UpdateOutputControls() {
@@ -219,10 +218,16 @@ void CPackerDlg::UpdateOutputControls() {
     ui_->browseButton->setEnabled(elsewhere);
 }
 
-// Delete follows the selection, compress the number of rows.
+/*
+ * UpdateDialogControls - every enabled state of the window in one place:
+ * delete follows the selection, compress the number of rows, the output
+ * field and its browse button the output mode. Run after each change of
+ * the list, the selection or the mode.
+ */
 void CPackerDlg::UpdateDialogControls() {
     ui_->deleteButton->setEnabled(targets_.OnUpdateDelete());
     ui_->compressButton->setEnabled(targets_.OnUpdateCompress());
+    UpdateOutputControls();
 }
 
 void CPackerDlg::OnBrowse() {

@@ -44,7 +44,7 @@ std::string NormalizeDroppedPath(const std::string& path);
  * menu, and closing the window (the settings are saved). Enter and Esc end
  * the dialog without saving.
  *
- * The buttons' enabled states come from one function, UpdateDialogControls,
+ * The controls' enabled states come from one function, UpdateDialogControls,
  * run whenever the list, the selection or the output mode changes.
  *
  * For the run it is the CompressDialog: data exchange between the members
