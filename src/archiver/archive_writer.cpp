@@ -328,8 +328,7 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
         try {
             old_members = reader->members();
         } catch (const DataError& e) {
-            throw Error(std::string("既存のファイルが正しい LZH 書庫ではないため上書きしません: ") +
-                        e.what());
+            throw Error(std::string("既存のファイルを上書きしません: ") + e.what());
         }
     }
 

@@ -5,6 +5,7 @@
 #include "io.h"
 #include "names.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
@@ -188,12 +189,17 @@ public:
         if (offset_ >= bytes_.size())
             return std::nullopt;   // no end mark: tolerated, as every reader does
         std::uint8_t first[22];
-        fetch(0, first, 1);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(sizeof first, bytes_.size() - offset_));
+        fetch(0, first, n);
         if (first[0] == 0)
             return std::nullopt;
-        fetch(0, first, sizeof first);
-        if (first[kOffMethod] != '-' || first[kOffMethod + 4] != '-')
+        if (n < 7 || first[kOffMethod] != '-' || first[kOffMethod + 4] != '-') {
+            if (offset_ == 0)
+                throw DataError("LZH 書庫ではありません: " + name_);
             fail("LZH のヘッダーではありません");
+        }
+        if (n < sizeof first)
+            fail("ヘッダーが途中で切れています");
 
         MemberHeader h;
         std::memcpy(h.method, first + kOffMethod, 5);
