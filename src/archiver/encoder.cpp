@@ -39,16 +39,17 @@ constexpr std::uint64_t kMinFinalBlockBits = 64;
 
 // One row per effort level.
 struct EffortParams {
-    bool lazy;                 // look one byte ahead before taking a match
+    bool lazy;                   // look one byte ahead before taking a match
     MatchFinderParams finder;
-    std::size_t block_codes;   // codes per block (the final block may hold up to kTailCodes more)
+    std::size_t block_codes;     // codes a block holds at most (the final block up to kTailCodes more)
+    std::size_t min_block_codes; // a block may be halved down to this many codes when that pays
 };
 
 constexpr EffortParams kEfforts[] = {
-    //  lazy   chain nice good   block
-    {false, {8, 32, 8}, 16384},      // fast
-    {true, {32, 128, 32}, 16384},    // normal
-    {true, {1024, 256, 256}, 16384}, // best
+    //  lazy   chain nice good    block  min block
+    {false, {8, 32, 8}, 16384, 16384},      // fast
+    {true, {64, 128, 32}, 16384, 4096},     // normal
+    {true, {1024, 256, 256}, 16384, 2048},  // best
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 
@@ -224,9 +225,29 @@ void Encoder::Impl::parse(bool finishing)
     }
 }
 
+/*
+ * Writes a block from the front of the full record and moves the rest down.
+ * The block is halved while two halves would take fewer bits than the whole
+ * (the data changed character inside it); what is not written stays for the
+ * next block, which is sized the same way.
+ */
 void Encoder::Impl::flush_full()
 {
-    const std::size_t n = params.block_codes;
+    std::size_t n = params.block_codes;
+    if (params.min_block_codes < n) {
+        auto size = [&](std::size_t first, std::size_t k) {
+            build_tables(first, k, false, false);
+            return block_bits(first, k);
+        };
+        std::uint64_t whole = size(0, n);
+        while (n / 2 >= params.min_block_codes) {
+            const std::uint64_t front = size(0, n / 2);
+            if (front + size(n / 2, n / 2) >= whole)
+                break;
+            n /= 2;
+            whole = front;
+        }
+    }
     write_block(0, n, false);
     std::memmove(sym.data(), sym.data() + n, (count - n) * sizeof sym[0]);
     std::memmove(pos.data(), pos.data() + n, (count - n) * sizeof pos[0]);
