@@ -63,13 +63,14 @@ std::string TrimWhiteSpace(const std::string& text)
  * CheckOutputDir - see the header. Examples:
  *   " D:\pack\ "  -> "D:\pack" (queried)
  *   "D:\pack\\"   -> "D:\pack\" (only one backslash goes; queried)
- *   "C:\", "/"    -> unchanged, never queried (a drive root)
+ *   "/"           -> unchanged, never queried (the root)
+ *   "C:\"         -> unchanged, never queried where drives exist; else "C:" (queried)
  *   "/srv/out/"   -> "/srv/out" (queried)
  */
 std::string CheckOutputDir(std::string& dir, const StatusQuery& query)
 {
     dir = TrimWhiteSpace(dir);
-    if (dir.size() == 3 && dir[1] == ':' && dir[2] == '\\')
+    if (kHasDriveRoots && dir.size() == 3 && dir[1] == ':' && dir[2] == '\\')
         return {};
     if (dir == "/")
         return {};

@@ -57,10 +57,19 @@ enum class RunResult {
 // Removes ASCII white space (blank, tab, CR, LF, VT, FF) at both ends.
 std::string TrimWhiteSpace(const std::string& text);
 
+// Whether texts like "C:\" name a drive root here. On Linux they name
+// nothing: such a text is checked like any other, so that a run never writes
+// a file literally named "C:\\name.lzh" into the working directory.
+#ifdef _WIN32
+inline constexpr bool kHasDriveRoots = true;
+#else
+inline constexpr bool kHasDriveRoots = false;
+#endif
+
 /*
  * CheckOutputDir - trim and check an output directory text as the run
- * does: white space removed at both ends; a drive root ("X:\", three
- * bytes) or "/" accepted unchanged without a status query; otherwise one
+ * does: white space removed at both ends; "/" and, where drives exist, a
+ * drive root ("X:\", three bytes) accepted unchanged without a status query; otherwise one
  * trailing separator removed ('\' for a Windows-style text, '/' for a
  * POSIX one) and the rest queried. On success `dir` holds the text to use
  * and the result is empty; on failure the result is the message to show

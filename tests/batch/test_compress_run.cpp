@@ -140,16 +140,25 @@ TEST_F(Run, AcceptsDriveRootAndSlashWithoutQuery)
     dlg.same_place = false;
     List({"C:\\a\\b.txt"});
     dlg.output_dir_control = " C:\\ ";
-    EXPECT_EQ(Go(), RunResult::kCompleted);
-    EXPECT_EQ(lib.commands.back(), R"(a "C:\\b.txt.lzh" "C:\a\" -d1 "b.txt")");
-    EXPECT_FALSE(Queried("C:\\"));
-    EXPECT_FALSE(Queried("C:"));
+    if constexpr (kHasDriveRoots) {
+        EXPECT_EQ(Go(), RunResult::kCompleted);
+        EXPECT_EQ(lib.commands.back(), R"(a "C:\\b.txt.lzh" "C:\a\" -d1 "b.txt")");
+        EXPECT_FALSE(Queried("C:\\"));
+        EXPECT_FALSE(Queried("C:"));
 
-    // The drive letter itself is not examined.
-    List({"C:\\a\\b.txt"});
-    dlg.output_dir_control = "?:\\";
-    EXPECT_EQ(Go(), RunResult::kCompleted);
-    EXPECT_FALSE(Queried("?:\\"));
+        // The drive letter itself is not examined.
+        List({"C:\\a\\b.txt"});
+        dlg.output_dir_control = "?:\\";
+        EXPECT_EQ(Go(), RunResult::kCompleted);
+        EXPECT_FALSE(Queried("?:\\"));
+    } else {
+        // No drives here: the text is checked like any other directory.
+        EXPECT_EQ(Go(), RunResult::kOutputDirRejected);
+        EXPECT_TRUE(Queried("C:"));
+        EXPECT_EQ(dlg.messages.back().first, "指定のディレクトリ(C:)がありません");
+        EXPECT_TRUE(lib.commands.empty());
+        list.RemoveTarget("C:\\a\\b.txt");
+    }
 
     List({"/w/b.txt"});
     dlg.output_dir_control = "/";
