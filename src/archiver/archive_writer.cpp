@@ -212,11 +212,10 @@ private:
         const std::uint64_t expected = std::uint64_t(src.status().st_size);
 
         bool stored = true;
-        bool first_pass_complete = false;
+        const bool coding_pass = options_.method->coded && expected > 0;
         std::uint64_t size1 = 0;
         std::uint16_t crc1 = 0;
-        const std::uint64_t done_before = done_;
-        if (options_.method->coded && expected > 0) {
+        if (coding_pass) {
             Encoder encoder(*options_.method, options_.effort, sink_);
             bool gave_up = false;
             while (std::size_t n = src.read(buf_.data(), buf_.size())) {
@@ -238,11 +237,11 @@ private:
                     size1 += n;
                     check_size(size1, e);
                     crc1 = crc16_update(crc1, buf_.data(), n);
+                    done_ += n;
+                    progress(e.stored_path, false);
                 }
-                first_pass_complete = true;
             } else {
                 encoder.finish();
-                first_pass_complete = true;
                 const std::uint64_t coded = sink_.offset() - data_at;
                 stored = coded >= size1 || coded < kMinCodedSize;
                 if (!stored) {
@@ -254,10 +253,10 @@ private:
             }
         }
         if (stored) {
-            if (sink_.offset() != data_at) {
+            // A second pass over the file: its bytes already count as done.
+            if (coding_pass) {
                 sink_.truncate(data_at);
                 src.rewind();
-                done_ = done_before;
             }
             std::uint64_t size2 = 0;
             std::uint16_t crc2 = 0;
@@ -266,10 +265,11 @@ private:
                 check_size(size2, e);
                 crc2 = crc16_update(crc2, buf_.data(), n);
                 sink_.write(buf_.data(), n);
-                done_ += n;
-                progress(e.stored_path, false);
+                if (!coding_pass)
+                    done_ += n;
+                progress(e.stored_path, coding_pass && size2 % kProgressStep < n);
             }
-            if (first_pass_complete && (size2 != size1 || crc2 != crc1))
+            if (coding_pass && (size2 != size1 || crc2 != crc1))
                 throw Error("読み取り中にファイルが変更されました: " + e.source_path);
             std::memcpy(h.method, kLh0.id, sizeof h.method);
             h.packed_size = size2;
