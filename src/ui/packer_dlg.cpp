@@ -44,6 +44,18 @@ void ShowMessageBox(QWidget* parent, const QString& text, MessageType type) {
     box.exec();
 }
 
+/*
+ * LocalFileBytes - the file system's bytes of a local file URL.
+ * QUrl::toLocalFile() decodes the path as UTF-8, which turns a name that is
+ * not valid UTF-8 into another name (U+FFFD in place of the bad bytes); the
+ * percent-encoded form of the path keeps every byte.
+ */
+std::string LocalFileBytes(const QUrl& url) {
+    const QString host = url.host();
+    if (!host.isEmpty() && host != QStringLiteral("localhost")) return Encode(url.toLocalFile());
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
 // The local files of a drop, in the drop's order; nothing for other URLs.
 QList<QUrl> LocalFiles(const QMimeData* mime) {
     QList<QUrl> local;
@@ -276,7 +288,7 @@ void CPackerDlg::OnDropFiles(const QList<QUrl>& urls) {
     std::vector<std::string> paths;
     paths.reserve(static_cast<std::size_t>(urls.size()));
     for (const QUrl& url : urls)
-        if (url.isLocalFile()) paths.push_back(Encode(url.toLocalFile()));
+        if (url.isLocalFile()) paths.push_back(LocalFileBytes(url));
     AddTargets(paths);
 }
 

@@ -20,6 +20,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <functional>
 #include <memory>
 
@@ -82,10 +85,8 @@ T* Child(QWidget& parent, const char* name) {
     return child;
 }
 
-// Sends a drag-enter and a drop of `urls` to `target`; true when both were taken.
-bool Drop(QWidget* target, const QList<QUrl>& urls) {
-    QMimeData mime;
-    mime.setUrls(urls);
+// Sends a drag-enter and a drop of `mime` to `target`; true when both were taken.
+bool Drop(QWidget* target, const QMimeData& mime) {
     const QPoint pos = target->rect().center();
     QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
@@ -93,6 +94,12 @@ bool Drop(QWidget* target, const QList<QUrl>& urls) {
     QDropEvent drop(QPointF(pos), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &drop);
     return drop.isAccepted();
+}
+
+bool Drop(QWidget* target, const QList<QUrl>& urls) {
+    QMimeData mime;
+    mime.setUrls(urls);
+    return Drop(target, mime);
 }
 
 // The entries of the context menu that a right click on `target` opens
@@ -127,6 +134,7 @@ private slots:
     void titleShowsVersionWithTwoDecimals_data();
     void titleShowsVersionWithTwoDecimals();
     void dropAdmitsLocalItemsOnceWithTheirIcons();
+    void dropKeepsTheBytesOfANameThatIsNotUtf8();
     void buttonsFollowRowsAndSelection();
     void selectionAgreesAfterALargeDrop();
     void outputModeEnablesFieldAndBrowse();
@@ -247,6 +255,27 @@ void PackerDlgTest::dropAdmitsLocalItemsOnceWithTheirIcons() {
     // The two icons differ, so the kinds can be told apart.
     QVERIFY(model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey() !=
             model->index(1, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey());
+}
+
+// A name in Latin-1 (caf\xE9.txt) arrives percent-encoded; it must reach
+// the list and the command text as the same bytes, or it would name nothing.
+void PackerDlgTest::dropKeepsTheBytesOfANameThatIsNotUtf8() {
+    const QByteArray dir = QFile::encodeName(tmp_->path());
+    const QByteArray raw = dir + "/caf\xE9.txt";
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+
+    auto dialog = MakeDialog();
+    QMimeData mime;
+    mime.setData(QStringLiteral("text/uri-list"), "file://" + dir + "/caf%E9.txt\r\n");
+    QVERIFY(Drop(dialog.get(), mime));
+    QCOMPARE(dialog->Targets().Count(), 1);
+    QCOMPARE(QByteArray::fromStdString(dialog->Targets().FirstText()), raw);
+
+    dialog->OnCompressClicked();
+    QCOMPARE(library_.commands.size(), std::size_t(1));
+    QVERIFY(QByteArray::fromStdString(library_.commands[0]).contains("\"caf\xE9.txt\""));
 }
 
 void PackerDlgTest::buttonsFollowRowsAndSelection() {
