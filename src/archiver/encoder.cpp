@@ -94,6 +94,21 @@ private:
 
 }  // namespace
 
+// Symbol counts of a run of codes.
+struct Counts {
+    std::array<std::uint32_t, kNC> c{};
+    std::array<std::uint32_t, kMaxNP> p{};
+
+    Counts& operator+=(const Counts& o)
+    {
+        for (unsigned i = 0; i < kNC; ++i)
+            c[i] += o.c[i];
+        for (unsigned i = 0; i < kMaxNP; ++i)
+            p[i] += o.p[i];
+        return *this;
+    }
+};
+
 /*
  * The tables of one block. Each table is either in normal form (lengths, and
  * the count n of transmitted lengths) or in single-symbol form (`single` >= 0,
@@ -146,11 +161,11 @@ struct Encoder::Impl {
     }
     void flush_full();
     void write_block(std::size_t first, std::size_t n, bool final_block);
-    void build_tables(std::size_t first, std::size_t n, bool force_c, bool force_p);
-    std::uint64_t block_bits(std::size_t first, std::size_t n) const;
+    void count_codes(std::size_t first, std::size_t n, Counts& f) const;
+    void build_tables(const Counts& f, bool force_c, bool force_p);
+    std::uint64_t block_bits(const Counts& f) const;
     template <class Out>
     void put_tables(Out& out) const;
-    std::uint64_t code_bits(std::size_t first, std::size_t n) const;
 
     const Method& method;
     const EffortParams& params;
@@ -235,17 +250,30 @@ void Encoder::Impl::flush_full()
 {
     std::size_t n = params.block_codes;
     if (params.min_block_codes < n) {
-        auto size = [&](std::size_t first, std::size_t k) {
-            build_tables(first, k, false, false);
-            return block_bits(first, k);
+        // Sizes from symbol counts: the halves are counted, the whole is their sum.
+        auto size = [&](const Counts& f) {
+            build_tables(f, false, false);
+            return block_bits(f);
         };
-        std::uint64_t whole = size(0, n);
+        Counts front, back;
+        count_codes(0, n / 2, front);
+        count_codes(n / 2, n / 2, back);
+        Counts whole = front;
+        whole += back;
+        std::uint64_t whole_bits = size(whole);
         while (n / 2 >= params.min_block_codes) {
-            const std::uint64_t front = size(0, n / 2);
-            if (front + size(n / 2, n / 2) >= whole)
+            const std::uint64_t front_bits = size(front);
+            if (front_bits + size(back) >= whole_bits)
                 break;
             n /= 2;
+            if (n / 2 < params.min_block_codes)
+                break;
             whole = front;
+            whole_bits = front_bits;
+            front = Counts{};
+            back = Counts{};
+            count_codes(0, n / 2, front);
+            count_codes(n / 2, n / 2, back);
         }
     }
     write_block(0, n, false);
@@ -255,20 +283,24 @@ void Encoder::Impl::flush_full()
 }
 
 /*
- * Builds the three tables for codes [first, first + n). With `force_c`
+ * Builds the three tables for a block with counts `f`. With `force_c`
  * (`force_p`) a C (P) alphabet with a single used symbol gets a normal-form
  * table anyway: the used symbol and a neighbour get one-bit codes.
  */
-void Encoder::Impl::build_tables(std::size_t first, std::size_t n, bool force_c, bool force_p)
+void Encoder::Impl::count_codes(std::size_t first, std::size_t n, Counts& f) const
 {
-    std::array<std::uint32_t, kNC> c_freq{};
-    std::array<std::uint32_t, kMaxNP> p_freq{};
     for (std::size_t i = first; i < first + n; ++i) {
         const unsigned s = sym[i];
-        ++c_freq[s];
+        ++f.c[s];
         if (s >= 256)
-            ++p_freq[p_symbol(pos[i])];
+            ++f.p[p_symbol(pos[i])];
     }
+}
+
+void Encoder::Impl::build_tables(const Counts& f, bool force_c, bool force_p)
+{
+    const auto& c_freq = f.c;
+    const auto& p_freq = f.p;
 
     // C table.
     huffman_lengths(c_freq.data(), kNC, kMaxCodeBits, t.c_len.data());
@@ -416,28 +448,17 @@ void Encoder::Impl::put_tables(Out& out) const
     }
 }
 
-// Bits of the whole block [first, first + n) with the current tables.
-std::uint64_t Encoder::Impl::block_bits(std::size_t first, std::size_t n) const
+// Bits of a whole block with counts `f`, coded with the current tables.
+std::uint64_t Encoder::Impl::block_bits(const Counts& f) const
 {
     BitCounter size;
     size.put(0, 16);
     put_tables(size);
-    return size.n + code_bits(first, n);
-}
-
-// Bits the codes [first, first + n) take with the current tables.
-std::uint64_t Encoder::Impl::code_bits(std::size_t first, std::size_t n) const
-{
-    std::uint64_t total = 0;
-    for (std::size_t i = first; i < first + n; ++i) {
-        const unsigned s = sym[i];
-        total += t.c_len[s];
-        if (s >= 256) {
-            const unsigned c = p_symbol(pos[i]);
-            total += t.p_len[c] + (c >= 2 ? c - 1 : 0);
-        }
-    }
-    return total;
+    for (unsigned i = 0; i < kNC; ++i)
+        size.n += std::uint64_t(f.c[i]) * t.c_len[i];
+    for (unsigned i = 0; i < method.np; ++i)
+        size.n += std::uint64_t(f.p[i]) * (t.p_len[i] + (i >= 2 ? i - 1 : 0));
+    return size.n;
 }
 
 /*
@@ -453,19 +474,21 @@ std::uint64_t Encoder::Impl::code_bits(std::size_t first, std::size_t n) const
 void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_block)
 {
     assert(n >= 1 && n <= kMaxBlockCodes);
-    build_tables(first, n, false, false);
+    Counts f;
+    count_codes(first, n, f);
+    build_tables(f, false, false);
     if (final_block) {
         bool force_c = false;
-        std::uint64_t size = block_bits(first, n);
+        std::uint64_t size = block_bits(f);
         if (blocks > 0 && size < kMinFinalBlockBits) {
             force_c = true;
-            build_tables(first, n, true, false);
-            size = block_bits(first, n);
+            build_tables(f, true, false);
+            size = block_bits(f);
         }
         const std::size_t last = first + n - 1;
         const bool bare_position = sym[last] >= 256 && t.p_single >= 0 && p_symbol(pos[last]) <= 1;
         if (bare_position && (bits.bits() + size) % 8 == 0)
-            build_tables(first, n, force_c, true);
+            build_tables(f, force_c, true);
     }
 
     const std::uint64_t block_start = bits.bits();

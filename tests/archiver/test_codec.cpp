@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -76,6 +77,7 @@ struct Layout {
     bool last_is_match = false;
     std::uint64_t last_c_end = 0;             // bit offset just after the last code's C code
     std::uint64_t total_bits = 0;             // the stream's length in bits
+    unsigned max_distance = 0;                // the longest match distance used
 };
 
 class Walker {
@@ -116,8 +118,8 @@ public:
                     continue;
                 }
                 const unsigned ps = decode(p);
-                if (ps >= 2)
-                    bits(ps - 1);
+                const unsigned pv = ps < 2 ? ps : (1u << (ps - 1)) | bits(ps - 1);
+                out.max_distance = std::max(out.max_distance, pv + 1);
                 produced += x - 253;
             }
         }
@@ -240,9 +242,12 @@ TEST(Codec, RoundTripsEveryMethodAndEffort)
             {"text and random", mixed},
             {"every byte value", [] { Bytes b; for (int r = 0; r < 4; ++r) for (int i = 0; i < 256; ++i) b.push_back(std::uint8_t(i * 37 + r)); return b; }()},
         };
-        for (const auto e : kEfforts)
+        for (const auto e : kEfforts) {
             for (const auto& [what, in] : inputs)
                 expect_round_trip(*m, e, in, std::string(m->id) + " effort " + std::to_string(int(e)) + ": " + what);
+            // The far copy is found, and nothing reaches further.
+            EXPECT_EQ(Walker(lzh::encode(*m, e, far)).walk(*m, far.size()).max_distance, dict - 1) << m->id;
+        }
     }
 }
 
