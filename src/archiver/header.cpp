@@ -1,4 +1,4 @@
-// header.cpp - LZH member headers: the level-2 writer and the level 0/1/2 reader.
+// header.cpp - LZH member headers: the level-2 writer and the level 0-3 reader.
 #include "header.h"
 
 #include "crc16.h"
@@ -22,6 +22,8 @@ constexpr std::size_t kOffTime = 15;
 constexpr std::size_t kOffAttribute = 19;
 constexpr std::size_t kOffLevel = 20;
 constexpr std::size_t kLevel2Base = 26;   // up to and including the first extended-header size
+constexpr std::size_t kLevel3Base = 32;
+constexpr std::uint64_t kMaxLevel3Header = std::uint64_t(1) << 20;
 
 // Extended-header types.
 constexpr std::uint8_t kExtCommon = 0x00;
@@ -112,15 +114,14 @@ public:
     }
 
     /*
-     * Interprets one extended header of `size` bytes starting at `pos` of
-     * `header` (type, data, next size) into `ext`, checking its data length.
+     * Interprets one extended header starting at `pos` of `header` (type,
+     * then `len` bytes of data) into `h` and `ext`, checking the data length.
      */
-    void apply(const std::vector<std::uint8_t>& header, std::size_t pos, std::size_t size,
+    void apply(const std::vector<std::uint8_t>& header, std::size_t pos, std::size_t len,
                MemberHeader& h, ExtendedFields& ext) const
     {
         const std::uint8_t type = header[pos];
         const std::uint8_t* data = header.data() + pos + 1;
-        const std::size_t len = size - 3;
         auto need = [&](std::size_t n, const char* what) {
             if (len < n)
                 fail(std::string("拡張ヘッダー ") + what + " が短すぎます");
@@ -212,7 +213,8 @@ public:
             parse_level01(h, first);
             break;
         case 2:
-            parse_level2(h, first);
+        case 3:
+            parse_level23(h, first);
             break;
         default:
             fail("ヘッダーレベル " + std::to_string(h.level) + " には対応していません");
@@ -292,7 +294,7 @@ private:
             std::size_t pos = all.size();
             all.resize(pos + next);
             fetch(pos, all.data() + pos, next);
-            apply(all, pos, next, h, ext);
+            apply(all, pos, next - 3, h, ext);
             next = get16(&all[pos + next - 2]);
         }
         check_crc(all, ext);
@@ -305,13 +307,33 @@ private:
         set_path(h, ext.directory.value_or(""), ext.name.value_or(name), true);
     }
 
-    void parse_level2(MemberHeader& h, const std::uint8_t* first)
+    /*
+     * Levels 2 and 3 share one layout; level 3 widens the total size (a 32-bit
+     * field at 24, after a "word size" of 4 at 0) and every extended-header
+     * size field to 4 bytes.
+     */
+    void parse_level23(MemberHeader& h, const std::uint8_t* first)
     {
-        const std::size_t total = get16(first);
-        if (total < kLevel2Base)
+        const bool wide = h.level == 3;
+        const std::size_t field = wide ? 4 : 2;
+        const std::size_t base = wide ? kLevel3Base : kLevel2Base;
+        std::uint64_t total = get16(first);
+        if (wide) {
+            std::uint8_t sizes[8];
+            fetch(24, sizes, sizeof sizes);
+            if (total != 4)
+                fail("ヘッダーの語長が不正です");
+            total = get32(sizes);
+            if (total > kMaxLevel3Header)
+                fail("ヘッダーが長すぎます");
+        }
+        if (total < base)
             fail("ヘッダーの大きさが不正です");
         std::vector<std::uint8_t> header(total);
-        fetch(0, header.data(), total);
+        fetch(0, header.data(), header.size());
+        auto size_at = [&](std::size_t at) -> std::uint64_t {
+            return wide ? get32(&header[at]) : get16(&header[at]);
+        };
 
         h.packed_size = get32(&header[kOffPacked]);
         h.original_size = get32(&header[kOffOriginal]);
@@ -320,20 +342,20 @@ private:
         h.os_id = header[23];
 
         ExtendedFields ext;
-        std::size_t pos = kLevel2Base;
-        std::size_t size = get16(&header[24]);
+        std::uint64_t pos = base;
+        std::uint64_t size = size_at(base - field);
         while (size != 0) {
-            if (size < 3 || pos + size > total)
+            if (size < 1 + field || pos + size > total)
                 fail("拡張ヘッダーがヘッダーの外にはみ出しています");
-            apply(header, pos, size, h, ext);
-            std::size_t next = get16(&header[pos + size - 2]);
+            apply(header, std::size_t(pos), std::size_t(size - 1 - field), h, ext);
+            std::uint64_t next = size_at(std::size_t(pos + size - field));
             pos += size;
             size = next;
         }
         check_crc(header, ext);
         h.header_length = total;
         finish_sizes(h, ext);
-        // A backslash in a level-2 name is a character, not a separator.
+        // A backslash in a level-2/3 name is a character, not a separator.
         set_path(h, ext.directory.value_or(""), ext.name.value_or(""), false);
     }
 

@@ -1,4 +1,4 @@
-// header.h - LZH member headers: the level-2 writer and the level 0/1/2 reader.
+// header.h - LZH member headers: the level-2 writer and the level 0-3 reader.
 //
 // We write one layout only, level 2, chosen so that lhasa, libarchive, 7-Zip
 // and jLHA all read it the same way:
@@ -64,7 +64,7 @@ public:
 };
 
 /*
- * Reads the member header at `offset` of `bytes` (levels 0, 1 and 2). Returns
+ * Reads the member header at `offset` of `bytes` (levels 0 to 3). Returns
  * nullopt at the end mark (a 0 byte) or at the very end of the bytes. Checks
  * the level-0/1 checksum, the 0x00 header CRC when present, the bounds of every
  * field and of the extended-header chain, and that the data lies within the

@@ -1,5 +1,6 @@
 // test_header.cpp - member headers: bytes of the level-2 writer, the level 0/1/2
 // reader on known archives, and damaged headers rejected with a DataError.
+#include "crc16.h"
 #include "header.h"
 #include "io.h"
 #include "names.h"
@@ -153,6 +154,57 @@ TEST_F(HeaderTest, ReadsWorkedArchivesOfLevels012)
     EXPECT_EQ(l2[0].header_length, 42u);
 }
 
+// A level-3 member (32-bit size fields) built field by field.
+Bytes level3_archive()
+{
+    auto put = [](Bytes& b, std::uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            b.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    const std::vector<std::pair<std::uint8_t, Bytes>> exts = {
+        {0x00, {0, 0}}, {0x01, {'a', 'b', 'c', '.', 't', 'x', 't'}}, {0x02, {'d', 'o', 'c', 's', 0xff}}};
+    Bytes h;
+    put(h, 4, 2);   // word size
+    h.insert(h.end(), {'-', 'l', 'h', '5', '-'});
+    put(h, 11, 4);
+    put(h, 24, 4);
+    put(h, 1614834368, 4);
+    h.insert(h.end(), {0x20, 0x03, 0xb2, 0xd8, 'U'});
+    std::size_t total = 32;
+    for (const auto& e : exts)
+        total += 5 + e.second.size();
+    put(h, total, 4);
+    for (const auto& e : exts) {
+        put(h, 5 + e.second.size(), 4);
+        h.push_back(e.first);
+        h.insert(h.end(), e.second.begin(), e.second.end());
+    }
+    put(h, 0, 4);
+    const std::uint16_t crc = lzh::crc16_update(0, h.data(), h.size());
+    h[33] = std::uint8_t(crc);
+    h[34] = std::uint8_t(crc >> 8);
+    h.insert(h.end(), kStream.begin(), kStream.end());
+    h.push_back(0);
+    return h;
+}
+
+TEST_F(HeaderTest, ReadsLevel3AndReportsItsDamage)
+{
+    const Bytes archive = level3_archive();
+    std::vector<lzh::MemberHeader> members = read_all(archive);
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(members[0].path, "docs/abc.txt");
+    EXPECT_EQ(members[0].packed_size, 11u);
+    EXPECT_EQ(members[0].data_offset, archive.size() - 12);
+    for (std::size_t i = 0; i < archive.size() - 12; ++i) {
+        if (i == 32)
+            continue;   // the CRC header's own type byte (see below)
+        Bytes damaged = archive;
+        damaged[i] ^= 0xFF;
+        EXPECT_THROW(read_all(damaged), lzh::DataError) << "byte " << i;
+    }
+}
+
 TEST_F(HeaderTest, WrittenFieldsReadBackIncludingLinksModesAndCodePage)
 {
     lzh::StoredNames names = lzh::encode_names("ソース/表/リンク", "../能/十.txt");
@@ -267,9 +319,9 @@ TEST_F(HeaderTest, LevelZeroKeepsShiftJisTrailBackslash)
 TEST_F(HeaderTest, RandomDamageNeverEscapesTheReader)
 {
     std::mt19937 rng(12345);
-    const Bytes sources[] = {level0_archive(), level1_archive(), level2_archive()};
-    for (int round = 0; round < 3000; ++round) {
-        Bytes b = sources[round % 3];
+    const Bytes sources[] = {level0_archive(), level1_archive(), level2_archive(), level3_archive()};
+    for (int round = 0; round < 4000; ++round) {
+        Bytes b = sources[round % 4];
         int hits = 1 + int(rng() % 4);
         for (int k = 0; k < hits; ++k)
             b[rng() % b.size()] = std::uint8_t(rng());
