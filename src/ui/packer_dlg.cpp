@@ -260,6 +260,7 @@ void CPackerDlg::OnBrowse() {
 void CPackerDlg::OnCompressClicked() {
     if (running_) return;
     running_ = true;
+    progress_.Start();
     OnCompress(*this, targets_, library_, query_);
     progress_.Finish();
     running_ = false;

@@ -104,9 +104,16 @@ ProgressWindow::ProgressWindow(QWidget* owner)
 
 ProgressWindow::~ProgressWindow() = default;  // the dialog is a child of owner_
 
+void ProgressWindow::Start() {
+    since_start_.start();
+}
+
 bool ProgressWindow::on_progress(const lzh::Progress& progress) {
+    const bool shown = dialog_ && dialog_->isVisible();
+    if (!shown && since_start_.isValid() && since_start_.elapsed() < show_delay_ms_)
+        return true;  // a quick run: no box, and no events either
     if (!dialog_) dialog_ = new ProgressDialog(owner_);
-    const bool first = !dialog_->isVisible();
+    const bool first = !shown;
     if (first || since_events_.elapsed() >= kEventIntervalMs) {
         dialog_->Show(progress);
         if (first) {
@@ -126,6 +133,7 @@ void ProgressWindow::on_failure(std::string_view reason) {
 }
 
 void ProgressWindow::Finish() {
+    since_start_.invalidate();
     if (!dialog_) return;
     dialog_->hide();
     dialog_->ResetCancel();

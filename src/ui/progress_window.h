@@ -51,12 +51,14 @@ private:
 /*
  * ProgressWindow - the main window's side of lzh::ArchiverWindow.
  *
- * The library calls on_progress now and then on this (the UI) thread. The
- * first call of a run shows the modal ProgressDialog; every call lets the
- * event loop run for a moment (at most every 30 ms), so the window is
- * repainted and the Cancel button works, and returns false once the user
- * asked to cancel. on_failure shows the library's reason in its own
- * message box. Finish() hides the dialog at the end of the run.
+ * The library calls on_progress now and then on this (the UI) thread. Once
+ * a run (Start) has lasted the show delay, the next call shows the modal
+ * ProgressDialog; from then on a call lets the event loop run for a moment
+ * (at most every 30 ms), so the window is repainted and the Cancel button
+ * works, and returns false once the user asked to cancel. Before the box
+ * is up no event is let through at all, so the main window can never take
+ * input during a call. on_failure shows the library's reason in its own
+ * message box. Finish() hides the box at the end of the run.
  */
 class ProgressWindow : public lzh::ArchiverWindow {
 public:
@@ -68,8 +70,12 @@ public:
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
 
+    // A run begins: the box shows only if the run lasts the show delay, so
+    // that a quick run does not flash it.
+    void Start();
     // Hides the progress box (if shown) and forgets a cancel request.
     void Finish();
+    void SetShowDelay(int milliseconds) { show_delay_ms_ = milliseconds; }
     // How the library's failure reason is shown (tests put a recorder here).
     void SetFailureBox(FailureBox box) { failure_box_ = std::move(box); }
 
@@ -80,6 +86,8 @@ private:
     QWidget* owner_;
     ProgressDialog* dialog_ = nullptr;  // a child of owner_
     QElapsedTimer since_events_;
+    QElapsedTimer since_start_;  // invalid outside a run: show at once
+    int show_delay_ms_ = 400;
     FailureBox failure_box_;
 };
 

@@ -144,6 +144,7 @@ private slots:
     void runPacksEveryItemAndSaysSo();
     void failedItemShowsOnlyTheLibrarysReason();
     void cancelStopsTheItemAndTheWindowIgnoresInput();
+    void quickRunShowsNoBoxAndLetsNoEventThrough();
     void realEnginePacksThroughTheProgressWindow();
     void closeSavesSettingsEscAndEnterDoNot();
     void enterOnAFocusedButtonClicksIt();
@@ -193,6 +194,7 @@ std::unique_ptr<CPackerDlg> PackerDlgTest::MakeDialog() {
     dialog->SetMessageBox([this](QWidget*, const QString& text, MessageType type) {
         boxes_.push_back({text, type});
     });
+    dialog->Progress().SetShowDelay(0);
     dialog->SetFolderPicker([this](QWidget*, const QString& title, const QString& start) {
         picker_calls_ << title << start;
         return picker_answer_;
@@ -560,6 +562,7 @@ void PackerDlgTest::realEnginePacksThroughTheProgressWindow() {
     dialog->SetMessageBox([this](QWidget*, const QString& text, MessageType type) {
         boxes_.push_back({text, type});
     });
+    dialog->Progress().SetShowDelay(0);
     dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     dialog->OnDropFiles({Url("big.bin"), Url("a_dir")});
@@ -572,6 +575,30 @@ void PackerDlgTest::realEnginePacksThroughTheProgressWindow() {
     QVERIFY(QFileInfo(Path(QStringLiteral("a_dir.lzh"))).size() > 0);
     QVERIFY(dialog->Progress().Dialog() != nullptr);  // the engine reported progress
     QVERIFY(!dialog->Progress().Dialog()->isVisible());
+}
+
+// Before the progress box is up (a run shorter than the show delay), the
+// progress calls must not run the event loop: nothing could stop the user
+// from changing the list then.
+void PackerDlgTest::quickRunShowsNoBoxAndLetsNoEventThrough() {
+    auto dialog = MakeDialog();
+    dialog->Progress().SetShowDelay(60000);
+    dialog->OnDropFiles({Url("b.txt")});
+    bool event_ran = false;
+    library_.behaviour = [&](lzh::ArchiverWindow* window, const std::string&) {
+        QTimer::singleShot(0, [&] { event_ran = true; });
+        lzh::Progress progress;
+        for (int i = 0; i < 5; ++i) {
+            progress.done = i;
+            window->on_progress(progress);
+        }
+        return event_ran ? 1 : 0;
+    };
+    dialog->OnCompressClicked();
+    QVERIFY(dialog->Progress().Dialog() == nullptr);
+    QCOMPARE(boxes_.size(), std::size_t(1));
+    QCOMPARE(boxes_[0].text, QStringLiteral("圧縮がすべて終了しました。"));
+    QTRY_VERIFY(event_ran);
 }
 
 void PackerDlgTest::closeSavesSettingsEscAndEnterDoNot() {
