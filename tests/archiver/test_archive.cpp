@@ -220,6 +220,7 @@ TEST_F(ArchiveTest, UpdateReplacesInPlaceKeepsOthersByteForByteAndAppends)
     lzh::update_archive(archive_, {file("a", text_bytes(5000)), file("b", text_bytes(6000)),
                                    file("c", random_bytes(3000, 2))},
                         {}, nullptr);
+    ASSERT_EQ(::chmod(archive_.c_str(), 0640), 0);
     const Bytes before = read_file(archive_);
     std::vector<lzh::MemberHeader> old = lzh::ArchiveReader(archive_).members();
 
@@ -235,6 +236,10 @@ TEST_F(ArchiveTest, UpdateReplacesInPlaceKeepsOthersByteForByteAndAppends)
     for (auto& [h, data] : got)
         order.push_back(h.path);
     EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "c", "d"}));
+    struct stat st {};
+    ASSERT_EQ(::stat(archive_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);   // the rewritten archive keeps the old mode
+    EXPECT_EQ(dir_names(out_), std::set<std::string>{"a.lzh"});
     EXPECT_EQ(got[1].second, text_bytes(7000));
     // Kept members are the very bytes of the old archive.
     const Bytes after = read_file(archive_);
