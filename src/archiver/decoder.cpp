@@ -241,6 +241,25 @@ struct Decoder::Impl {
             truncated();
     }
 
+    // Reports damage found while decoding. Bits beyond the packed size were
+    // made up by the decoder, so if any were used, the stream was cut short
+    // and that is the error to report.
+    [[noreturn]] void fail(const char* what) const
+    {
+        check_overrun();
+        damaged(what);
+    }
+
+    void build(HuffTable& table, const std::uint8_t* lens, unsigned n) const
+    {
+        try {
+            table.build(lens, n);
+        } catch (const DataError&) {
+            check_overrun();
+            throw;
+        }
+    }
+
     // ---- tables ----
     void read_lengths(HuffTable& table, unsigned alphabet, unsigned count_bits, bool skip_field);
     void read_c_table();
@@ -283,12 +302,12 @@ void Decoder::Impl::read_lengths(HuffTable& table, unsigned alphabet, unsigned c
     if (n == 0) {
         const unsigned sym = bits(count_bits);
         if (sym >= alphabet)
-            damaged("単一記号の符号表の記号が範囲外です");
+            fail("単一記号の符号表の記号が範囲外です");
         table.build_single(sym);
         return;
     }
     if (n > alphabet)
-        damaged("符号長表の個数が範囲外です");
+        fail("符号長表の個数が範囲外です");
     std::array<std::uint8_t, kMaxNP + kNT> lens{};
     for (unsigned i = 0; i < n;) {
         refill();
@@ -296,18 +315,18 @@ void Decoder::Impl::read_lengths(HuffTable& table, unsigned alphabet, unsigned c
         if (len == 7) {
             while (bits(1) == 1) {
                 if (++len > kMaxBits)
-                    damaged("符号長が 16 ビットを超えています");
+                    fail("符号長が 16 ビットを超えています");
             }
         }
         lens[i++] = static_cast<std::uint8_t>(len);
         if (skip_field && i == 3) {
             const unsigned k = bits(2);
             if (k > n - 3)
-                damaged("符号長表の省略数が範囲外です");
+                fail("符号長表の省略数が範囲外です");
             i += k;
         }
     }
-    table.build(lens.data(), alphabet);
+    build(table, lens.data(), alphabet);
 }
 
 void Decoder::Impl::read_c_table()
@@ -317,12 +336,12 @@ void Decoder::Impl::read_c_table()
     if (n == 0) {
         const unsigned sym = bits(9);
         if (sym >= kNC)
-            damaged("単一記号の符号表の記号が範囲外です");
+            fail("単一記号の符号表の記号が範囲外です");
         c_table.build_single(sym);
         return;
     }
     if (n > kNC)
-        damaged("符号長表の個数が範囲外です");
+        fail("符号長表の個数が範囲外です");
     std::array<std::uint8_t, kNC> lens{};
     for (unsigned i = 0; i < n;) {
         refill();
@@ -333,10 +352,10 @@ void Decoder::Impl::read_c_table()
         }
         const unsigned run = s == 0 ? 1 : s == 1 ? bits(4) + 3 : bits(9) + 20;
         if (run > n - i)
-            damaged("0 の連続が符号長表の範囲を超えています");
+            fail("0 の連続が符号長表の範囲を超えています");
         i += run;
     }
-    c_table.build(lens.data(), kNC);
+    build(c_table, lens.data(), kNC);
 }
 
 void Decoder::Impl::read_block_header()
@@ -344,7 +363,7 @@ void Decoder::Impl::read_block_header()
     refill();
     block_left = bits(16);
     if (block_left == 0)
-        damaged("ブロックの符号数が 0 です");
+        fail("ブロックの符号数が 0 です");
     read_lengths(t_table, kNT, 5, true);
     read_c_table();
     read_lengths(p_table, method.np, method.pbit, false);
@@ -383,9 +402,9 @@ void Decoder::Impl::decode_chunk()
         const std::uint32_t dist = (c <= 1 ? c : (1u << (c - 1)) | bits(c - 1)) + 1;
         const std::uint64_t done = produced + (w - start);
         if (dist > done)
-            damaged("一致位置がデータの先頭より前を指しています");
+            fail("一致位置がデータの先頭より前を指しています");
         if (len > left - (w - start))
-            damaged("一致長が残りのデータ長を超えています");
+            fail("一致長が残りのデータ長を超えています");
         std::uint8_t* d = base + w;
         const std::uint8_t* src = d - dist;
         if (dist >= 8) {
