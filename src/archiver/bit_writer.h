@@ -5,7 +5,7 @@
 
 #include <cassert>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace lzh {
 
@@ -15,7 +15,10 @@ namespace lzh {
 // is handed to the sink when it fills and on flush().
 class BitWriter {
 public:
-    explicit BitWriter(ByteSink& sink, std::size_t chunk = 1 << 16) : sink_(sink), buf_(chunk + 8) {}
+    explicit BitWriter(ByteSink& sink, std::size_t chunk = 1 << 16)
+        : sink_(sink), buf_(std::make_unique_for_overwrite<std::uint8_t[]>(chunk + 8)), size_(chunk + 8)
+    {
+    }
 
     // Appends the low `n` bits of `value` (n <= 32; value must not have bits above n).
     void put(std::uint32_t value, unsigned n)
@@ -26,13 +29,13 @@ public:
         if (count_ >= 32) {
             count_ -= 32;
             const std::uint32_t w = static_cast<std::uint32_t>(acc_ >> count_);
-            std::uint8_t* o = buf_.data() + used_;
+            std::uint8_t* o = buf_.get() + used_;
             o[0] = static_cast<std::uint8_t>(w >> 24);
             o[1] = static_cast<std::uint8_t>(w >> 16);
             o[2] = static_cast<std::uint8_t>(w >> 8);
             o[3] = static_cast<std::uint8_t>(w);
             used_ += 4;
-            if (used_ + 4 > buf_.size() - 8)
+            if (used_ + 4 > size_ - 8)
                 drain();
         }
     }
@@ -62,13 +65,14 @@ private:
     {
         if (used_ == 0)
             return;
-        sink_.write(buf_.data(), used_);
+        sink_.write(buf_.get(), used_);
         written_ += used_;
         used_ = 0;
     }
 
     ByteSink& sink_;
-    std::vector<std::uint8_t> buf_;
+    std::unique_ptr<std::uint8_t[]> buf_;
+    std::size_t size_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t acc_ = 0;

@@ -158,8 +158,8 @@ struct Decoder::Impl {
         : method(m), in(src), packed_left(packed), left(original),
           dict(std::size_t(1) << m.dict_bits),
           limit(dict + kOutChunk),
-          win(limit + kMaxMatchLen + 8, 0),
-          inbuf(kInChunk)
+          win(std::make_unique_for_overwrite<std::uint8_t[]>(limit + kMaxMatchLen + 8)),
+          inbuf(std::make_unique_for_overwrite<std::uint8_t[]>(kInChunk))
     {
     }
 
@@ -168,14 +168,14 @@ struct Decoder::Impl {
     {
         if (packed_left == 0)
             return false;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(packed_left, inbuf.size()));
-        const std::size_t got = in.read(inbuf.data(), want);
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(packed_left, kInChunk));
+        const std::size_t got = in.read(inbuf.get(), want);
         if (got == 0) {
             packed_left = 0;  // the source ended before packed_size
             return false;
         }
         packed_left -= got;
-        in_next = inbuf.data();
+        in_next = inbuf.get();
         in_end = in_next + got;
         return true;
     }
@@ -275,10 +275,10 @@ struct Decoder::Impl {
     std::uint64_t produced = 0;     // bytes produced so far
     std::size_t dict;
     std::size_t limit;              // decoding pauses when wpos reaches this
-    std::vector<std::uint8_t> win;
+    std::unique_ptr<std::uint8_t[]> win;   // only bytes already decoded are ever read
     std::size_t wpos = 0;           // next byte to decode into
     std::size_t rpos = 0;           // next byte to hand to the caller
-    std::vector<std::uint8_t> inbuf;
+    std::unique_ptr<std::uint8_t[]> inbuf;
     const std::uint8_t* in_next = nullptr;
     const std::uint8_t* in_end = nullptr;
     std::uint64_t bitbuf = 0;
@@ -378,10 +378,10 @@ void Decoder::Impl::read_block_header()
 void Decoder::Impl::decode_chunk()
 {
     if (wpos >= limit) {
-        std::memmove(win.data(), win.data() + wpos - dict, dict);
+        std::memmove(win.get(), win.get() + wpos - dict, dict);
         wpos = rpos = dict;
     }
-    std::uint8_t* const base = win.data();
+    std::uint8_t* const base = win.get();
     std::size_t w = wpos;
     const std::size_t start = w;
     const std::uint64_t room = std::min<std::uint64_t>(limit - w, left);
@@ -444,7 +444,7 @@ std::size_t Decoder::read(std::uint8_t* out, std::size_t size)
             d.decode_chunk();
         }
         const std::size_t n = std::min(d.wpos - d.rpos, size - total);
-        std::memcpy(out + total, d.win.data() + d.rpos, n);
+        std::memcpy(out + total, d.win.get() + d.rpos, n);
         d.rpos += n;
         total += n;
     }

@@ -141,22 +141,23 @@ struct Encoder::Impl {
         : method(m), params(effort_params(e)), bits(out), finder(m.dict_bits, params.finder)
     {
         assert(m.coded && m.np <= kMaxNP);
-        sym.resize(params.block_codes + kTailCodes);
-        pos.resize(params.block_codes + kTailCodes);
+        capacity = params.block_codes + kTailCodes;
+        sym = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
+        pos = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
     }
 
     void parse(bool finishing);
     void emit_literal(std::uint8_t b)
     {
         sym[count] = b;
-        if (++count == sym.size())
+        if (++count == capacity)
             flush_full();
     }
     void emit_match(const Match& m)
     {
         sym[count] = static_cast<std::uint16_t>(256 + m.len - kMinMatch);
         pos[count] = static_cast<std::uint16_t>(m.dist - 1);
-        if (++count == sym.size())
+        if (++count == capacity)
             flush_full();
     }
     void flush_full();
@@ -171,8 +172,9 @@ struct Encoder::Impl {
     const EffortParams& params;
     BitWriter bits;
     MatchFinder finder;
-    std::vector<std::uint16_t> sym;   // C symbol of each recorded code
-    std::vector<std::uint16_t> pos;   // position value (distance - 1) of each match
+    std::size_t capacity;             // codes the record holds
+    std::unique_ptr<std::uint16_t[]> sym;  // C symbol of each recorded code
+    std::unique_ptr<std::uint16_t[]> pos;  // position value (distance - 1) of each match
     std::size_t count = 0;            // codes recorded
     std::uint64_t blocks = 0;         // blocks written
     std::uint64_t last_block_bits = 0;
@@ -277,8 +279,8 @@ void Encoder::Impl::flush_full()
         }
     }
     write_block(0, n, false);
-    std::memmove(sym.data(), sym.data() + n, (count - n) * sizeof sym[0]);
-    std::memmove(pos.data(), pos.data() + n, (count - n) * sizeof pos[0]);
+    std::memmove(sym.get(), sym.get() + n, (count - n) * sizeof sym[0]);
+    std::memmove(pos.get(), pos.get() + n, (count - n) * sizeof pos[0]);
     count -= n;
 }
 

@@ -9,6 +9,11 @@
 // prev_[pos mod dict] the one before it. Entries of prev_ older than the
 // dictionary are overwritten, but a walk stops at the first candidate beyond
 // the dictionary anyway, so it never follows an overwritten link.
+//
+// Only head_ starts cleared (0 = position 0). Every link is 0 or a position
+// that was entered, and position 0 is always entered first, so a walk reads
+// only prev_ slots that were written. Reads of the window stop at the end of
+// the data, except the hash of the last position, whose fourth byte is masked.
 #include "match_finder.h"
 
 #include <algorithm>
@@ -63,9 +68,9 @@ MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params)
 {
     const std::size_t dict = std::size_t(1) << dict_bits;
     buf_limit_ = 2 * dict + (std::size_t(1) << 17);
-    buf_.assign(buf_limit_ + kSlack, 0);
+    buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(buf_limit_ + kSlack);
     head_.assign(std::size_t(1) << hash_bits_, 0);
-    prev_.assign(dict, 0);
+    prev_ = std::make_unique_for_overwrite<std::uint32_t[]>(dict);
 }
 
 std::size_t MatchFinder::fill(const std::uint8_t* data, std::size_t n)
@@ -73,7 +78,7 @@ std::size_t MatchFinder::fill(const std::uint8_t* data, std::size_t n)
     if (end_ == buf_limit_)
         slide();
     const std::size_t take = std::min(n, buf_limit_ - end_);
-    std::memcpy(buf_.data() + end_, data, take);
+    std::memcpy(buf_.get() + end_, data, take);
     end_ += take;
     return take;
 }
@@ -84,7 +89,7 @@ void MatchFinder::slide()
     if (cur_ <= dict)
         return;
     const std::size_t shift = cur_ - dict;
-    std::memmove(buf_.data(), buf_.data() + shift, end_ - shift);
+    std::memmove(buf_.get(), buf_.get() + shift, end_ - shift);
     cur_ -= shift;
     end_ -= shift;
     base_ += shift;
@@ -109,7 +114,7 @@ Match MatchFinder::find(unsigned prev_len)
     const std::uint64_t abs = base_ + cur_;
     const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(max_dist_, abs));
     const std::uint32_t cur32 = static_cast<std::uint32_t>(abs);
-    const std::uint8_t* s = buf_.data() + cur_;
+    const std::uint8_t* s = buf_.get() + cur_;
     const std::uint32_t h = ((load32(s) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - hash_bits_);
 
     unsigned best_len = std::max(prev_len, kMinMatch - 1);

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace lzh {
@@ -45,7 +46,7 @@ public:
 
     // Bytes appended but not yet passed by the cursor.
     std::size_t lookahead() const { return end_ - cur_; }
-    // The byte at the cursor plus `offset` (offset may be negative down to -1).
+    // The byte at the cursor plus `offset` (a byte already passed: -1, -2).
     std::uint8_t byte_at(std::ptrdiff_t offset) const { return buf_[cur_ + offset]; }
 
     // Searches the longest match at the cursor, not longer than the lookahead
@@ -65,13 +66,15 @@ private:
     std::uint32_t max_dist_;
     MatchFinderParams params_;
     unsigned hash_bits_;
-    std::vector<std::uint8_t> buf_;   // window: history, cursor, lookahead, 8 bytes of slack
+    // Neither buf_ nor prev_ is cleared: no byte or link is read before it is
+    // written (see find()), so their first contents cannot reach the output.
+    std::unique_ptr<std::uint8_t[]> buf_;  // window: history, cursor, lookahead, 8 bytes of slack
     std::size_t buf_limit_;           // bytes of buf_ usable for data
     std::size_t cur_ = 0;             // cursor (index in buf_)
     std::size_t end_ = 0;             // end of the appended data (index in buf_)
     std::uint64_t base_ = 0;          // stream position of buf_[0]
     std::vector<std::uint32_t> head_; // hash -> latest position
-    std::vector<std::uint32_t> prev_; // position mod dict -> previous position with the same hash
+    std::unique_ptr<std::uint32_t[]> prev_;  // position mod dict -> previous position with the same hash
 };
 
 }  // namespace lzh
