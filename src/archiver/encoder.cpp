@@ -3,8 +3,9 @@
 // The parser walks the match finder's window and records one code per literal
 // or match (C symbol and position value, four bytes a code). When the record
 // holds kTailCodes more codes than a block takes, the block writer codes the
-// first block_codes of them: it counts the symbols, builds the C, T and P
-// tables and writes the block. The last kTailCodes codes always stay behind,
+// first block_codes of them, halved (down to min_block_codes) while smaller
+// blocks fit the data better: it counts the symbols, builds the C, T and P
+// tables and writes the block. At least kTailCodes codes always stay behind,
 // so the final block of a stream with several blocks holds at least that many.
 //
 // Final-block rule: some readers fail when the last block of a stream is
@@ -12,6 +13,8 @@
 // codes cost no bits (a long run of one byte is one match symbol repeated).
 // The final block is then written with a normal-form C table, where every code
 // costs at least one bit, and kTailCodes >= 64 codes make it long enough.
+// Another reader drops a last match whose position takes no bits when the
+// stream ends right after its C code; write_block() avoids that ending too.
 #include "encoder.h"
 
 #include "bit_writer.h"
@@ -284,11 +287,7 @@ void Encoder::Impl::flush_full()
     count -= n;
 }
 
-/*
- * Builds the three tables for a block with counts `f`. With `force_c`
- * (`force_p`) a C (P) alphabet with a single used symbol gets a normal-form
- * table anyway: the used symbol and a neighbour get one-bit codes.
- */
+// Adds the symbols of codes [first, first + n) to `f`.
 void Encoder::Impl::count_codes(std::size_t first, std::size_t n, Counts& f) const
 {
     for (std::size_t i = first; i < first + n; ++i) {
@@ -299,6 +298,11 @@ void Encoder::Impl::count_codes(std::size_t first, std::size_t n, Counts& f) con
     }
 }
 
+/*
+ * Builds the three tables for a block with counts `f`. With `force_c`
+ * (`force_p`) a C (P) alphabet with a single used symbol gets a normal-form
+ * table anyway: the used symbol and a neighbour get one-bit codes.
+ */
 void Encoder::Impl::build_tables(const Counts& f, bool force_c, bool force_p)
 {
     const auto& c_freq = f.c;
