@@ -7,6 +7,8 @@
 // to it, so the archive stores "memo.txt" (or "photos/..." for a folder).
 #include "compress_target.h"
 
+#include "command.h"
+
 #include <vector>
 
 namespace pelkoran {
@@ -22,22 +24,6 @@ bool HasDrive(std::string_view path)
         return false;
     char c = path[0];
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// One token of the command language: in double quotes, with each double
-// quote inside written twice.
-std::string Quote(std::string_view text)
-{
-    std::string token;
-    token.reserve(text.size() + 2);
-    token += '"';
-    for (char c : text) {
-        if (c == '"')
-            token += '"';
-        token += c;
-    }
-    token += '"';
-    return token;
 }
 
 }  // namespace
@@ -98,11 +84,11 @@ std::string BuildCommandText(const std::string& full_path, bool same_place, bool
     archive += kArchiveExt;
 
     std::string text = "a ";
-    text += Quote(archive);
+    text += lzh::quote_token(archive);
     text += ' ';
-    text += Quote(parts.drive + parts.dir);
+    text += lzh::quote_token(parts.drive + parts.dir);
     text += " -d1 ";
-    text += Quote(parts.name + parts.ext);
+    text += lzh::quote_token(parts.name + parts.ext);
     return text;
 }
 
