@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <optional>
 
 namespace lzh {
 
@@ -60,10 +61,36 @@ std::string escape_non_ascii(std::string_view s)
     return out;
 }
 
-// Validates the shape of a relative path; throws with `what` naming it.
-void check_components(std::string_view path, bool is_link)
+// How a name's bytes are taken: as UTF-8 (the file system's convention), as
+// CP932 already (a Shift-JIS name on the disk), or as bytes of no known encoding.
+enum class Form { utf8, cp932, raw };
+
+bool is_exact_cp932(std::string_view s)
 {
-    const std::string shown(path);
+    std::string utf8, back;
+    return convert("UTF-8", "CP932", s, utf8) && convert("CP932", "UTF-8", utf8, back) && back == s;
+}
+
+Form form_of(std::string_view s)
+{
+    if (is_valid_utf8(s))
+        return Form::utf8;
+    return is_exact_cp932(s) ? Form::cp932 : Form::raw;
+}
+
+// True when `s` holds the byte `ch` as a character of its own. In a name
+// already in CP932 a trail byte may equal it (ソ is 83 5C) without being one;
+// in any other form every such byte counts.
+bool holds_ascii(std::string_view s, Form form, char ch)
+{
+    return form == Form::cp932 ? find_ascii(s, kCodePageCp932, ch) != std::string_view::npos
+                               : s.find(ch) != std::string_view::npos;
+}
+
+// Validates the shape of a relative path; throws naming it.
+void check_components(std::string_view path, Form form, bool is_link)
+{
+    const std::string shown = escape_non_ascii(path);
     if (path.empty())
         throw Error("格納する名前が空です");
     std::size_t start = 0;
@@ -74,16 +101,33 @@ void check_components(std::string_view path, bool is_link)
                                                        : slash - start);
         if (comp.empty() || comp == "." || comp == "..")
             throw Error("格納できないパスです (空の要素、「.」または「..」を含みます): " + shown);
-        if (comp.find('\\') != std::string_view::npos)
+        if (holds_ascii(comp, form, '\\'))
             throw Error("名前に「\\」を含むため格納できません (展開ソフトが区切りと見なします): " +
                         shown);
         if (slash == std::string_view::npos) {
-            if (is_link && comp.find('|') != std::string_view::npos)
+            if (is_link && holds_ascii(comp, form, '|'))
                 throw Error("名前に「|」を含むシンボリックリンクは格納できません: " + shown);
+            // Not UTF-8, such a link cannot move to another code page, and a
+            // 0x7C trail byte would read as the separator before its target.
+            if (is_link && form != Form::utf8 && comp.find('|') != std::string_view::npos)
+                throw Error("名前に「|」と同じバイトを含むシンボリックリンクは格納できません: " +
+                            shown);
             break;
         }
         start = slash + 1;
     }
+}
+
+// `name` in CP932 when it can be stored there exactly, else nullopt.
+std::optional<std::string> cp932_form(std::string_view name, Form form)
+{
+    if (form == Form::cp932)
+        return std::string(name);   // already CP932: kept byte for byte
+    std::string sjis, back;
+    if (form == Form::utf8 && convert("CP932", "UTF-8", name, sjis) &&
+        convert("UTF-8", "CP932", sjis, back) && back == name)
+        return sjis;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -127,29 +171,33 @@ bool is_valid_utf8(std::string_view s)
     return true;
 }
 
+/*
+ * The code page is chosen for the member as a whole, since one 0x46 header
+ * covers the name and the link target:
+ *   - CP932 when every name can be held there exactly: UTF-8 names converted
+ *     (unless ¥ or 〜 would come back as other characters), names already in
+ *     CP932 on the disk kept as they are;
+ *   - otherwise UTF-8 (65001) when every name is UTF-8;
+ *   - otherwise the bytes as they are, without a code-page header, so that a
+ *     reader that writes names back unconverted restores the very same bytes.
+ */
 StoredNames encode_names(std::string_view path, std::string_view link_target)
 {
     const bool is_link = !link_target.empty();
-    check_components(path, is_link);
-    if (!is_valid_utf8(path) || !is_valid_utf8(link_target))
-        throw Error("名前が UTF-8 ではないため格納できません: " + escape_non_ascii(path));
+    const Form path_form = form_of(path);
+    const Form link_form = is_link ? form_of(link_target) : Form::utf8;
+    check_components(path, path_form, is_link);
 
-    // CP932 when both names survive the round trip unchanged (¥ and 〜, for
-    // instance, come back as other characters and are kept in UTF-8).
-    StoredNames sjis;
-    sjis.code_page = kCodePageCp932;
-    std::string back;
-    if (convert("CP932", "UTF-8", path, sjis.path) && convert("UTF-8", "CP932", sjis.path, back) &&
-        back == path && (!is_link || sjis.path.find('|') == std::string::npos) &&
-        (!is_link || (convert("CP932", "UTF-8", link_target, sjis.link_target) &&
-                      convert("UTF-8", "CP932", sjis.link_target, back) && back == link_target)))
-        return sjis;
+    std::optional<std::string> sjis_path = cp932_form(path, path_form);
+    std::optional<std::string> sjis_link =
+        is_link ? cp932_form(link_target, link_form) : std::optional<std::string>("");
+    // A link's CP932 name must not hold a 0x7C byte the readers would split at.
+    if (sjis_path && sjis_link && (!is_link || sjis_path->find('|') == std::string::npos))
+        return StoredNames{*sjis_path, *sjis_link, kCodePageCp932};
 
-    StoredNames utf8;
-    utf8.path = std::string(path);
-    utf8.link_target = std::string(link_target);
-    utf8.code_page = kCodePageUtf8;
-    return utf8;
+    if (path_form == Form::utf8 && link_form == Form::utf8)
+        return StoredNames{std::string(path), std::string(link_target), kCodePageUtf8};
+    return StoredNames{std::string(path), std::string(link_target), kCodePageNone};
 }
 
 std::string decode_name(std::string_view stored, std::uint32_t code_page)

@@ -1,13 +1,14 @@
-// names.h - member names: file-system bytes (UTF-8) to stored bytes and back.
+// names.h - member names: file-system bytes to stored bytes and back.
 //
 // Names are stored in CP932 (Shift-JIS), the encoding Japanese LZH tools
-// expect, with a code-page header saying 932. A member whose names CP932
+// expect, with a code-page header saying 932. A member whose UTF-8 names CP932
 // cannot hold exactly is stored in UTF-8 with code page 65001 instead, so no
-// name is ever altered on the way in. Names that are not UTF-8 at all, and
-// names that hold a backslash or a '|' where a reader would take it for a
-// separator, are refused with a reason. A symbolic link, stored as
-// "link|target", goes in UTF-8 when its CP932 name would hold a 0x7C trail
-// byte that a reader could take for the '|'.
+// name is ever altered on the way in. A name that is not UTF-8 is kept byte for
+// byte: with code page 932 when it is valid CP932 (a Shift-JIS name on a Linux
+// disk), otherwise without a code-page header. Names that hold a backslash or
+// a '|' where a reader would take it for a separator are refused with a
+// reason. A symbolic link, stored as "link|target", goes in UTF-8 when its
+// CP932 name would hold a 0x7C trail byte that a reader could take for the '|'.
 #pragma once
 
 #include <cstdint>
@@ -18,18 +19,20 @@ namespace lzh {
 
 inline constexpr std::uint32_t kCodePageCp932 = 932;
 inline constexpr std::uint32_t kCodePageUtf8 = 65001;
+inline constexpr std::uint32_t kCodePageNone = 0;   // no code-page header: raw bytes
 
 // A member's names as they go into the header, in one code page.
 struct StoredNames {
     std::string path;          // '/'-separated components
     std::string link_target;   // empty unless a symbolic link
-    std::uint32_t code_page = kCodePageCp932;
+    std::uint32_t code_page = kCodePageCp932;   // or kCodePageUtf8, kCodePageNone
 };
 
 /*
  * Converts a relative, '/'-separated path (file-system bytes, no leading or
  * trailing '/', no "." or ".." components) and, for a symbolic link, its
- * target. Throws lzh::Error naming `path` when it cannot be stored unchanged.
+ * target. Throws lzh::Error naming `path` when it cannot be stored unchanged
+ * or a reader would split it where the file system does not.
  */
 StoredNames encode_names(std::string_view path, std::string_view link_target = {});
 

@@ -55,7 +55,7 @@ TEST(Names, LinkAndNameShareOneCodePage)
 
 TEST(Names, RefusesWhatWouldBeSplitOrAlteredNamingThePath)
 {
-    const char* bad[] = {"a\\b.txt", "bad\xFF\xFEname", "x/../y", "./x", "a//b", "", "/abs"};
+    const char* bad[] = {"a\\b.txt", "bad\xFF\\name", "x/../y", "./x", "a//b", "", "/abs"};
     for (const char* path : bad) {
         try {
             lzh::encode_names(path);
@@ -66,12 +66,42 @@ TEST(Names, RefusesWhatWouldBeSplitOrAlteredNamingThePath)
         }
     }
     try {
-        lzh::encode_names("dir/bad\xFF.txt");
+        lzh::encode_names("dir/bad\xFF\\.txt");
+        ADD_FAILURE() << "accepted a backslash after a non-UTF-8 byte";
     } catch (const lzh::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("dir/bad\\xFF.txt"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("dir/bad\\xFF\\.txt"), std::string::npos) << e.what();
     }
     EXPECT_THROW(lzh::encode_names("a|b", "target"), lzh::Error);
     EXPECT_NO_THROW(lzh::encode_names("a|b"));   // only a link's own name may not hold '|'
+}
+
+TEST(Names, NamesThatAreNotUtf8KeepTheirBytes)
+{
+    // A Shift-JIS name on the disk (日本/ソース.txt): stored as it is, as CP932,
+    // even with its 0x5C trail byte; a UTF-8 link target joins it in CP932.
+    const std::string sjis = "\x93\xFA\x96\x7B/\x83\x5C\x81\x5B\x83\x58.txt";
+    lzh::StoredNames n = lzh::encode_names(sjis);
+    EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
+    EXPECT_EQ(n.path, sjis);
+    EXPECT_EQ(lzh::decode_name(n.path, n.code_page), "日本/ソース.txt");
+    n = lzh::encode_names("\x93\xFA", "対象");
+    EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
+    EXPECT_EQ(n.link_target, "\x91\xCE\x8F\xDB");
+
+    // Bytes of no known encoding: as they are, without a code page, shown escaped.
+    for (const char* raw : {"\xFF\xFE.bin", "dir/\xFFb", "\xFDname"}) {
+        n = lzh::encode_names(raw);
+        EXPECT_EQ(n.code_page, lzh::kCodePageNone) << raw;
+        EXPECT_EQ(n.path, raw);
+    }
+    EXPECT_EQ(lzh::decode_name(lzh::encode_names("x\xFF").path, 0), "x\\xFF");
+    // A UTF-8 name whose link target is not UTF-8 (nor CP932): both raw.
+    n = lzh::encode_names("link", "\xFF\xFF");
+    EXPECT_EQ(n.code_page, lzh::kCodePageNone);
+    EXPECT_EQ(n.link_target, "\xFF\xFF");
+    // Such a link's name must not hold a 0x7C byte, not even as a trail byte.
+    EXPECT_THROW(lzh::encode_names("\x83\x7C", "x"), lzh::Error);
+    EXPECT_THROW(lzh::encode_names("\xFF|", "x"), lzh::Error);
 }
 
 TEST(Names, DecodeWithoutCodePageGuessesUtf8ThenCp932)

@@ -469,6 +469,64 @@ TEST_P(Interop, UpdatedArchiveKeepsMembersAndEveryReaderOpensIt)
     check_readers(archive, tree, std::string("u") + method.id);
 }
 
+/*
+ * Names that are not UTF-8 on the disk: a Shift-JIS name is stored as it is
+ * with code page 932, bytes of no known encoding without a code page. What
+ * each reader makes of them is pinned here, one expected name per reader
+ * (empty: the reader fails that member and creates nothing).
+ */
+TEST(InteropNames, NamesThatAreNotUtf8)
+{
+    char tmpl[] = "/tmp/pelkoran-interop-names-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string root = tmpl;
+    const std::string nihon = "\x93\xFA\x96\x7B.txt";              // 日本.txt in CP932
+    const std::string source = "\x83\x5C\x81\x5B\x83\x58.txt";    // ソース.txt, a 0x5C trail byte
+    const std::string raw = "\xFF\xFE.bin";                         // no encoding at all
+    Tree tree;
+    tree["d"] = Node{'d', {}, 1614834368};
+    tree["d/" + nihon] = Node{'f', "nihon", 1614837968};
+    tree["d/" + source] = Node{'f', "source", 1614841568};
+    tree["d/" + raw] = Node{'f', "raw", 1614845168};
+    ::mkdir((root + "/src").c_str(), 0755);
+    write_tree(root + "/src", tree);
+    const std::string archive = root + "/names.lzh";
+    lzh::update_archive(archive, entries_for(root + "/src", tree), {}, nullptr);
+
+    struct Want {
+        const char* reader;
+        std::string nihon, source, raw;
+        bool fails;   // the reader's exit status reports the failed member
+    };
+    const Want wants[] = {
+        {"lhasa", nihon, source, raw, false},
+        {"bsdtar", "日本.txt", "ソース.txt", "", true},
+        {"7z", nihon, "\x83/\x81\x5B\x83\x58.txt", raw, false},
+        {"jlha", "日本.txt", "ソース.txt", "\xEF\xBF\xBD\xEF\xBF\xBD.bin", false},
+    };
+    for (const Want& w : wants) {
+        const Reader& r = *std::find_if(std::begin(kReaders), std::end(kReaders),
+                                        [&](const Reader& x) { return w.reader == std::string(x.name); });
+        SCOPED_TRACE(w.reader);
+        const std::string out = root + "/x-" + w.reader;
+        ::mkdir(out.c_str(), 0755);
+        std::string log;
+        const int rc = run_reader(r, archive, out, log);
+        EXPECT_EQ(rc != 0, w.fails) << log;
+        Tree got = scan(out);
+        std::map<std::string, std::string> expected = {{w.nihon, "nihon"}, {w.source, "source"}};
+        if (!w.raw.empty())
+            expected[w.raw] = "raw";
+        for (const auto& [name, data] : expected) {
+            auto it = got.find("d/" + name);
+            ASSERT_NE(it, got.end()) << "missing " << lzh::decode_name(name, 0);
+            EXPECT_EQ(it->second.data, data) << lzh::decode_name(name, 0);
+        }
+    }
+    if (!std::getenv("PELKORAN_KEEP_INTEROP"))
+        std::system(("rm -rf " + shell_quote(root)).c_str());
+}
+
 INSTANTIATE_TEST_SUITE_P(Methods, Interop, ::testing::Values("-lh5-", "-lh6-", "-lh7-"),
                          [](const auto& info) { return info.param.substr(1, 3); });
 
