@@ -31,6 +31,13 @@ inline std::uint32_t load32(const std::uint8_t* p)
     return v;
 }
 
+inline std::uint16_t load16(const std::uint8_t* p)
+{
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
 inline std::uint64_t load64(const std::uint8_t* p)
 {
     std::uint64_t v;
@@ -123,7 +130,8 @@ Match MatchFinder::find(unsigned prev_len)
         unsigned chain = prev_len >= params_.good_len ? (params_.max_chain >> 2) + 1 : params_.max_chain;
         std::uint32_t cand = head_[h];
         std::uint32_t last_dist = 0;
-        const std::uint16_t s01 = static_cast<std::uint16_t>(s[0] | (s[1] << 8));
+        const std::uint16_t s01 = load16(s);
+        std::uint16_t end16 = load16(s + best_len - 1);
         while (chain-- != 0) {
             const std::uint32_t dist = cur32 - cand;
             // Out of reach, or not older than the previous candidate (a stale link).
@@ -131,7 +139,7 @@ Match MatchFinder::find(unsigned prev_len)
                 break;
             last_dist = dist;
             const std::uint8_t* c = s - dist;
-            if (c[best_len] == s[best_len] && static_cast<std::uint16_t>(c[0] | (c[1] << 8)) == s01) {
+            if (load16(c + best_len - 1) == end16 && load16(c) == s01) {
                 const unsigned len = match_length(s, c, max_len);
                 if (len > best_len) {
                     best_len = len;
@@ -139,6 +147,7 @@ Match MatchFinder::find(unsigned prev_len)
                     best.dist = dist;
                     if (len >= nice)
                         break;
+                    end16 = load16(s + best_len - 1);
                 }
             }
             cand = prev_[cand & max_dist_];
