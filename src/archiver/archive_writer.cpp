@@ -21,8 +21,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
+#include <deque>
 #include <random>
+#include <string_view>
 #include <unistd.h>
 
 namespace lzh {
@@ -50,17 +51,22 @@ std::string base_of(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool same_file(const struct stat& a, const struct stat& b)
+bool same_file(const EntryStat& a, const EntryStat& b)
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return a.dev == b.dev && a.ino == b.ino;
 }
 
 // A member to write: an old one copied as it is, or a new entry.
 struct PlannedMember {
     const MemberHeader* old = nullptr;
     const NewEntry* entry = nullptr;
-    StoredNames names;
 };
+
+StoredNames names_of(const NewEntry& e)
+{
+    return e.kind == NewEntry::Kind::symlink ? encode_names(e.stored_path, e.link_target)
+                                             : encode_names(e.stored_path);
+}
 
 // The temporary file, removed unless it was renamed into place.
 class TempFile {
@@ -168,11 +174,11 @@ public:
         MemberHeader h;
         h.path = names.path;
         h.code_page = names.code_page;
-        h.mtime = std::int64_t(e.st.st_mtime);
-        h.unix_mode = std::uint16_t(e.st.st_mode & 0xFFFF);
-        if (e.st.st_uid <= 0xFFFF && e.st.st_gid <= 0xFFFF) {
-            h.uid = std::uint16_t(e.st.st_uid);
-            h.gid = std::uint16_t(e.st.st_gid);
+        h.mtime = e.st.mtime;
+        h.unix_mode = std::uint16_t(e.st.mode & 0xFFFF);
+        if (e.st.uid <= 0xFFFF && e.st.gid <= 0xFFFF) {
+            h.uid = std::uint16_t(e.st.uid);
+            h.gid = std::uint16_t(e.st.gid);
         }
         if (e.kind != NewEntry::Kind::file) {
             std::memcpy(h.method, kLhd.id, sizeof h.method);
@@ -186,7 +192,7 @@ public:
         return write_file(e, h);
     }
 
-    std::vector<struct stat> own_files;
+    std::vector<EntryStat> own_files;
 
 private:
     /*
@@ -199,7 +205,7 @@ private:
         FileSource src(e.source_path);
         // Checked on the open file: a stale stat from the walk could carry an
         // inode number that has since been reused.
-        for (const struct stat& own : own_files)
+        for (const EntryStat& own : own_files)
             if (same_file(src.status(), own))
                 return false;
         if (std::uint64_t(src.status().st_size) > kMax32)
@@ -333,54 +339,80 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
     }
 
     // Names first: a name that cannot be stored fails before anything is written.
-    std::vector<PlannedMember> fresh;
-    std::map<std::string, std::size_t> by_path;   // UTF-8 path -> index in fresh
+    // The plan holds only pointers and the keys are views of the stored paths
+    // where those are UTF-8 already (decoding gives them back exactly), so a
+    // walk of a hundred thousand files costs little beyond the entries; the
+    // names are encoded again, one at a time, as they are written.
+    std::vector<const NewEntry*> fresh;
+    std::deque<std::string> other_keys;
+    std::vector<std::pair<std::string_view, std::size_t>> keys;   // UTF-8 path, index in fresh
     std::uint64_t total = 0;
     for (const NewEntry& e : entries) {
         if (exists && same_file(e.st, old_st)) {
             ++report.skipped;
             continue;
         }
-        PlannedMember m;
-        m.entry = &e;
-        m.names = e.kind == NewEntry::Kind::symlink ? encode_names(e.stored_path, e.link_target)
-                                                    : encode_names(e.stored_path);
+        const StoredNames names = names_of(e);
+        if (names.path.size() + names.link_target.size() > 65000) {
+            // Near the 65535-byte limit of a header: let the header writer judge now.
+            MemberHeader h;
+            h.path = names.path;
+            h.code_page = names.code_page;
+            h.is_symlink = e.kind == NewEntry::Kind::symlink;
+            h.link_target = names.link_target;
+            build_level2_header(h);
+        }
         if (e.kind == NewEntry::Kind::symlink && e.link_target.empty())
             throw Error("シンボリックリンクの参照先が空です: " + e.source_path);
-        if (e.kind == NewEntry::Kind::file && std::uint64_t(e.st.st_size) > kMax32)
+        if (e.kind == NewEntry::Kind::file && e.st.size > kMax32)
             throw Error("4 GiB 以上のファイルは格納できません: " + e.source_path);
-        const std::string key = decode_name(m.names.path, m.names.code_page);
-        if (!by_path.emplace(key, fresh.size()).second) {
-            ++report.skipped;   // the same stored path twice: the first one wins
-            continue;
-        }
-        if (e.kind == NewEntry::Kind::file)
-            total += std::uint64_t(e.st.st_size);
-        fresh.push_back(std::move(m));
+        std::string_view key = e.stored_path;
+        if (!is_valid_utf8(key))
+            key = other_keys.emplace_back(decode_name(names.path, names.code_page));
+        keys.emplace_back(key, fresh.size());
+        fresh.push_back(&e);
     }
+    // The same stored path twice: the first one wins.
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::vector<bool> placed(fresh.size(), false);
+    for (std::size_t i = 1; i < keys.size(); ++i)
+        if (keys[i].first == keys[i - 1].first) {
+            placed[keys[i].second] = true;   // never written
+            ++report.skipped;
+        }
+    for (std::size_t i = 0; i < fresh.size(); ++i)
+        if (!placed[i] && fresh[i]->kind == NewEntry::Kind::file)
+            total += fresh[i]->st.size;
+    auto find_key = [&](std::string_view key) -> const std::pair<std::string_view, std::size_t>* {
+        auto it = std::lower_bound(keys.begin(), keys.end(), key,
+                                   [](const auto& x, std::string_view k) { return x.first < k; });
+        return it != keys.end() && it->first == key ? &*it : nullptr;
+    };
 
     // Old members keep their places; a replaced one takes its new content.
     std::vector<PlannedMember> plan;
-    std::vector<bool> placed(fresh.size(), false);
+    plan.reserve(old_members.size() + fresh.size());
     for (const MemberHeader& h : old_members) {
-        auto it = by_path.find(decode_name(h.path, h.code_page));
-        if (it == by_path.end()) {
-            PlannedMember m;
-            m.old = &h;
-            plan.push_back(m);
+        const auto* found = find_key(decode_name(h.path, h.code_page));
+        if (!found) {
+            plan.push_back({&h, nullptr});
             total += h.end_offset() - h.header_offset;
             ++report.kept;
-        } else if (!placed[it->second]) {
-            placed[it->second] = true;
-            plan.push_back(fresh[it->second]);
+        } else if (!placed[found->second]) {
+            placed[found->second] = true;
+            plan.push_back({nullptr, fresh[found->second]});
             ++report.replaced;
         }
     }
     for (std::size_t i = 0; i < fresh.size(); ++i)
         if (!placed[i]) {
-            plan.push_back(fresh[i]);
+            plan.push_back({nullptr, fresh[i]});
             ++report.added;
         }
+    std::vector<const NewEntry*>().swap(fresh);
+    std::vector<std::pair<std::string_view, std::size_t>>().swap(keys);
+    other_keys.clear();
 
     TempFile temp(archive_path, exists ? &old_st : nullptr);
     FileSink sink(temp.release_fd(), temp.path());
@@ -393,7 +425,7 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
             writer.copy_old(*reader, *m.old);
             continue;
         }
-        if (!writer.write_entry(*m.entry, m.names))
+        if (!writer.write_entry(*m.entry, names_of(*m.entry)))
             ++report.skipped;
     }
     const std::uint8_t end_mark = 0;
@@ -402,6 +434,8 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
     report.bytes_out = sink.offset();
     sink.sync();
     sink.close();
+    // The last chance to cancel: the archive is complete but not yet in place.
+    writer.progress("", true);
     temp.commit(archive_path);
     return report;
 }

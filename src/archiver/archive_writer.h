@@ -13,6 +13,24 @@
 
 namespace lzh {
 
+// What the writer needs of a struct stat: a fraction of its size, which
+// counts when a walk holds a hundred thousand entries.
+struct EntryStat {
+    EntryStat() = default;
+    EntryStat(const struct stat& st)   // NOLINT: converts implicitly, as lstat fills one
+        : mode(st.st_mode), uid(st.st_uid), gid(st.st_gid), mtime(st.st_mtime),
+          size(std::uint64_t(st.st_size)), dev(st.st_dev), ino(st.st_ino)
+    {
+    }
+    std::uint32_t mode = 0;
+    std::uint32_t uid = 0;
+    std::uint32_t gid = 0;
+    std::int64_t mtime = 0;
+    std::uint64_t size = 0;
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+};
+
 // One member to write, as the walk found it.
 struct NewEntry {
     enum class Kind { file, directory, symlink };
@@ -20,7 +38,7 @@ struct NewEntry {
     std::string source_path;   // path to read (file-system bytes)
     std::string stored_path;   // relative, '/'-separated, file-system bytes, no trailing '/'
     std::string link_target;   // symlinks only
-    struct stat st {};         // from lstat at walk time (mode, mtime, size, dev/ino)
+    EntryStat st;              // from lstat at walk time (mode, mtime, size, dev/ino)
 };
 
 struct WriteOptions {

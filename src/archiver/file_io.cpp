@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
@@ -16,6 +17,7 @@ constexpr std::size_t kSinkBuffer = std::size_t(1) << 20;
 
 std::mutex g_fault_mutex;
 std::optional<WriteFault> g_fault;
+ReadHook g_read_hook;
 
 }  // namespace
 
@@ -30,6 +32,73 @@ void set_write_fault(std::optional<WriteFault> fault)
     g_fault = fault;
 }
 
+void set_read_hook(ReadHook hook)
+{
+    g_read_hook = std::move(hook);
+}
+
+/**************************************************************************
+ * Paths of any length
+ **************************************************************************/
+
+/*
+ * Walks down a long path in pieces shorter than PATH_MAX, each cut at a '/',
+ * opening every piece as a directory relative to the one before (intermediate
+ * links are followed, as open() would). What remains is the leaf.
+ */
+ParentDir::ParentDir(const std::string& path) : fd_(AT_FDCWD)
+{
+    std::size_t pos = 0;
+    while (path.size() - pos >= PATH_MAX) {
+        const std::size_t slash = path.rfind('/', pos + PATH_MAX - 2);
+        if (slash == std::string::npos || slash < pos || (slash == pos && pos > 0)) {
+            if (fd_ >= 0)
+                ::close(fd_);
+            throw Error(describe_errno("パスをたどれません", path, ENAMETOOLONG));
+        }
+        const std::string piece = slash == pos ? "/" : path.substr(pos, slash - pos);
+        const int next = ::openat(fd_, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int err = errno;
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (next < 0)
+            throw Error(describe_errno("パスをたどれません", path, err));
+        fd_ = next;
+        pos = slash + 1;
+    }
+    leaf_ = path.substr(pos);
+}
+
+ParentDir::~ParentDir()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool lstat_path(const std::string& path, struct stat& st)
+{
+    if (path.size() < PATH_MAX)
+        return ::lstat(path.c_str(), &st) == 0;
+    ParentDir parent(path);
+    return ::fstatat(parent.fd(), parent.leaf(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool readlink_path(const std::string& path, std::string& target, std::size_t size_hint)
+{
+    ParentDir parent(path);
+    target.assign(std::max<std::size_t>(size_hint, 255) + 1, '\0');
+    for (;;) {
+        const ssize_t n = ::readlinkat(parent.fd(), parent.leaf(), target.data(), target.size());
+        if (n < 0)
+            return false;
+        if (std::size_t(n) < target.size()) {
+            target.resize(std::size_t(n));
+            return true;
+        }
+        target.resize(target.size() * 2);   // the link changed meanwhile; read it again
+    }
+}
+
 /**************************************************************************
  * FileSource
  **************************************************************************/
@@ -38,7 +107,9 @@ FileSource::FileSource(const std::string& path) : path_(path)
 {
     // O_NONBLOCK: a FIFO that slipped in must not hang the open; O_NOFOLLOW:
     // a link swapped in after the walk is not followed.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    ParentDir parent(path);
+    fd_ = ::openat(parent.fd(), parent.leaf(),
+                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd_ < 0)
         throw Error(describe_errno("ファイルを開けません", path, errno));
     if (::fstat(fd_, &st_) != 0) {
@@ -63,10 +134,14 @@ FileSource::~FileSource()
 
 std::size_t FileSource::read(std::uint8_t* buf, std::size_t size)
 {
+    if (g_read_hook)
+        g_read_hook(path_, offset_);
     for (;;) {
         ssize_t n = ::read(fd_, buf, size);
-        if (n >= 0)
+        if (n >= 0) {
+            offset_ += std::uint64_t(n);
             return std::size_t(n);
+        }
         if (errno != EINTR)
             throw Error(describe_errno("ファイルを読めません", path_, errno));
     }
@@ -76,6 +151,7 @@ void FileSource::rewind()
 {
     if (::lseek(fd_, 0, SEEK_SET) < 0)
         throw Error(describe_errno("ファイルを読み直せません", path_, errno));
+    offset_ = 0;
 }
 
 /**************************************************************************

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -14,6 +15,32 @@ namespace lzh {
 
 // "<what>: <path> (<strerror(err)>)" as one sentence for an lzh::Error.
 std::string describe_errno(const std::string& what, const std::string& path, int err);
+
+/*
+ * The directory that holds a path's last component, held open, so that paths
+ * longer than PATH_MAX can still be reached: such a path is opened piece by
+ * piece, each piece relative to the directory before it. For a shorter path
+ * fd() is AT_FDCWD and leaf() the whole path. Nothing is ever cut: a path
+ * that cannot be resolved throws lzh::Error naming it.
+ */
+class ParentDir {
+public:
+    explicit ParentDir(const std::string& path);
+    ~ParentDir();
+    ParentDir(const ParentDir&) = delete;
+    ParentDir& operator=(const ParentDir&) = delete;
+
+    int fd() const { return fd_; }
+    const char* leaf() const { return leaf_.c_str(); }
+
+private:
+    int fd_;
+    std::string leaf_;
+};
+
+// lstat() and readlink() for paths of any length; false with errno set on failure.
+bool lstat_path(const std::string& path, struct stat& st);
+bool readlink_path(const std::string& path, std::string& target, std::size_t size_hint);
 
 // Reads a file front to back. Opening never blocks and never follows a final
 // symbolic link; anything but a regular file is refused.
@@ -34,6 +61,7 @@ private:
     std::string path_;
     int fd_ = -1;
     struct stat st_ {};
+    std::uint64_t offset_ = 0;
 };
 
 // Reads any range of a file (the archive reader's view of an archive).
@@ -100,5 +128,10 @@ struct WriteFault {
     int error = 0;
 };
 void set_write_fault(std::optional<WriteFault> fault);
+
+// Test hook: called by every FileSource before each read with its path and the
+// bytes it has read so far, so a test can change the file between reads.
+using ReadHook = std::function<void(const std::string& path, std::uint64_t offset)>;
+void set_read_hook(ReadHook hook);
 
 }  // namespace lzh

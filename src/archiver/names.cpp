@@ -3,6 +3,7 @@
 
 #include "io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <optional>
@@ -187,6 +188,13 @@ StoredNames encode_names(std::string_view path, std::string_view link_target)
     const Form path_form = form_of(path);
     const Form link_form = is_link ? form_of(link_target) : Form::utf8;
     check_components(path, path_form, is_link);
+
+    // Plain ASCII is the same in CP932: no conversion needed.
+    const auto ascii = [](std::string_view s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
+    };
+    if (ascii(path) && ascii(link_target))
+        return StoredNames{std::string(path), std::string(link_target), kCodePageCp932};
 
     std::optional<std::string> sjis_path = cp932_form(path, path_form);
     std::optional<std::string> sjis_link =

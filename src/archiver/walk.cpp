@@ -1,10 +1,13 @@
 // walk.cpp - the directory walk behind "-d1".
 #include "walk.h"
 
+#include "file_io.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <set>
 #include <unistd.h>
@@ -37,30 +40,60 @@ std::string normalise_item(const std::string& item)
 
 std::string read_link(const std::string& path, const struct stat& st)
 {
-    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-    while (true) {
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n < 0)
-            throw Error("シンボリックリンクを読めません: " + path + system_reason(errno));
-        if (static_cast<std::size_t>(n) < target.size()) {
-            target.resize(static_cast<std::size_t>(n));
-            return target;
-        }
-        target.resize(target.size() * 2);   // the link changed meanwhile; read it again
-    }
+    std::string target;
+    if (!readlink_path(path, target, std::size_t(st.st_size > 0 ? st.st_size : 0)))
+        throw Error("シンボリックリンクを読めません: " + path + system_reason(errno));
+    return target;
 }
+
+// A directory's entry names, "." and ".." left out. Opened without following
+// a link, relative to its parent for paths longer than PATH_MAX.
+std::vector<std::string> read_names(const std::string& dir)
+{
+    int fd;
+    {
+        ParentDir parent(dir);
+        fd = ::openat(parent.fd(), parent.leaf(),
+                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    }
+    if (fd < 0)
+        throw Error("ディレクトリを読めません: " + dir + system_reason(errno));
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::fdopendir(fd), ::closedir);
+    if (!d) {
+        const int err = errno;
+        ::close(fd);
+        throw Error("ディレクトリを読めません: " + dir + system_reason(err));
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* de = ::readdir(d.get())) {
+        if (std::strcmp(de->d_name, ".") != 0 && std::strcmp(de->d_name, "..") != 0)
+            names.emplace_back(de->d_name);
+        errno = 0;
+    }
+    if (errno != 0)
+        throw Error("ディレクトリを読めません: " + dir + system_reason(errno));
+    return names;
+}
+
+WalkHook g_walk_hook;
 
 class Walker {
 public:
-    Walker(WalkResult& result, const struct stat* exclude) : result_(result), exclude_(exclude) {}
+    Walker(WalkResult& result, const struct stat* exclude, bool dedupe)
+        : result_(result), exclude_(exclude), dedupe_(dedupe)
+    {
+    }
 
     // Adds `path` (on disk) as `stored` (in the archive), and what it holds.
     void add(const std::string& path, const std::string& stored, const struct stat& st)
     {
         if (exclude_ && st.st_dev == exclude_->st_dev && st.st_ino == exclude_->st_ino)
             return;
-        if (!seen_.insert(stored).second)
-            return;   // the same member named twice
+        // Only items named on the command can bring the same member twice
+        // (one inside the other); one directory never names an entry twice.
+        if (dedupe_ && !seen_.insert(stored).second)
+            return;
         NewEntry e;
         e.source_path = path;
         e.stored_path = stored;
@@ -84,53 +117,63 @@ public:
     }
 
 private:
+    /*
+     * Adds what `dir` holds, sorted byte-wise. The names are read first and
+     * each is examined afterwards, so no descriptor stays open across the
+     * recursion however deep the tree is. An entry that is gone by then is
+     * left out; one that appeared after the names were read is not seen.
+     */
     void add_contents(const std::string& dir, const std::string& stored)
     {
-        std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
-        if (!d)
-            throw Error("ディレクトリを読めません: " + dir + system_reason(errno));
-        std::vector<std::string> names;
-        errno = 0;
-        while (const dirent* de = ::readdir(d.get())) {
-            if (std::strcmp(de->d_name, ".") != 0 && std::strcmp(de->d_name, "..") != 0)
-                names.emplace_back(de->d_name);
-            errno = 0;
-        }
-        if (errno != 0)
-            throw Error("ディレクトリを読めません: " + dir + system_reason(errno));
-        d.reset();
+        std::vector<std::string> names = read_names(dir);
         std::sort(names.begin(), names.end());
+        // Room for them at once: growing step by step would hold the old and
+        // the new array together just when the list is longest.
+        std::vector<NewEntry>& entries = result_.entries;
+        if (entries.size() + names.size() > entries.capacity())
+            entries.reserve(std::max(entries.size() + names.size(),
+                                     entries.capacity() + entries.capacity() / 2));
+        if (g_walk_hook)
+            g_walk_hook(dir);
         const std::string prefix = dir.back() == '/' ? dir : dir + '/';
-        for (const std::string& name : names) {
-            const std::string path = prefix + name;
+        std::string path;
+        for (std::string& name : names) {
+            path = prefix + name;
             struct stat st;
-            if (::lstat(path.c_str(), &st) != 0) {
+            if (!lstat_path(path, st)) {
                 if (errno == ENOENT)
                     continue;   // gone since the directory was read
                 throw Error("ファイルの情報を読めません: " + path + system_reason(errno));
             }
             add(path, stored + '/' + name, st);
+            std::string().swap(name);   // done with it: the memory goes back now
         }
     }
 
     WalkResult& result_;
     const struct stat* exclude_;
+    bool dedupe_;
     std::set<std::string> seen_;
 };
 
 }  // namespace
 
+void set_walk_hook(WalkHook hook)
+{
+    g_walk_hook = std::move(hook);
+}
+
 WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude)
 {
     WalkResult result;
-    Walker walker(result, exclude);
+    Walker walker(result, exclude, cmd.items.size() > 1);
     for (const std::string& item : cmd.items) {
         const std::string stored = normalise_item(item);
         if (stored.empty())
             throw Error("対象の名前が空です: " + item);
         const std::string path = cmd.base + stored;
         struct stat st;
-        if (::lstat(path.c_str(), &st) != 0)
+        if (!lstat_path(path, st))
             throw Error("対象が見つかりません: " + path + system_reason(errno));
         walker.add(path, stored, st);
     }

@@ -5,6 +5,7 @@
 #include "command.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -27,5 +28,10 @@ struct WalkResult {
 // Throws lzh::Error naming the path when an item does not exist or a directory
 // cannot be read.
 WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude);
+
+// Test hook: called with each directory's path after its names were read and
+// before its entries are examined, so a test can change the directory then.
+using WalkHook = std::function<void(const std::string& dir)>;
+void set_walk_hook(WalkHook hook);
 
 }  // namespace lzh

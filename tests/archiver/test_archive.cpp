@@ -135,7 +135,9 @@ protected:
         e.kind = kind;
         e.source_path = src_ + "/" + rel;
         e.stored_path = rel;
-        EXPECT_EQ(::lstat(e.source_path.c_str(), &e.st), 0) << e.source_path;
+        struct stat st {};
+        EXPECT_EQ(::lstat(e.source_path.c_str(), &st), 0) << e.source_path;
+        e.st = st;
         return e;
     }
 
@@ -178,8 +180,8 @@ TEST_F(ArchiveTest, WritesFilesDirectoriesAndLinksThatReadBack)
         SCOPED_TRACE(e.stored_path);
         EXPECT_EQ(lzh::decode_name(h.path, h.code_page), e.stored_path);
         EXPECT_EQ(h.code_page, lzh::kCodePageCp932);
-        EXPECT_EQ(h.mtime, e.st.st_mtime);
-        EXPECT_EQ(h.unix_mode, std::uint16_t(e.st.st_mode));
+        EXPECT_EQ(h.mtime, e.st.mtime);
+        EXPECT_EQ(h.unix_mode, std::uint16_t(e.st.mode));
         EXPECT_EQ(h.is_directory, e.kind == lzh::NewEntry::Kind::directory);
         EXPECT_EQ(h.is_symlink, e.kind == lzh::NewEntry::Kind::symlink);
         if (e.kind == lzh::NewEntry::Kind::file) {
@@ -357,7 +359,9 @@ TEST_F(ArchiveTest, NeverPacksTheArchiveItself)
     lzh::NewEntry self;
     self.source_path = archive_;
     self.stored_path = "out/a.lzh";
-    ASSERT_EQ(::lstat(archive_.c_str(), &self.st), 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(archive_.c_str(), &st), 0);
+    self.st = st;
     lzh::UpdateReport r = lzh::update_archive(archive_, {self, file("b", text_bytes(5))}, {}, nullptr);
     EXPECT_EQ(r.skipped, 1u);
     auto got = contents(archive_);

@@ -183,7 +183,9 @@ std::vector<lzh::NewEntry> entries_for(const std::string& base, const Tree& t)
         e.source_path = base + "/" + path;
         e.stored_path = path;
         e.link_target = node.kind == 'l' ? node.data : "";
-        ::lstat(e.source_path.c_str(), &e.st);
+        struct stat st {};
+        ::lstat(e.source_path.c_str(), &st);
+        e.st = st;
         out.push_back(e);
     }
     return out;
