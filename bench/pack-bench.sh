@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# pack-bench.sh - packs each category of the benchmark corpus into one archive
+# and prints size, ratio, speed and peak memory beside `gzip -6`, measured in
+# the same run and in turns with ours.
+#
+# usage: bench/pack-bench.sh CORPUS [RUNS] [METHOD,...] [LEVEL]
+#   CORPUS   a directory made by make-corpus.sh (en-text ja-text source binary compressed)
+#   RUNS     timed runs per measurement after one warm-up (default 3; the median is shown)
+#   METHOD   lh5, lh6, lh7 (default lh5)
+#   LEVEL    fast, normal, best (default normal)
+# Environment: CLI (default build/bin/pelkoran-cli), CATS (categories to run).
+set -euo pipefail
+
+corpus=$(cd "${1:?usage: pack-bench.sh CORPUS [RUNS] [METHODS] [LEVEL]}" && pwd)
+runs=${2:-3}
+methods=${3:-lh5}
+level=${4:-normal}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli=$(realpath "${CLI:-$root/build/bin/pelkoran-cli}")
+cats=${CATS:-"en-text ja-text source binary compressed"}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Sizes of the reference LZH archiver on the same corpus (per method).
+declare -A ref_lh5=([en-text]=7453003 [ja-text]=9181879 [source]=5304607 [binary]=11531245 [compressed]=20826621)
+declare -A ref_lh7=([en-text]=7023167 [ja-text]=8813068 [source]=5121070 [binary]=11069178 [compressed]=20774965)
+
+# timed CMD... : runs CMD under /usr/bin/time, prints "seconds peak_kib".
+timed() {
+    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/err" || {
+        echo "failed: $*" >&2; cat "$work/err" >&2; exit 1; }
+    cat "$work/time"
+}
+median() { sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+
+ours() {   # ours CAT METHOD -> packs CORPUS/CAT into $work/CAT.lzh
+    rm -f "$work/$1.lzh"
+    timed "$cli" command "a \"$work/$1.lzh\" \"$corpus/\" -d1 -$2 -$level \"$1\""
+}
+gz() { timed sh -c "cd '$corpus' && tar --sort=name -cf - '$1' | gzip -6 > '$work/$1.tar.gz'"; }
+
+printf '%-11s %-4s %11s %11s %7s %8s %8s %7s %8s %11s %8s\n' \
+    category meth bytes-in bytes-out ratio MB/s RSS-MiB gz-s ours/gz gz-bytes vs-ref
+for m in ${methods//,/ }; do
+    tot_ours=0; tot_gz=0
+    for c in $cats; do
+        bytes_in=$(du -sb --apparent-size "$corpus/$c" | cut -f1)
+        ours "$c" "$m" >/dev/null; gz "$c" >/dev/null            # warm-up
+        : > "$work/t_ours"; : > "$work/t_gz"; : > "$work/rss"
+        for _ in $(seq "$runs"); do                                # in turns
+            read -r s k < <(ours "$c" "$m"); echo "$s" >> "$work/t_ours"; echo "$k" >> "$work/rss"
+            read -r s _ < <(gz "$c"); echo "$s" >> "$work/t_gz"
+        done
+        t_ours=$(median < "$work/t_ours"); t_gz=$(median < "$work/t_gz")
+        rss=$(sort -n "$work/rss" | tail -1)
+        out=$(stat -c %s "$work/$c.lzh"); gzb=$(stat -c %s "$work/$c.tar.gz")
+        ref=""
+        [ "$m" = lh5 ] && ref=${ref_lh5[$c]:-}
+        [ "$m" = lh7 ] && ref=${ref_lh7[$c]:-}
+        vs=$([ -n "$ref" ] && awk -v o="$out" -v r="$ref" 'BEGIN{printf "%+.2f%%", 100*(o-r)/r}' || echo -)
+        awk -v c="$c" -v m="$m" -v i="$bytes_in" -v o="$out" -v t="$t_ours" -v g="$t_gz" -v r="$rss" \
+            -v gb="$gzb" -v vs="$vs" 'BEGIN{printf "%-11s %-4s %11d %11d %6.2f%% %8.1f %8.1f %7.2f %8.2f %11d %8s\n",
+            c, m, i, o, 100*o/i, (t>0 ? i/t/1e6 : 0), r/1024, g, (g>0 ? t/g : 0), gb, vs}'
+        tot_ours=$(awk -v a="$tot_ours" -v b="$t_ours" 'BEGIN{print a+b}')
+        tot_gz=$(awk -v a="$tot_gz" -v b="$t_gz" 'BEGIN{print a+b}')
+        "$cli" test "$work/$c.lzh" >/dev/null || { echo "archive of $c fails its own test" >&2; exit 1; }
+    done
+    awk -v m="$m" -v a="$tot_ours" -v b="$tot_gz" \
+        'BEGIN{printf "%-11s %-4s whole corpus: ours %.2f s, gzip -6 %.2f s, ours/gz %.2f\n", "total", m, a, b, a/b}'
+done
