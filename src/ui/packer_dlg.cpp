@@ -79,7 +79,10 @@ std::string NormalizeDroppedPath(const std::string& path) {
         // A relative path from the command line: relative to where we started.
         std::error_code error;
         const std::filesystem::path cwd = std::filesystem::current_path(error);
-        if (!error) result = (cwd / result).lexically_normal().string();
+        if (!error) {
+            std::string absolute = (cwd / path).lexically_normal().string();
+            result = std::move(absolute);
+        }
     }
     // "dir/" and "dir/." name the directory itself; the archive is named
     // after the last component, so it must be the directory's own name.
