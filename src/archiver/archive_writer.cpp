@@ -87,7 +87,7 @@ public:
                 break;
             }
             if (errno != EEXIST)
-                throw Error(describe_errno("書庫の一時ファイルを作れません", candidate, errno));
+                throw Error(describe_errno("書庫の一時ファイルを作れません", dir + "/", errno));
         }
         if (fd_ < 0)
             throw Error("書庫の一時ファイルを作れません: " + dir);
@@ -321,6 +321,8 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
         exists = true;
         if (S_ISLNK(old_st.st_mode))
             throw Error("書庫のパスがシンボリックリンクのため書き込みません: " + archive_path);
+        if (S_ISDIR(old_st.st_mode))
+            throw Error("書庫のパスにディレクトリがあるため書き込みません: " + archive_path);
         if (!S_ISREG(old_st.st_mode))
             throw Error("書庫のパスに通常のファイル以外のものがあるため書き込みません: " +
                         archive_path);

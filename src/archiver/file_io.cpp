@@ -21,9 +21,32 @@ ReadHook g_read_hook;
 
 }  // namespace
 
+std::string errno_text(int err)
+{
+    switch (err) {
+    case EACCES:
+    case EPERM: return "権限がありません";
+    case ENOENT: return "見つかりません";
+    case ENOSPC: return "ディスクの空きが足りません";
+    case EDQUOT: return "ディスクの割り当て量を超えました";
+    case EROFS: return "読み取り専用のファイルシステムです";
+    case ENAMETOOLONG: return "パスが長すぎます";
+    case ENOTDIR: return "途中にディレクトリではないものがあります";
+    case EISDIR: return "ディレクトリです";
+    case ELOOP: return "シンボリックリンクです";
+    case EMFILE:
+    case ENFILE: return "開いているファイルが多すぎます";
+    case EIO: return "入出力エラーです";
+    case EFBIG: return "ファイルが大きすぎます";
+    case EBUSY:
+    case ETXTBSY: return "使用中です";
+    default: return std::strerror(err);
+    }
+}
+
 std::string describe_errno(const std::string& what, const std::string& path, int err)
 {
-    return what + ": " + path + " (" + std::strerror(err) + ")";
+    return what + ": " + path + " (" + errno_text(err) + ")";
 }
 
 void set_write_fault(std::optional<WriteFault> fault)

@@ -13,7 +13,10 @@
 
 namespace lzh {
 
-// "<what>: <path> (<strerror(err)>)" as one sentence for an lzh::Error.
+// A system error in a few Japanese words (strerror's text for rare ones).
+std::string errno_text(int err);
+
+// "<what>: <path> (<errno_text(err)>)" as one sentence for an lzh::Error.
 std::string describe_errno(const std::string& what, const std::string& path, int err);
 
 /*

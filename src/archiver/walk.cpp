@@ -16,7 +16,7 @@ namespace lzh {
 
 namespace {
 
-std::string system_reason(int err) { return std::string(" (") + std::strerror(err) + ")"; }
+std::string system_reason(int err) { return " (" + errno_text(err) + ")"; }
 
 // "a//b/./c/" -> "a/b/c": the name an item is stored under.
 std::string normalise_item(const std::string& item)

@@ -228,10 +228,9 @@ TEST_F(FaultTest, PlacesTheArchiveCannotGo)
         std::string reason;
     };
     const std::vector<Case> cases = {
-        {root_ + "/locked/a.lzh", "書庫の一時ファイルを作れません: " + root_ + "/locked/"},
-        {root_ + "/ro/a.lzh", "書庫の一時ファイルを作れません: " + root_ + "/ro/"},
-        {root_ + "/out/a.lzh", "書庫のパスに通常のファイル以外のものがあるため書き込みません: " +
-                                   root_ + "/out/a.lzh"},
+        {root_ + "/locked/a.lzh", "書庫の一時ファイルを作れません: " + root_ + "/locked/ (権限がありません)"},
+        {root_ + "/ro/a.lzh", "書庫の一時ファイルを作れません: " + root_ + "/ro/ (権限がありません)"},
+        {root_ + "/out/a.lzh", "書庫のパスにディレクトリがあるため書き込みません: " + root_ + "/out/a.lzh"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.archive);
