@@ -10,6 +10,8 @@
 // that the reader did exactly that and nothing else.
 #include "archive_reader.h"
 #include "archive_writer.h"
+#include "archiver.h"
+#include "command.h"
 #include "names.h"
 
 #include <gtest/gtest.h>
@@ -392,10 +394,20 @@ protected:
             ADD_FAILURE() << r.name << ": unexpected " << node.kind << " " << path;
     }
 
+    // Packs the tree's top-level items through the library's command text, as
+    // the batch does: the walk, the names and the writer all take part.
     std::string pack(const std::string& name, const Tree& tree, const lzh::Method& method)
     {
         const std::string archive = g_root + "/" + name;
-        lzh::update_archive(archive, entries_for(g_root + "/src", tree), {&method}, nullptr);
+        std::string command = "a " + lzh::quote_token(archive) + " " +
+                              lzh::quote_token(g_root + "/src/") + " -d1 -" + std::string(method.id + 1, 3);
+        std::set<std::string> items;
+        for (const auto& entry : tree)
+            items.insert(entry.first.substr(0, entry.first.find('/')));
+        for (const std::string& item : items)
+            command += " " + lzh::quote_token(item);
+        char reply[2048];
+        EXPECT_EQ(ArchiverCommand(nullptr, command.c_str(), reply, sizeof reply), lzh::kArchiverOk) << reply;
         return archive;
     }
 };
