@@ -91,7 +91,7 @@ bool holds_ascii(std::string_view s, Form form, char ch)
 // Validates the shape of a relative path; throws naming it.
 void check_components(std::string_view path, Form form, bool is_link)
 {
-    const std::string shown = escape_non_ascii(path);
+    const std::string shown = decode_name(path, kCodePageNone);   // readable, whatever the bytes
     if (path.empty())
         throw Error("格納する名前が空です");
     std::size_t start = 0;

@@ -71,6 +71,12 @@ TEST(Names, RefusesWhatWouldBeSplitOrAlteredNamingThePath)
     } catch (const lzh::Error& e) {
         EXPECT_NE(std::string(e.what()).find("dir/bad\\xFF\\.txt"), std::string::npos) << e.what();
     }
+    try {
+        lzh::encode_names("データ/a\\b.txt");
+        ADD_FAILURE() << "accepted a backslash";
+    } catch (const lzh::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("データ/a\\b.txt"), std::string::npos) << e.what();
+    }
     EXPECT_THROW(lzh::encode_names("a|b", "target"), lzh::Error);
     EXPECT_NO_THROW(lzh::encode_names("a|b"));   // only a link's own name may not hold '|'
 }
