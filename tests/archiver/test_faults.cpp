@@ -176,13 +176,13 @@ TEST_F(FaultTest, CancelAtEveryStage)
     struct Window : lzh::ArchiverWindow {
         bool on_progress(const lzh::Progress& p) override
         {
-            last = std::string(p.current);
+            seen.emplace_back(p.current);
             return ++calls < cancel_at;
         }
         void on_failure(std::string_view) override {}
         int calls = 0;
         int cancel_at = 0;
-        std::string last;
+        std::vector<std::string> seen;   // Progress::current of each call
     };
     int cancel_at = 1;
     for (;; ++cancel_at) {
@@ -191,6 +191,11 @@ TEST_F(FaultTest, CancelAtEveryStage)
         try {
             lzh::update_archive(archive(), entries, {}, &w);
             EXPECT_EQ(w.calls, cancel_at - 1);   // every call answered true
+            // The last two: after the end mark, and once the file is closed,
+            // just before the rename.
+            ASSERT_GE(w.seen.size(), 2u);
+            EXPECT_EQ(w.seen[w.seen.size() - 1], "");
+            EXPECT_EQ(w.seen[w.seen.size() - 2], "");
             break;
         } catch (const lzh::Cancelled& c) {
             EXPECT_EQ(w.calls, cancel_at);
