@@ -78,7 +78,7 @@ int main(int argc, char** argv)
             CountingSink sink;
             double t0 = cpu_now();
             {
-                lzh::Encoder enc(*method, effort, sink);
+                lzh::Encoder enc(*method, effort, sink, data.size());
                 enc.write(data.data(), data.size());
                 enc.finish();
             }

@@ -222,7 +222,7 @@ private:
         std::uint64_t size1 = 0;
         std::uint16_t crc1 = 0;
         if (coding_pass) {
-            Encoder encoder(*options_.method, options_.effort, sink_);
+            Encoder encoder(*options_.method, options_.effort, sink_, expected);
             bool gave_up = false;
             while (std::size_t n = src.read(buf_.data(), buf_.size())) {
                 size1 += n;

@@ -140,8 +140,8 @@ struct BlockTables {
 };
 
 struct Encoder::Impl {
-    Impl(const Method& m, Effort e, ByteSink& out)
-        : method(m), params(effort_params(e)), bits(out), finder(m.dict_bits, params.finder)
+    Impl(const Method& m, Effort e, ByteSink& out, std::uint64_t size_hint)
+        : method(m), params(effort_params(e)), bits(out), finder(m.dict_bits, params.finder, size_hint)
     {
         assert(m.coded && m.np <= kMaxNP);
         capacity = params.block_codes + kTailCodes;
@@ -515,8 +515,8 @@ void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_blo
     last_block_bits = bits.bits() - block_start;
 }
 
-Encoder::Encoder(const Method& method, Effort effort, ByteSink& out)
-    : impl_(std::make_unique<Impl>(method, effort, out))
+Encoder::Encoder(const Method& method, Effort effort, ByteSink& out, std::uint64_t size_hint)
+    : impl_(std::make_unique<Impl>(method, effort, out, size_hint))
 {
 }
 
@@ -571,7 +571,7 @@ std::vector<std::uint8_t> encode(const Method& method, Effort effort, std::span<
 {
     std::vector<std::uint8_t> out;
     VectorSink sink(out);
-    Encoder enc(method, effort, sink);
+    Encoder enc(method, effort, sink, data.size());
     enc.write(data.data(), data.size());
     enc.finish();
     return out;

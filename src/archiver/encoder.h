@@ -20,8 +20,10 @@ enum class Effort { fast, normal, best };
 class Encoder {
 public:
     // `method` must be a coded method (-lh5-, -lh6-, -lh7-). The coded stream
-    // goes to `out` as it is produced.
-    Encoder(const Method& method, Effort effort, ByteSink& out);
+    // goes to `out` as it is produced. `size_hint` is the expected input size
+    // (0: unknown); it sizes the match finder's tables and must be the same
+    // for the same input wherever byte-identical streams are expected.
+    Encoder(const Method& method, Effort effort, ByteSink& out, std::uint64_t size_hint = 0);
     ~Encoder();
     Encoder(const Encoder&) = delete;
     Encoder& operator=(const Encoder&) = delete;

@@ -67,12 +67,14 @@ constexpr std::size_t kSlack = 8;
 
 }  // namespace
 
-MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params)
+MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params, std::uint64_t size_hint)
     : dict_bits_(dict_bits),
       max_dist_((std::uint32_t(1) << dict_bits) - 1),
       params_(params),
       hash_bits_(std::min(dict_bits + 2, 16u))
 {
+    if (size_hint > 0)
+        hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, hash_bits_);
     const std::size_t dict = std::size_t(1) << dict_bits;
     buf_limit_ = 2 * dict + (std::size_t(1) << 17);
     buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(buf_limit_ + kSlack);

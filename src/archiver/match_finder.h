@@ -37,7 +37,10 @@ struct Match {
 class MatchFinder {
 public:
     // `dict_bits`: matches reach back at most 2^dict_bits - 1 bytes.
-    MatchFinder(unsigned dict_bits, const MatchFinderParams& params);
+    // `size_hint`: the expected input size, 0 when unknown; a small input gets
+    // a small hash table (clearing the full one costs more than coding a
+    // small file). The hint changes only the speed, never the correctness.
+    MatchFinder(unsigned dict_bits, const MatchFinderParams& params, std::uint64_t size_hint = 0);
 
     // Appends up to `n` bytes of input (sliding the window first when it is
     // full); returns how many were taken. Takes at least one byte whenever
