@@ -102,24 +102,37 @@ bool lstat_path(const std::string& path, struct stat& st)
 {
     if (path.size() < PATH_MAX)
         return ::lstat(path.c_str(), &st) == 0;
-    ParentDir parent(path);
-    return ::fstatat(parent.fd(), parent.leaf(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    int err = 0;
+    {
+        ParentDir parent(path);
+        if (::fstatat(parent.fd(), parent.leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            err = errno;
+    }
+    errno = err;   // closing the parent must not change it
+    return err == 0;
 }
 
 bool readlink_path(const std::string& path, std::string& target, std::size_t size_hint)
 {
-    ParentDir parent(path);
-    target.assign(std::max<std::size_t>(size_hint, 255) + 1, '\0');
-    for (;;) {
-        const ssize_t n = ::readlinkat(parent.fd(), parent.leaf(), target.data(), target.size());
-        if (n < 0)
-            return false;
-        if (std::size_t(n) < target.size()) {
-            target.resize(std::size_t(n));
-            return true;
+    int err = 0;
+    {
+        ParentDir parent(path);
+        target.assign(std::max<std::size_t>(size_hint, 255) + 1, '\0');
+        for (;;) {
+            const ssize_t n = ::readlinkat(parent.fd(), parent.leaf(), target.data(), target.size());
+            if (n < 0) {
+                err = errno;
+                break;
+            }
+            if (std::size_t(n) < target.size()) {
+                target.resize(std::size_t(n));
+                break;
+            }
+            target.resize(target.size() * 2);   // the link changed meanwhile; read it again
         }
-        target.resize(target.size() * 2);   // the link changed meanwhile; read it again
     }
+    errno = err;   // closing the parent must not change it
+    return err == 0;
 }
 
 /**************************************************************************
