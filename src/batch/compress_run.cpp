@@ -113,7 +113,8 @@ RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrar
 
     while (targets.Count() > 0) {
         std::string path = targets.FirstText();
-        if (!CompressTarget(path, same_place, trim_ext, output_dir, dialog.Window(), library, query))
+        if (!CompressTarget(path, same_place, trim_ext, output_dir, dialog.Window(), library, query,
+                            dialog.Switches()))
             return RunResult::kItemFailed;
         targets.RemoveTarget(path);
     }

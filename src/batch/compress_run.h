@@ -43,6 +43,9 @@ public:
     virtual void FocusOutputDir() = 0;
     // The window handle passed to the library (may be null).
     virtual lzh::ArchiverWindow* Window() = 0;
+    // Method and effort switches for every command text ("-lh7 -best");
+    // empty (the default) keeps the texts exactly as they always were.
+    virtual std::string Switches() const { return {}; }
 };
 
 // How a run ended.

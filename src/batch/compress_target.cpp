@@ -66,7 +66,8 @@ PathParts SplitPath(std::string_view path)
 }
 
 std::string BuildCommandText(const std::string& full_path, bool same_place, bool trim_ext,
-                             const std::string& output_dir, const PathStatus& status)
+                             const std::string& output_dir, const PathStatus& status,
+                             const std::string& switches)
 {
     PathParts parts = SplitPath(full_path);
     bool trimmable = status.exists && !status.is_directory && trim_ext;
@@ -88,19 +89,23 @@ std::string BuildCommandText(const std::string& full_path, bool same_place, bool
     text += ' ';
     text += lzh::quote_token(parts.drive + parts.dir);
     text += " -d1 ";
+    if (!switches.empty()) {
+        text += switches;
+        text += ' ';
+    }
     text += lzh::quote_token(parts.name + parts.ext);
     return text;
 }
 
 bool CompressTarget(const std::string& full_path, bool same_place, bool trim_ext,
                     const std::string& output_dir, lzh::ArchiverWindow* window,
-                    ArchiverLibrary& library, const StatusQuery& query)
+                    ArchiverLibrary& library, const StatusQuery& query, const std::string& switches)
 {
     // The status decides only whether the extension may go; a failed query
     // (the item vanished) still issues the command, and the library says
     // whether it could be packed.
     PathStatus status = query(full_path);
-    std::string text = BuildCommandText(full_path, same_place, trim_ext, output_dir, status);
+    std::string text = BuildCommandText(full_path, same_place, trim_ext, output_dir, status, switches);
     std::vector<char> reply(kReplySize, '\0');
     return library.Command(window, text, reply.data(), kReplySize) == 0;
 }

@@ -60,9 +60,12 @@ char OutputSeparator(std::string_view output_dir);
  * "//memo.txt.lzh"). An item is trimmable exactly when its status query
  * succeeded, it is not a directory, and `trim_ext` is set.
  * A double quote inside a token is written doubled ("" stands for ").
+ * `switches` (e.g. "-lh7 -best"), when not empty, go between -d1 and ITEM;
+ * empty switches leave the text exactly as above.
  */
 std::string BuildCommandText(const std::string& full_path, bool same_place, bool trim_ext,
-                             const std::string& output_dir, const PathStatus& status);
+                             const std::string& output_dir, const PathStatus& status,
+                             const std::string& switches = {});
 
 /*
  * CompressTarget - pack one item into its own archive.
@@ -74,6 +77,7 @@ std::string BuildCommandText(const std::string& full_path, bool same_place, bool
  * window      passed first to the library (may be null: silent)
  * library     the archiver library (the engine by default)
  * query       the status query (a fake in tests)
+ * switches    method and effort switches for the command text (empty: defaults)
  *
  * Returns true when the library reports that the archive was written.
  * Shows nothing of its own.
@@ -81,6 +85,6 @@ std::string BuildCommandText(const std::string& full_path, bool same_place, bool
 bool CompressTarget(const std::string& full_path, bool same_place, bool trim_ext,
                     const std::string& output_dir, lzh::ArchiverWindow* window,
                     ArchiverLibrary& library = DefaultArchiverLibrary(),
-                    const StatusQuery& query = QueryPathStatus);
+                    const StatusQuery& query = QueryPathStatus, const std::string& switches = {});
 
 }  // namespace pelkoran

@@ -27,12 +27,15 @@ constexpr int kExitUsage = 2;
 void PrintUsage(std::FILE* out)
 {
     std::fprintf(out,
-                 "使い方: pelkoran-cli pack [--same-place | --output-dir DIR] [--trim-ext] [--dry-run] [--] PATH...\n"
+                 "使い方: pelkoran-cli pack [--same-place | --output-dir DIR] [--trim-ext] [--dry-run]\n"
+                 "                          [--method lh5|lh6|lh7] [--level fast|normal|best] [--] PATH...\n"
                  "  各 PATH (ファイルまたはディレクトリ) を 1 つずつ LZH 書庫に圧縮します。\n"
                  "  --same-place      書庫を各項目と同じ場所に作ります (既定、--output-dir より優先)\n"
                  "  --output-dir DIR  書庫を DIR に作ります\n"
                  "  --trim-ext        ファイルの書庫名から拡張子を除きます\n"
                  "  --dry-run         各項目のコマンド文字列を表示するだけで、何も書きません\n"
+                 "  --method M        圧縮方式 lh5 (既定), lh6, lh7\n"
+                 "  --level L         圧縮の手間 fast, normal (既定), best\n"
                  "  終了コード: 0 すべて圧縮, 1 途中の項目で失敗 (または存在しない PATH を飛ばした),\n"
                  "              2 出力先または引数の誤り\n");
 }
@@ -43,8 +46,42 @@ struct PackOptions {
     std::string output_dir;
     bool trim_ext = false;
     bool dry_run = false;
+    std::string method = "lh5";
+    std::string level = "normal";
     std::vector<std::string> paths;
+
+    // The switches for the command text; none for the defaults, so the
+    // texts stay those of a run without these options.
+    std::string Switches() const
+    {
+        std::string s;
+        if (method != "lh5")
+            s = "-" + method;
+        if (level != "normal")
+            s += (s.empty() ? "-" : " -") + level;
+        return s;
+    }
 };
+
+// "--name VALUE" or "--name=VALUE" at argv[i]: true (value in `value`,
+// `i` moved past it) when `arg` is that option.
+bool OptionValue(const std::string& name, int argc, char** argv, int& i, std::string& value, bool& missing)
+{
+    const std::string arg = argv[i];
+    if (arg == name) {
+        if (i + 1 >= argc) {
+            missing = true;
+            return true;
+        }
+        value = argv[++i];
+        return true;
+    }
+    if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
 
 // Parses the arguments after "pack"; false (with a message) when they are wrong.
 bool ParseArguments(int argc, char** argv, PackOptions& options)
@@ -63,6 +100,16 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
             options.trim_ext = true;
         } else if (arg == "--dry-run") {
             options.dry_run = true;
+        } else if (bool missing = false; OptionValue("--method", argc, argv, i, options.method, missing)) {
+            if (missing || (options.method != "lh5" && options.method != "lh6" && options.method != "lh7")) {
+                std::fprintf(stderr, "pelkoran-cli pack: --method には lh5, lh6, lh7 のどれかを指定してください\n");
+                return false;
+            }
+        } else if (OptionValue("--level", argc, argv, i, options.level, missing)) {
+            if (missing || (options.level != "fast" && options.level != "normal" && options.level != "best")) {
+                std::fprintf(stderr, "pelkoran-cli pack: --level には fast, normal, best のどれかを指定してください\n");
+                return false;
+            }
         } else if (arg == "--output-dir" || arg.compare(0, 13, "--output-dir=") == 0) {
             if (arg == "--output-dir") {
                 if (i + 1 >= argc) {
@@ -134,6 +181,7 @@ public:
     }
     void FocusOutputDir() override {}
     lzh::ArchiverWindow* Window() override { return window_; }
+    std::string Switches() const override { return options_.Switches(); }
 
 private:
     const PackOptions& options_;

@@ -87,6 +87,15 @@ TEST(CommandText, KeepsLongPathsWhole)
               "a \"" + dir + name + ".lzh\" \"" + dir + "\" -d1 \"" + name + "\"");
 }
 
+// Method and effort switches go between -d1 and the item; none leave the text as it was.
+TEST(CommandText, CarriesSwitchesOnlyWhenGiven)
+{
+    EXPECT_EQ(BuildCommandText("/w/memo.txt", true, false, "", kFile, "-lh7 -best"),
+              "a \"/w/memo.txt.lzh\" \"/w/\" -d1 -lh7 -best \"memo.txt\"");
+    EXPECT_EQ(BuildCommandText("/w/memo.txt", true, false, "", kFile, ""),
+              BuildCommandText("/w/memo.txt", true, false, "", kFile));
+}
+
 TEST(SplitPath, RecognisesDriveAndBothSeparatorsInWindowsPaths)
 {
     PathParts p = SplitPath("C:/work\\sub/memo.txt");

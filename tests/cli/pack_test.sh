@@ -145,8 +145,23 @@ check "backslash name: exit 1" test "$RC" -eq 1
 check "backslash name: the reason names the file" grep -qF 'back\slash.txt' "$WORK/err"
 check "backslash name: no archive" test ! -e "$WORK/src/back\\slash.txt.lzh"
 
+# 7b. --method and --level reach the command text as switches (none for the
+# defaults) and the archive: each extracts whole with lhasa.
+make_tree
+run --dry-run --method lh5 --level normal "$WORK/src/memo.txt"
+check "default switches: text unchanged" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
+run --dry-run --method=lh7 --level best "$WORK/src/memo.txt"
+check "lh7 best: switches in the text" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 -lh7 -best \"memo.txt\""
+for ml in "lh6 fast" "lh7 best"; do
+    set -- $ml
+    rm -f "$WORK/src/photos.lzh"
+    run --method "$1" --level "$2" "$WORK/src/photos"
+    check "$1 $2: exit 0 ($ERR)" test "$RC" -eq 0
+    extracts_to "$WORK/src/photos.lzh" "$WORK/src/photos"
+done
+
 # 8. Wrong arguments: exit 2 with the usage.
-for args in "" "--bogus $WORK/src/memo.txt" "--output-dir"; do
+for args in "" "--bogus $WORK/src/memo.txt" "--output-dir" "--method lh8 $WORK/src/memo.txt" "--level" "--level max $WORK/src/memo.txt"; do
     # shellcheck disable=SC2086
     run $args
     check "bad arguments '$args': exit 2" test "$RC" -eq 2
