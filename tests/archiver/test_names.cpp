@@ -95,7 +95,7 @@ TEST(Names, NamesThatAreNotUtf8KeepTheirBytes)
     EXPECT_EQ(n.link_target, "\x91\xCE\x8F\xDB");
 
     // Bytes of no known encoding: as they are, without a code page, shown escaped.
-    for (const char* raw : {"\xFF\xFE.bin", "dir/\xFFb", "\xFDname"}) {
+    for (const char* raw : {"\xFF\xFE.bin", "dir/\xFF" "b", "\xFDname"}) {
         n = lzh::encode_names(raw);
         EXPECT_EQ(n.code_page, lzh::kCodePageNone) << raw;
         EXPECT_EQ(n.path, raw);
