@@ -15,6 +15,7 @@
 #include "crc16.h"
 #include "file_io.h"
 #include "header.h"
+#include "member_coder.h"
 #include "names.h"
 
 #include <algorithm>
@@ -193,8 +194,30 @@ public:
     }
 
     std::vector<EntryStat> own_files;
+    MemberCoder* coder = nullptr;   // codes small files ahead on other threads (may be null)
 
 private:
+    // Writes a member the coder prepared in memory: the same bytes the
+    // streaming path below would write.
+    bool write_precoded(const NewEntry& e, MemberHeader& h, MemberCoder::Result& r)
+    {
+        if (r.error)
+            std::rethrow_exception(r.error);
+        if (r.own)
+            return false;
+        std::memcpy(h.method, r.coded ? options_.method->id : kLh0.id, sizeof h.method);
+        h.packed_size = r.data.size();
+        h.original_size = r.size;
+        h.data_crc = r.crc;
+        std::vector<std::uint8_t> header = build_level2_header(h);
+        sink_.write(header.data(), header.size());
+        sink_.write(r.data.data(), r.data.size());
+        done_ += r.size;
+        progress(e.stored_path, false);
+        report_.bytes_in += r.size;
+        return true;
+    }
+
     /*
      * Codes one file after its placeholder header, falls back to storing it
      * when coding does not pay (or leaves fewer than 8 bytes), then writes the
@@ -202,6 +225,9 @@ private:
      */
     bool write_file(const NewEntry& e, MemberHeader& h)
     {
+        if (coder)
+            if (std::unique_ptr<MemberCoder::Result> r = coder->take(&e); r && !r->too_large)
+                return write_precoded(e, h, *r);
         FileSource src(e.source_path);
         // Checked on the open file: a stale stat from the walk could carry an
         // inode number that has since been reused.
@@ -228,11 +254,11 @@ private:
                 size1 += n;
                 check_size(size1, e);
                 crc1 = crc16_update(crc1, buf_.data(), n);
-                encoder.write(buf_.data(), n);
+                const bool pays = feed_member(encoder, buf_.data(), n, size1 - n, expected);
                 done_ += n;
                 progress(e.stored_path, false);
-                if (encoder.bytes_out() > std::max(expected, size1)) {
-                    gave_up = true;   // already larger than the file: store it
+                if (!pays || encoder.bytes_out() > std::max(expected, size1)) {
+                    gave_up = true;   // the sample did not pay, or already larger than the file: store it
                     break;
                 }
             }
@@ -422,6 +448,16 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
     writer.own_files.push_back(temp.status());
     if (exists)
         writer.own_files.push_back(old_st);
+    // Small files are coded ahead on other threads and written here in order.
+    std::optional<MemberCoder> coder;
+    if (const unsigned threads = coder_threads(options.threads); threads > 1) {
+        std::vector<const NewEntry*> order;
+        for (const PlannedMember& m : plan)
+            if (m.entry)
+                order.push_back(m.entry);
+        coder.emplace(options, threads, order, writer.own_files);
+        writer.coder = &*coder;
+    }
     for (const PlannedMember& m : plan) {
         if (m.old) {
             writer.copy_old(*reader, *m.old);

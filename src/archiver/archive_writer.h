@@ -44,6 +44,7 @@ struct NewEntry {
 struct WriteOptions {
     const Method* method = &kLh5;   // for coded members: -lh5-, -lh6- or -lh7-
     Effort effort = Effort::normal;
+    unsigned threads = 0;   // coding threads; 0: PELKORAN_THREADS, else one per core
 };
 
 struct UpdateReport {

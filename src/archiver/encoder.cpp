@@ -182,6 +182,7 @@ struct Encoder::Impl {
     std::uint64_t blocks = 0;         // blocks written
     std::uint64_t last_block_bits = 0;
     std::uint64_t in_bytes = 0;
+    std::uint64_t coded_bytes = 0;    // input covered by the blocks written
     bool pending = false;             // lazy: `held` was found one byte back
     Match held;
     bool finished = false;
@@ -500,10 +501,12 @@ void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_blo
     const std::uint64_t block_start = bits.bits();
     bits.put(static_cast<std::uint32_t>(n), 16);
     put_tables(bits);
+    std::uint64_t covered = n;
     for (std::size_t i = first; i < first + n; ++i) {
         const unsigned s = sym[i];
         bits.put(t.c_code[s], t.c_len[s]);
         if (s >= 256) {
+            covered += s - 256 + kMinMatch - 1;
             const unsigned p = pos[i];
             const unsigned c = p_symbol(p);
             bits.put(t.p_code[c], t.p_len[c]);
@@ -512,6 +515,7 @@ void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_blo
         }
     }
     ++blocks;
+    coded_bytes += covered;
     last_block_bits = bits.bits() - block_start;
 }
 
@@ -555,6 +559,11 @@ std::uint64_t Encoder::bytes_in() const
 std::uint64_t Encoder::bytes_out() const
 {
     return impl_->bits.bytes();
+}
+
+std::uint64_t Encoder::bytes_coded() const
+{
+    return impl_->coded_bytes;
 }
 
 std::uint64_t Encoder::blocks() const

@@ -39,6 +39,9 @@ public:
 
     std::uint64_t bytes_in() const;
     std::uint64_t bytes_out() const;
+    // Input bytes covered by the blocks written so far (bytes_out() minus at
+    // most 7 bits is their coded size).
+    std::uint64_t bytes_coded() const;
 
     // Blocks written so far, and the length in bits of the latest one from
     // its size field to its last code (tests and measurements).

@@ -1,0 +1,95 @@
+// member_coder.h - codes small file members ahead of the archive writer on worker threads.
+//
+// The writer goes through its members in order; the coder takes the small
+// files among them (up to kMaxPrecoded bytes each) and codes them into memory
+// on a pool of workers, a bounded number of bytes ahead of the writer. The
+// writer then takes each result in its turn and writes it; larger files it
+// codes itself, streaming, as before. Everything a member's bytes depend on
+// (its data, the method, the effort, the size hint) is the same on either
+// path, so the archive is the same whatever the number of threads.
+//
+// Errors met by a worker (an unreadable file) are kept and rethrown by take()
+// on the writer's thread, so they surface at the member they belong to; the
+// writer keeps the progress and cancel calls.
+#pragma once
+
+#include "archive_writer.h"
+#include "encoder.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace lzh {
+
+// Files up to this size are coded in memory by the workers.
+inline constexpr std::uint64_t kMaxPrecoded = std::uint64_t(1) << 20;
+// Input bytes the workers may hold ahead of the writer (the memory bound).
+inline constexpr std::uint64_t kPrecodeBudget = std::uint64_t(12) << 20;
+// After this many input bytes the coder decides whether coding pays.
+inline constexpr std::uint64_t kSampleBytes = std::uint64_t(64) << 10;
+
+/*
+ * Feeds `n` bytes at input offset `before` of a member of `expected` bytes to
+ * `enc`. Returns false when the member should be stored instead: once the
+ * first kSampleBytes of a larger member are fed, the blocks written so far
+ * must save at least 1/128 of their input, or coding stops there
+ * (already-compressed data then costs one sample, not a whole coding pass).
+ */
+bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uint64_t before,
+                 std::uint64_t expected);
+
+// Worker threads to use for `requested` (0: PELKORAN_THREADS, else the cores).
+unsigned coder_threads(unsigned requested);
+
+class MemberCoder {
+public:
+    // One member coded in memory.
+    struct Result {
+        std::exception_ptr error;    // rethrown by take()
+        bool own = false;            // the file is the archive or its temporary file
+        bool too_large = false;      // grew past kMaxPrecoded: the writer codes it itself
+        bool coded = false;          // data is the coded stream (else the file's bytes)
+        std::uint64_t size = 0;      // bytes read
+        std::uint16_t crc = 0;       // CRC-16 of the bytes read
+        std::vector<std::uint8_t> data;
+    };
+
+    // `entries`: the members in the order the writer takes them (only the
+    // small files among them are coded here). `own_files`: files never packed.
+    MemberCoder(const WriteOptions& options, unsigned threads,
+                const std::vector<const NewEntry*>& entries, std::vector<EntryStat> own_files);
+    ~MemberCoder();   // stops the workers (results not taken are dropped)
+    MemberCoder(const MemberCoder&) = delete;
+    MemberCoder& operator=(const MemberCoder&) = delete;
+
+    // The result for `e` when it is the next member coded here (waits for it),
+    // else null: the writer codes `e` itself.
+    std::unique_ptr<Result> take(const NewEntry* e);
+
+private:
+    struct Task {
+        const NewEntry* entry;
+        std::unique_ptr<Result> result;   // set when done
+    };
+    void work();
+    void code(const NewEntry& e, Result& r) const;
+
+    const WriteOptions options_;
+    const std::vector<EntryStat> own_files_;
+    std::mutex mutex_;
+    std::condition_variable ready_;    // a result is done
+    std::condition_variable room_;     // the writer took a result, or stop
+    std::deque<Task> tasks_;           // from the writer's next member on
+    std::size_t next_ = 0;             // index in tasks_ of the next task to start
+    std::uint64_t ahead_ = 0;          // input bytes of started, untaken tasks
+    bool stop_ = false;
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace lzh
