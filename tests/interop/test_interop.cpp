@@ -396,11 +396,12 @@ protected:
 
     // Packs the tree's top-level items through the library's command text, as
     // the batch does: the walk, the names and the writer all take part.
-    std::string pack(const std::string& name, const Tree& tree, const lzh::Method& method)
+    std::string pack(const std::string& name, const Tree& tree, const lzh::Method& method,
+                     const std::string& effort = "")
     {
         const std::string archive = g_root + "/" + name;
         std::string command = "a " + lzh::quote_token(archive) + " " +
-                              lzh::quote_token(g_root + "/src/") + " -d1 -" + std::string(method.id + 1, 3);
+                              lzh::quote_token(g_root + "/src/") + " -d1 -" + std::string(method.id + 1, 3) + effort;
         std::set<std::string> items;
         for (const auto& entry : tree)
             items.insert(entry.first.substr(0, entry.first.find('/')));
@@ -435,6 +436,19 @@ TEST_P(Interop, EveryReaderExtractsTheGeneratedTree)
         << "no header needed the extra byte: the 256-byte case is not exercised";
 
     check_readers(archive, tree, std::string("x") + method.id);
+}
+
+// The fast and best efforts parse differently (greedy, deep lazy search):
+// their streams must be read by every reader too.
+TEST_P(Interop, EveryReaderExtractsFastAndBestArchives)
+{
+    const lzh::Method& method = *lzh::find_method(GetParam());
+    const Tree tree = make_tree();
+    for (const std::string effort : {"fast", "best"}) {
+        SCOPED_TRACE(effort);
+        const std::string archive = pack(effort + method.id + ".lzh", tree, method, " -" + effort);
+        check_readers(archive, tree, effort + "x" + method.id);
+    }
 }
 
 TEST_P(Interop, UpdatedArchiveKeepsMembersAndEveryReaderOpensIt)
