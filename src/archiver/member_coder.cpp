@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sched.h>
 
 namespace lzh {
 
@@ -51,6 +52,10 @@ unsigned coder_threads(unsigned requested)
         if (n > 0)
             return unsigned(std::min(n, 64));
     }
+    // The cores this process may run on (taskset), not all the machine has.
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return unsigned(std::clamp(CPU_COUNT(&set), 1, 64));
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
