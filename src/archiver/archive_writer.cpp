@@ -235,7 +235,7 @@ private:
             if (same_file(src.status(), own))
                 return false;
         if (std::uint64_t(src.status().st_size) > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + e.source_path);
+            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
 
         const std::uint64_t header_at = sink_.offset();
         std::vector<std::uint8_t> placeholder = build_level2_header(h);
@@ -302,7 +302,7 @@ private:
                 progress(e.stored_path, coding_pass && size2 % kProgressStep < n);
             }
             if (coding_pass && (size2 != size1 || crc2 != crc1))
-                throw Error("読み取り中にファイルが変更されました: " + e.source_path);
+                throw Error("読み取り中にファイルが変更されました: " + shown_path(e.source_path));
             std::memcpy(h.method, kLh0.id, sizeof h.method);
             h.packed_size = size2;
             h.original_size = size2;
@@ -311,7 +311,7 @@ private:
         report_.bytes_in += h.original_size;
         std::vector<std::uint8_t> header = build_level2_header(h);
         if (header.size() != placeholder.size())
-            throw Error("内部エラー: ヘッダーの長さが変わりました: " + e.source_path);
+            throw Error("内部エラー: ヘッダーの長さが変わりました: " + shown_path(e.source_path));
         sink_.write_at(header_at, header.data(), header.size());
         return true;
     }
@@ -319,7 +319,7 @@ private:
     void check_size(std::uint64_t size, const NewEntry& e)
     {
         if (size > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + e.source_path);
+            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
     }
 
     const std::string& archive_;
@@ -391,9 +391,9 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
             build_level2_header(h);
         }
         if (e.kind == NewEntry::Kind::symlink && e.link_target.empty())
-            throw Error("シンボリックリンクの参照先が空です: " + e.source_path);
+            throw Error("シンボリックリンクの参照先が空です: " + shown_path(e.source_path));
         if (e.kind == NewEntry::Kind::file && e.st.size > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + e.source_path);
+            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
         std::string_view key = e.stored_path;
         if (!is_valid_utf8(key))
             key = other_keys.emplace_back(decode_name(names.path, names.code_page));

@@ -1,6 +1,8 @@
 // file_io.cpp - byte sources and sinks over POSIX file descriptors.
 #include "file_io.h"
 
+#include "names.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -46,7 +48,7 @@ std::string errno_text(int err)
 
 std::string describe_errno(const std::string& what, const std::string& path, int err)
 {
-    return what + ": " + path + " (" + errno_text(err) + ")";
+    return what + ": " + shown_path(path) + " (" + errno_text(err) + ")";
 }
 
 void set_write_fault(std::optional<WriteFault> fault)
@@ -155,7 +157,7 @@ FileSource::FileSource(const std::string& path) : path_(path)
     }
     if (!S_ISREG(st_.st_mode)) {
         ::close(fd_);
-        throw Error("通常のファイルではないため読めません: " + path);
+        throw Error("通常のファイルではないため読めません: " + shown_path(path));
     }
     int flags = ::fcntl(fd_, F_GETFL);
     if (flags >= 0)

@@ -44,6 +44,10 @@ StoredNames encode_names(std::string_view path, std::string_view link_target = {
  */
 std::string decode_name(std::string_view stored, std::uint32_t code_page);
 
+// A file-system path as it reads in a message: UTF-8 as it is, a Shift-JIS
+// path decoded, other bytes as "\xNN".
+inline std::string shown_path(std::string_view path) { return decode_name(path, kCodePageNone); }
+
 // True when `s` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool is_valid_utf8(std::string_view s);
 

@@ -2,6 +2,7 @@
 #include "walk.h"
 
 #include "file_io.h"
+#include "names.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,7 +43,7 @@ std::string read_link(const std::string& path, const struct stat& st)
 {
     std::string target;
     if (!readlink_path(path, target, std::size_t(st.st_size > 0 ? st.st_size : 0)))
-        throw Error("シンボリックリンクを読めません: " + path + system_reason(errno));
+        throw Error("シンボリックリンクを読めません: " + shown_path(path) + system_reason(errno));
     return target;
 }
 
@@ -57,12 +58,12 @@ std::vector<std::string> read_names(const std::string& dir)
                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     }
     if (fd < 0)
-        throw Error("ディレクトリを読めません: " + dir + system_reason(errno));
+        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
     std::unique_ptr<DIR, int (*)(DIR*)> d(::fdopendir(fd), ::closedir);
     if (!d) {
         const int err = errno;
         ::close(fd);
-        throw Error("ディレクトリを読めません: " + dir + system_reason(err));
+        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(err));
     }
     std::vector<std::string> names;
     errno = 0;
@@ -72,7 +73,7 @@ std::vector<std::string> read_names(const std::string& dir)
         errno = 0;
     }
     if (errno != 0)
-        throw Error("ディレクトリを読めません: " + dir + system_reason(errno));
+        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
     return names;
 }
 
@@ -143,7 +144,7 @@ private:
             if (!lstat_path(path, st)) {
                 if (errno == ENOENT)
                     continue;   // gone since the directory was read
-                throw Error("ファイルの情報を読めません: " + path + system_reason(errno));
+                throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
             }
             add(path, stored + '/' + name, st);
             std::string().swap(name);   // done with it: the memory goes back now
@@ -174,7 +175,7 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude)
         const std::string path = cmd.base + stored;
         struct stat st;
         if (!lstat_path(path, st))
-            throw Error("対象が見つかりません: " + path + system_reason(errno));
+            throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
         walker.add(path, stored, st);
     }
     return result;
