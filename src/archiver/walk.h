@@ -25,8 +25,9 @@ struct WalkResult {
 // opened, only listed in `skipped`. `exclude`, when given, is a file (the
 // archive itself) that is left out wherever it appears.
 //
-// Throws lzh::Error naming the path when an item does not exist or a directory
-// cannot be read.
+// Paths of any length and depth are walked (beyond PATH_MAX, relative to
+// directory descriptors), never cut. Throws lzh::Error naming the path when an
+// item does not exist or a directory cannot be read.
 WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude);
 
 // Test hook: called with each directory's path after its names were read and
