@@ -1,6 +1,8 @@
-// fakes.h - a fake status query, archiver library and dialog for the batch tests.
+// batch_fakes.h - stand-ins for the file system, the archiver library and the dialog (batch and window tests).
 #pragma once
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,7 +20,10 @@ struct FakeFiles {
 
     void AddFile(const std::string& path) { entries[path] = PathStatus{true, false}; }
     void AddDir(const std::string& path) { entries[path] = PathStatus{true, true}; }
-
+    bool Queried(const std::string& path) const
+    {
+        return std::find(queried.begin(), queried.end(), path) != queried.end();
+    }
     StatusQuery Query()
     {
         return [this](const std::string& path) {
@@ -29,58 +34,40 @@ struct FakeFiles {
     }
 };
 
-// An archiver library that records the command texts and fails the call
-// numbered `fail_at` (1-based; 0: never).
+// The library's stand-in: records each call; `behaviour` decides its result
+// (unset: every archive is written).
 struct FakeLibrary : ArchiverLibrary {
     std::vector<std::string> commands;
     std::vector<lzh::ArchiverWindow*> windows;
-    std::vector<std::uint32_t> reply_sizes;
-    int fail_at = 0;
+    std::uint16_t version = 300;
+    std::function<int(lzh::ArchiverWindow*, const std::string&)> behaviour;
 
     int Command(lzh::ArchiverWindow* window, const std::string& text, char* reply,
                 std::uint32_t reply_size) override
     {
         commands.push_back(text);
         windows.push_back(window);
-        reply_sizes.push_back(reply_size);
         if (reply && reply_size > 0)
             reply[0] = '\0';
-        return static_cast<int>(commands.size()) == fail_at ? 1 : 0;
+        return behaviour ? behaviour(window, text) : 0;
     }
-    std::uint16_t GetVersion() override { return 253; }
+    std::uint16_t GetVersion() override { return version; }
 };
 
-// The dialog as the run sees it; records what the run did to it.
+// The dialog as the run sees it; records the message boxes.
 struct FakeDialog : CompressDialog {
-    // The controls.
     bool same_place = true;
-    std::string output_dir_control;
-    bool trim_control = false;
-    // The members, filled by UpdateData(true).
-    std::string output_dir_member;
-    bool trim_member = false;
-    // What happened.
-    std::vector<std::string> calls;
+    std::string output_dir;
+    bool trim = false;
     std::vector<std::pair<std::string, MessageType>> messages;
     lzh::ArchiverWindow* window = reinterpret_cast<lzh::ArchiverWindow*>(0x1234);
 
-    void UpdateData(bool save) override
-    {
-        calls.push_back(save ? "UpdateData(true)" : "UpdateData(false)");
-        if (save) {
-            output_dir_member = output_dir_control;
-            trim_member = trim_control;
-        }
-    }
+    void UpdateData(bool) override {}
     bool IsSamePlaceChecked() const override { return same_place; }
-    std::string OutputDir() const override { return output_dir_member; }
-    bool TrimExt() const override { return trim_member; }
-    void MessageBox(const std::string& text, MessageType type) override
-    {
-        calls.push_back("MessageBox");
-        messages.emplace_back(text, type);
-    }
-    void FocusOutputDir() override { calls.push_back("FocusOutputDir"); }
+    std::string OutputDir() const override { return output_dir; }
+    bool TrimExt() const override { return trim; }
+    void MessageBox(const std::string& text, MessageType type) override { messages.emplace_back(text, type); }
+    void FocusOutputDir() override {}
     lzh::ArchiverWindow* Window() override { return window; }
 };
 
