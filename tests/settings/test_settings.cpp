@@ -1,224 +1,170 @@
-// test_settings.cpp - Pelkoran.ini: defaults, the TRUE rule, other contents kept, location, garbage.
+// test_settings.cpp - Pelkoran.ini: reading hand-written files, the TRUE rule, other contents kept, location, garbage.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <functional>
+#include <tuple>
 
 #include "settings.h"
+#include "test_support.h"
 
 namespace pelkoran {
 namespace {
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test_support::list_dir;
+using test_support::read_file;
+using test_support::write_file;
 
 // A temporary directory, and HOME pointed into it.
 struct SettingsFile : ::testing::Test {
-    std::string dir;
-    std::string path;
-    std::string old_home;
+    test_support::TempDir dir;
+    std::string path = dir / "Pelkoran.ini";
+    std::string home = dir / "home";
+    std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
 
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/pelkoran-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        path = dir + "/Pelkoran.ini";
-        if (const char* h = std::getenv("HOME"))
-            old_home = h;
-        setenv("HOME", (dir + "/home").c_str(), 1);
-    }
+    void SetUp() override { setenv("HOME", home.c_str(), 1); }
     void TearDown() override
     {
         setenv("HOME", old_home.c_str(), 1);
         unsetenv("XDG_CONFIG_HOME");
-        std::system(("chmod -R u+rwx '" + dir + "'; rm -rf '" + dir + "'").c_str());
-    }
-    // Entries of `d` other than `.` and `..`.
-    std::vector<std::string> Entries(const std::string& d)
-    {
-        std::vector<std::string> names;
-        if (DIR* dp = opendir(d.c_str())) {
-            while (dirent* e = readdir(dp)) {
-                std::string n = e->d_name;
-                if (n != "." && n != "..")
-                    names.push_back(n);
-            }
-            closedir(dp);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
     }
 };
 
-TEST_F(SettingsFile, MissingFileGivesDefaults)
+// Runs `check` as an ordinary user: in a child process when we are root,
+// who may read every file.
+bool AsOrdinaryUser(const std::function<bool()>& check)
 {
-    Settings s = LoadSettings(path);
-    EXPECT_EQ(s.output_dir, dir + "/home");
-    EXPECT_TRUE(s.same_place);
-    EXPECT_FALSE(s.trim_ext);
+    if (geteuid() != 0)
+        return check();
+    pid_t child = fork();
+    if (child == 0)
+        _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-TEST_F(SettingsFile, NewFileHoldsTheThreeKeysAndReadsBack)
+// No file gives the defaults. A file written by hand is read as the Windows
+// profile functions read it: a BOM, any case of names, blanks, comments, the
+// first key and the first section winning, quotes. Only "TRUE" is true.
+TEST_F(SettingsFile, ReadsHandWrittenFilesAndOnlyUpperCaseTrueIsTrue)
 {
-    Settings s{"  /srv/out dir/  ", false, true};
-    ASSERT_TRUE(SaveSettings(path, s));
-    EXPECT_EQ(ReadFile(path), "[Path]\nOutputDir=\"  /srv/out dir/  \"\nIsSamePlace=FALSE\nIsTrimEXT=TRUE\n");
-    Settings r = LoadSettings(path);
-    EXPECT_EQ(r.output_dir, s.output_dir);
-    EXPECT_FALSE(r.same_place);
-    EXPECT_TRUE(r.trim_ext);
-    // Written whole and renamed: no temporary file is left beside it.
-    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Pelkoran.ini"});
-}
-
-TEST_F(SettingsFile, OnlyUpperCaseTrueIsTrue)
-{
-    for (const char* value : {"true", "True", "1", "yes", ""}) {
-        WriteFile(path, std::string("[Path]\nIsSamePlace=") + value + "\nIsTrimEXT=" + value + "\n");
-        Settings s = LoadSettings(path);
-        EXPECT_FALSE(s.same_place) << value;
-        EXPECT_FALSE(s.trim_ext) << value;
-    }
-    WriteFile(path, "[Path]\nIsSamePlace = TRUE \nIsTrimEXT=TRUE\nOutputDir=\n");
-    Settings s = LoadSettings(path);
-    EXPECT_TRUE(s.same_place);
-    EXPECT_TRUE(s.trim_ext);
-    EXPECT_EQ(s.output_dir, "");  // present but empty is not missing
-}
-
-TEST_F(SettingsFile, KeepsOtherSectionsKeysAndComments)
-{
-    std::string before = "; written by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\old\r\nNote=keep me\r\n";
-    WriteFile(path, before);
-    chmod(path.c_str(), 0640);
-    ASSERT_TRUE(SaveSettings(path, Settings{"C:\\new\\", true, false}));
-    EXPECT_EQ(ReadFile(path),
-              "; written by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\new\\\r\nNote=keep me\r\n"
-              "IsSamePlace=TRUE\r\nIsTrimEXT=FALSE\r\n");
-    struct stat st {};
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-}
-
-TEST_F(SettingsFile, GarbageNeverCrashesAndGivesWhatCanBeRead)
-{
-    // A 10 MB line before the section.
-    WriteFile(path, std::string(10 * 1024 * 1024, 'x') + "\n[Path]\nIsTrimEXT=TRUE\n");
-    EXPECT_TRUE(LoadSettings(path).trim_ext);
-
-    // Binary garbage, NUL bytes included.
-    std::string junk;
-    for (int i = 0; i < 70000; ++i)
-        junk += static_cast<char>((i * 7919) & 0xff);
-    WriteFile(path, junk);
-    Settings s = LoadSettings(path);
-    EXPECT_TRUE(s.same_place);
-    ASSERT_TRUE(SaveSettings(path, Settings{"/x", false, false}));
-    EXPECT_EQ(ReadFile(path).substr(0, junk.size()), junk);  // the garbage is kept
-    EXPECT_EQ(LoadSettings(path).output_dir, "/x");
-}
-
-TEST_F(SettingsFile, DirectoryOrFifoInItsPlaceIsLeftAlone)
-{
-    // A FIFO must neither block the read nor be replaced.
-    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
-    EXPECT_TRUE(LoadSettings(path).same_place);
-    EXPECT_FALSE(SaveSettings(path, Settings{"/x", false, false}));
-    ASSERT_EQ(unlink(path.c_str()), 0);
-
-    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-    EXPECT_EQ(LoadSettings(path).output_dir, dir + "/home");
-    EXPECT_FALSE(SaveSettings(path, Settings{"/x", true, false}));
-    struct stat st {};
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Pelkoran.ini"});
-}
-
-TEST_F(SettingsFile, UnreadableFileIsNeitherReadNorReplaced)
-{
-    WriteFile(path, "[Path]\nIsTrimEXT=TRUE\n[Other]\na=1\n");
-    chmod(path.c_str(), 0200);
-    chmod(dir.c_str(), 0777);
-    // Root reads every file: check as an ordinary user, in a child process.
-    auto check = [&] {
-        return !LoadSettings(path).trim_ext && !SaveSettings(path, Settings{"/x", true, false});
+    struct Case {
+        const char* text;
+        std::string output_dir;
+        bool same_place, trim;
     };
-    if (geteuid() == 0) {
-        pid_t child = fork();
-        ASSERT_NE(child, -1);
-        if (child == 0) {
-            bool ok = setgid(65534) == 0 && setuid(65534) == 0 && check();
-            _exit(ok ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    } else {
-        EXPECT_TRUE(check());
+    const Case cases[] = {
+        {nullptr, home, true, false},
+        {"\xEF\xBB\xBF[path]\r\n  outputdir =  C:\\out\\  \r\n; IsTrimEXT=FALSE\r\nIsTrimEXT=TRUE\r\n"
+         "IsTrimEXT=FALSE\r\n[Path]\r\nIsSamePlace=FALSE\r\n", "C:\\out\\", true, true},
+        {"[Path]\nIsSamePlace=true\nIsTrimEXT=True\nOutputDir=\n", "", false, false},
+        {"[Path]\nIsSamePlace=1\nIsTrimEXT= TRUE \nOutputDir=\"  x  \"\n", "  x  ", false, true},
+    };
+    for (const Case& c : cases) {
+        if (c.text)
+            write_file(path, c.text);
+        Settings s = LoadSettings(path);
+        EXPECT_EQ(s.output_dir, c.output_dir) << (c.text ? c.text : "no file");
+        EXPECT_EQ(s.same_place, c.same_place) << (c.text ? c.text : "no file");
+        EXPECT_EQ(s.trim_ext, c.trim) << (c.text ? c.text : "no file");
     }
-    chmod(path.c_str(), 0600);
-    EXPECT_EQ(ReadFile(path), "[Path]\nIsTrimEXT=TRUE\n[Other]\na=1\n");
-    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Pelkoran.ini"});
 }
 
-TEST_F(SettingsFile, LivesBesideTheProgramWhenItCanElseInTheConfigDirectory)
+// A new file holds the three keys; values that would not read back plain are
+// quoted. A file written by hand, reached through a link, keeps its other
+// sections, comments, line ends, mode and the link; no temporary file stays.
+TEST_F(SettingsFile, SavesTheThreeKeysKeepingEverythingElse)
 {
-    std::string bin = dir + "/bin/";
-    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
-    EXPECT_EQ(SettingsFilePath(bin), bin + "Pelkoran.ini");
+    ASSERT_TRUE(SaveSettings(path, Settings{"  /srv/out dir/  ", false, true}));
+    EXPECT_EQ(read_file(path), "[Path]\nOutputDir=\"  /srv/out dir/  \"\nIsSamePlace=FALSE\nIsTrimEXT=TRUE\n");
+    for (std::string value : {"\"quoted\"", "'single'", "", "C:\\", "a=b;c", "\t"}) {
+        ASSERT_TRUE(SaveSettings(path, Settings{value, true, false}));
+        EXPECT_EQ(LoadSettings(path).output_dir, value);
+    }
 
-    // A directory that cannot be written (here: one that does not exist).
-    std::string installed = dir + "/usr/bin/";
-    setenv("XDG_CONFIG_HOME", (dir + "/xdg").c_str(), 1);
-    std::string config = SettingsFilePath(installed);
-    EXPECT_EQ(config, dir + "/xdg/Pelkoran/Pelkoran.ini");
-    ASSERT_TRUE(SaveSettings(config, Settings{"/y", true, true}));  // creates xdg/Pelkoran/
-    EXPECT_TRUE(LoadSettings(config).trim_ext);
-
-    // A relative XDG_CONFIG_HOME is ignored, as the base directory rules say.
-    setenv("XDG_CONFIG_HOME", "relative", 1);
-    EXPECT_EQ(SettingsFilePath(installed), dir + "/home/.config/Pelkoran/Pelkoran.ini");
-    unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(SettingsFilePath(installed), dir + "/home/.config/Pelkoran/Pelkoran.ini");
-}
-
-TEST_F(SettingsFile, SavingThroughASymlinkKeepsTheLink)
-{
-    std::string real = dir + "/real.ini";
-    WriteFile(real, "[Other]\na=1\n");
+    const std::string real = dir / "real.ini";
+    write_file(real, "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\old\r\nNote=keep\r\n\r\n[Last]\r\nk=v\r\n");
+    chmod(real.c_str(), 0640);
+    ASSERT_EQ(unlink(path.c_str()), 0);
     ASSERT_EQ(symlink(real.c_str(), path.c_str()), 0);
-    ASSERT_TRUE(SaveSettings(path, Settings{"/z", true, false}));
+    ASSERT_TRUE(SaveSettings(path, Settings{"C:\\new\\", true, false}));
+    EXPECT_EQ(read_file(real), "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\new\\\r\nNote=keep\r\n"
+                               "IsSamePlace=TRUE\r\nIsTrimEXT=FALSE\r\n\r\n[Last]\r\nk=v\r\n");
     struct stat st {};
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(LoadSettings(real).output_dir, "/z");
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"Pelkoran.ini", "real.ini"}));
 }
 
-TEST(ModuleDir, IsTheTestProgramsDirectory)
+// What stands in the file's place never crashes or blocks a load; the save
+// keeps what it could read, and leaves alone what it could not.
+TEST_F(SettingsFile, GarbageNeverCrashesAndGivesWhatCanBeRead)
 {
-    std::string dir = GetModuleDir();
-    ASSERT_FALSE(dir.empty());
-    EXPECT_EQ(dir.back(), '/');
-    EXPECT_EQ(GetModuleDirFile("Pelkoran.ini"), dir + "Pelkoran.ini");
-    EXPECT_EQ(access((dir + "settings_tests").c_str(), X_OK), 0);
+    std::string junk;
+    for (int i = 0; i < 70000; ++i)
+        junk += static_cast<char>((i * 7919) & 0xff);
+    const std::string long_line = std::string(10 * 1024 * 1024, 'x') + "\n[Path]\n";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        bool trim_read;
+        std::string kept;  // empty: not saved, left exactly as it was
+    };
+    const Case cases[] = {
+        {"10 MB line", [&] { write_file(path, long_line + "IsTrimEXT=TRUE\n"); }, true, long_line},
+        {"binary", [&] { write_file(path, junk); }, false, junk},
+        {"FIFO", [&] { mkfifo(path.c_str(), 0644); }, false, ""},
+        {"directory", [&] { mkdir(path.c_str(), 0755); }, false, ""},
+        {"unreadable", [&] { write_file(path, "[Path]\nIsTrimEXT=TRUE\n"); chmod(path.c_str(), 0200); }, false, ""},
+    };
+    chmod(dir.path().c_str(), 0777);
+    auto identity = [](const struct stat& s) { return std::tuple(s.st_ino, s.st_mode, s.st_size, s.st_mtim.tv_nsec); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(path);
+        c.make();
+        struct stat before {}, after {};
+        ASSERT_EQ(lstat(path.c_str(), &before), 0);
+        EXPECT_TRUE(AsOrdinaryUser([&] {
+            return LoadSettings(path).trim_ext == c.trim_read &&
+                   SaveSettings(path, Settings{"/x", false, false}) == !c.kept.empty();
+        }));
+        ASSERT_EQ(lstat(path.c_str(), &after), 0);
+        if (c.kept.empty()) {
+            EXPECT_EQ(identity(after), identity(before));
+        } else {
+            EXPECT_TRUE(read_file(path).starts_with(c.kept));
+            EXPECT_EQ(LoadSettings(path).output_dir, "/x");
+        }
+        EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"Pelkoran.ini"});
+    }
+}
+
+// Beside the program when it can be written there, else in the
+// configuration directory: $XDG_CONFIG_HOME when absolute, else ~/.config.
+TEST_F(SettingsFile, LivesBesideTheProgramWhenItCanElseInTheConfigDirectory)
+{
+    EXPECT_EQ(access((GetModuleDir() + "settings_tests").c_str(), X_OK), 0);
+    const std::string bin = dir / "bin/";
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    EXPECT_EQ(SettingsFilePath(bin), bin + "Pelkoran.ini");
+
+    const std::string installed = dir / "usr/bin/";  // cannot be written: it does not exist
+    setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
+    const std::string config = SettingsFilePath(installed);
+    EXPECT_EQ(config, dir / "xdg/Pelkoran/Pelkoran.ini");
+    ASSERT_TRUE(SaveSettings(config, Settings{"/y", true, true}));  // creates xdg/Pelkoran/
+    EXPECT_TRUE(LoadSettings(config).trim_ext);
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_EQ(SettingsFilePath(installed), home + "/.config/Pelkoran/Pelkoran.ini");
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(SettingsFilePath(installed), home + "/.config/Pelkoran/Pelkoran.ini");
 }
 
 }  // namespace
