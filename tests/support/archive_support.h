@@ -1,0 +1,144 @@
+// archive_support.h - engine test helpers: test data, members read back, the command entry, a window.
+#pragma once
+
+#include "archive_reader.h"
+#include "archive_writer.h"
+#include "archiver.h"
+#include "command.h"
+#include "test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes to_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Bytes that do not compress.
+inline std::string noise(std::size_t size, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(size, '\0');
+    for (char& c : s)
+        c = char(rng());
+    return s;
+}
+
+// Words in a skewed mix, some Japanese, lines of varying length: codes like prose.
+inline std::string text_data(std::size_t size, unsigned seed = 1)
+{
+    static const char* const words[] = {"the ",   "archive ", "書庫 ", "of ",    "files\n", "a ",      "圧縮 ",
+                                        "block ", "match ",   "table ", "window ", "code ",  "stream\n", "reader "};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < size) {
+        const unsigned r = rng() % 1000;
+        s += words[(r * r / 1000) * std::size(words) / 1000];
+    }
+    s.resize(size);
+    return s;
+}
+
+// Collects what is written.
+struct StringSink : lzh::ByteSink {
+    void write(const std::uint8_t* p, std::size_t n) override { data.append(reinterpret_cast<const char*>(p), n); }
+    std::string data;
+};
+
+// One member of an archive as read back: header and decoded data.
+struct Member {
+    lzh::MemberHeader h;
+    std::string data;
+};
+
+// Every member of `archive`, decoded and checked (size and CRC).
+inline std::vector<Member> read_archive(const std::string& archive)
+{
+    lzh::ArchiveReader reader(archive);
+    std::vector<Member> out;
+    for (const lzh::MemberHeader& h : reader.members()) {
+        StringSink sink;
+        reader.extract(h, sink);
+        out.push_back({h, sink.data});
+    }
+    return out;
+}
+
+// The member's header and data exactly as they lie in `archive_bytes`.
+inline std::string raw_member(const std::string& archive_bytes, const lzh::MemberHeader& h)
+{
+    return archive_bytes.substr(h.header_offset, h.end_offset() - h.header_offset);
+}
+
+// A NewEntry for `path` as the walk would make it (lstat, kind, link target).
+inline lzh::NewEntry entry_for(const std::string& path, const std::string& stored)
+{
+    lzh::NewEntry e;
+    e.source_path = path;
+    e.stored_path = stored;
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    e.st = st;
+    e.kind = S_ISDIR(st.st_mode) ? lzh::NewEntry::Kind::directory
+           : S_ISLNK(st.st_mode) ? lzh::NewEntry::Kind::symlink
+                                 : lzh::NewEntry::Kind::file;
+    if (S_ISLNK(st.st_mode)) {
+        char buf[4096];
+        const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+        e.link_target.assign(buf, std::size_t(n > 0 ? n : 0));
+    }
+    return e;
+}
+
+// The add command text for `items` below `base` (which ends in '/').
+inline std::string add_command(const std::string& archive, const std::string& base,
+                               const std::vector<std::string>& items, const std::string& switches = "")
+{
+    std::string cmd = "a " + lzh::quote_token(archive) + " " + lzh::quote_token(base) + " -d1" + switches;
+    for (const std::string& item : items)
+        cmd += " " + lzh::quote_token(item);
+    return cmd;
+}
+
+struct Reply {
+    int rc;
+    std::string text;
+};
+
+// Runs one command through the library entry, as the front end does.
+inline Reply run_command(const std::string& command, lzh::ArchiverWindow* window = nullptr)
+{
+    std::vector<char> buf(8192);
+    const int rc = ArchiverCommand(window, command.c_str(), buf.data(), std::uint32_t(buf.size()));
+    return {rc, buf.data()};
+}
+
+// A window that records what it is told and cancels at call `cancel_at` (0: never).
+struct RecordingWindow : lzh::ArchiverWindow {
+    bool on_progress(const lzh::Progress& p) override
+    {
+        ++calls;
+        seen.emplace_back(p.current);
+        done = p.done;
+        total = p.total;
+        return cancel_at == 0 || calls < cancel_at;
+    }
+    void on_failure(std::string_view reason) override { failures.emplace_back(reason); }
+    int calls = 0;
+    int cancel_at = 0;
+    std::uint64_t done = 0, total = 0;
+    std::vector<std::string> seen;   // Progress::current of each call
+    std::vector<std::string> failures;
+};
+
+// True when `text` contains `part` (for messages that name a path).
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace test_support
