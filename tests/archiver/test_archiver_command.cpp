@@ -1,254 +1,190 @@
-// ArchiverCommand end to end on real directories: what it writes, what it
-// refuses, and what it leaves behind when it fails.
-#include "archive_reader.h"
-#include "archiver.h"
+// test_archiver_command.cpp - ArchiverCommand end to end on real directories:
+// what it writes, what it refuses, and what it leaves behind when it fails.
+#include "archive_support.h"
 #include "file_io.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
+using namespace test_support;
 using namespace lzh;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/pelkoran-cmd-XXXXXX";
-        path_ = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-void write_file(const std::string& path, const std::string& data)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Files in `dir` whose names are not in `expected`: temporary leftovers.
-std::vector<std::string> strays(const std::string& dir, std::initializer_list<std::string> expected)
-{
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        const std::string name = e.path().filename();
-        if (std::find(expected.begin(), expected.end(), name) == expected.end())
-            out.push_back(name);
-    }
-    return out;
-}
-
 std::vector<std::string> member_paths(const std::string& archive)
 {
     std::vector<std::string> out;
-    ArchiveReader reader(archive);
-    for (const MemberHeader& h : reader.members())
+    for (const MemberHeader& h : ArchiveReader(archive).members())
         out.push_back(h.path + (h.is_directory ? "/" : ""));
     return out;
 }
 
-std::string raw_member(const std::string& archive, const std::string& path)
+const MemberHeader* find(const std::vector<Member>& members, const std::string& path)
 {
-    const std::string bytes = read_file(archive);
-    ArchiveReader reader(archive);
-    for (const MemberHeader& h : reader.members())
-        if (h.path == path)
-            return bytes.substr(h.header_offset, h.end_offset() - h.header_offset);
-    return {};
+    for (const Member& m : members)
+        if (m.h.path == path)
+            return &m.h;
+    return nullptr;
 }
-
-std::string add(const std::string& archive, const std::string& base, const std::string& items)
-{
-    return "a \"" + archive + "\" \"" + base + "/\" -d1 " + items;
-}
-
-struct Reply {
-    int rc;
-    std::string text;
-};
-
-Reply run(const std::string& command, ArchiverWindow* window = nullptr)
-{
-    char buf[2048];
-    const int rc = ArchiverCommand(window, command.c_str(), buf, sizeof buf);
-    return {rc, buf};
-}
-
-class RecordingWindow : public ArchiverWindow {
-public:
-    bool on_progress(const Progress& p) override
-    {
-        ++calls;
-        total = p.total;
-        return calls <= cancel_after;
-    }
-    void on_failure(std::string_view reason) override { failures.emplace_back(reason); }
-    int calls = 0;
-    int cancel_after = 1 << 30;
-    std::uint64_t total = 0;
-    std::vector<std::string> failures;
-};
 
 }  // namespace
 
+// A directory item comes with all it holds, each directory before its
+// contents, names in byte order; a link is stored, not followed; a FIFO is
+// left out and named in the reply (opening it would block).
 TEST(ArchiverCommand, PacksADirectoryWithItsContentsInOrder)
 {
     TempDir t;
     write_file(t / "photos/b.jpg", std::string(5000, 'b'));
     write_file(t / "photos/a.jpg", "aaa");
     write_file(t / "photos/sub/c.txt", "see");
-    fs::create_directory(t / "photos/empty");
+    ::mkdir((t / "photos/empty").c_str(), 0755);
     ASSERT_EQ(::symlink("/nonexistent/outside", (t / "photos/link").c_str()), 0);
-    ASSERT_EQ(::mkfifo((t / "photos/pipe").c_str(), 0600), 0);   // opening it would block
+    ASSERT_EQ(::mkfifo((t / "photos/pipe").c_str(), 0600), 0);
 
     RecordingWindow w;
-    const Reply r = run(add(t / "photos.lzh", t.path(), "\"photos\""), &w);
+    const Reply r = run_command(add_command(t / "photos.lzh", t.path() + "/", {"photos"}), &w);
     ASSERT_EQ(r.rc, kArchiverOk) << r.text;
-    EXPECT_NE(r.text.find(t / "photos/pipe"), std::string::npos) << r.text;
-    EXPECT_GT(w.calls, 0);
+    EXPECT_TRUE(contains(r.text, t / "photos/pipe")) << r.text;
     EXPECT_EQ(w.total, 5006u);
+    EXPECT_EQ(w.done, 5006u);
     EXPECT_TRUE(w.failures.empty());
-
-    const std::vector<std::string> expected = {"photos/", "photos/a.jpg", "photos/b.jpg", "photos/empty/",
-                                               "photos/link", "photos/sub/", "photos/sub/c.txt"};
-    EXPECT_EQ(member_paths(t / "photos.lzh"), expected);
-    ArchiveReader reader(t / "photos.lzh");
-    for (const MemberHeader& h : reader.members()) {
-        if (h.path == "photos/link") {
-            EXPECT_TRUE(h.is_symlink);
-            EXPECT_EQ(h.link_target, "/nonexistent/outside");
-        }
-    }
+    EXPECT_EQ(member_paths(t / "photos.lzh"),
+              (std::vector<std::string>{"photos/", "photos/a.jpg", "photos/b.jpg", "photos/empty/", "photos/link",
+                                        "photos/sub/", "photos/sub/c.txt"}));
+    const auto members = read_archive(t / "photos.lzh");
+    ASSERT_TRUE(find(members, "photos/link"));
+    EXPECT_TRUE(find(members, "photos/link")->is_symlink);
+    EXPECT_EQ(find(members, "photos/link")->link_target, "/nonexistent/outside");
+    EXPECT_EQ(members[2].data, std::string(5000, 'b'));
 }
 
+// Named items replace their members where they stand, others are kept byte
+// for byte (even when their file changed), new ones are appended; the
+// rewritten archive keeps its mode.
 TEST(ArchiverCommand, UpdateReplacesKeepsAndAppends)
 {
     TempDir t;
-    write_file(t / "a.txt", std::string(3000, 'a'));
+    write_file(t / "a.txt", text_data(3000));
     write_file(t / "b.txt", "old b");
+    write_file(t / "c.txt", noise(500, 1));
     const std::string archive = t / "x.lzh";
-    ASSERT_EQ(run(add(archive, t.path(), "\"a.txt\" \"b.txt\"")).rc, kArchiverOk);
-    const std::string kept_before = raw_member(archive, "a.txt");
-    ASSERT_FALSE(kept_before.empty());
+    ASSERT_EQ(run_command(add_command(archive, t.path() + "/", {"a.txt", "b.txt", "c.txt"})).rc, kArchiverOk);
+    ASSERT_EQ(::chmod(archive.c_str(), 0640), 0);
+    const std::string before = read_file(archive);
+    const auto old = ArchiveReader(archive).members();
 
     write_file(t / "a.txt", "changed on disk, but not named in the command");
     write_file(t / "b.txt", "new b, longer than before");
-    write_file(t / "c.txt", "c");
-    const Reply r = run(add(archive, t.path(), "\"b.txt\" \"c.txt\""));
+    write_file(t / "d.txt", "d");
+    const Reply r = run_command(add_command(archive, t.path() + "/", {"d.txt", "b.txt"}));
     ASSERT_EQ(r.rc, kArchiverOk) << r.text;
-    EXPECT_EQ(member_paths(archive), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
-    EXPECT_EQ(raw_member(archive, "a.txt"), kept_before);
-
-    ArchiveReader reader(archive);
-    for (const MemberHeader& h : reader.members())
-        if (h.path == "b.txt")
-            EXPECT_EQ(h.original_size, 25u);
+    const auto now = read_archive(archive);
+    EXPECT_EQ(member_paths(archive), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+    EXPECT_EQ(now[1].data, "new b, longer than before");
+    const std::string after = read_file(archive);
+    for (int i : {0, 2})
+        EXPECT_EQ(raw_member(after, now[std::size_t(i)].h), raw_member(before, old[std::size_t(i)])) << i;
+    struct stat st {};
+    ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(list_dir(t.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "x.lzh"}));
 }
 
 TEST(ArchiverCommand, NeverPacksItsOwnArchive)
 {
     TempDir t;
     write_file(t / "dir/file.txt", "x");
-    const std::string archive = t / "dir/out/dir.lzh";   // output directory inside the item
-    fs::create_directories(t / "dir/out");
-    ASSERT_EQ(run(add(archive, t.path(), "\"dir\"")).rc, kArchiverOk);
-    ASSERT_EQ(run(add(archive, t.path(), "\"dir\"")).rc, kArchiverOk);   // now it exists
-    for (const std::string& p : member_paths(archive))
-        EXPECT_EQ(p.find(".lzh"), std::string::npos) << p;
-    EXPECT_TRUE(strays(t / "dir/out", {"dir.lzh"}).empty());
+    const std::string archive = t / "dir/out/dir.lzh";   // inside the item it packs
+    ::mkdir((t / "dir/out").c_str(), 0755);
+    for (int run = 0; run < 2; ++run)   // the second time the archive exists
+        ASSERT_EQ(run_command(add_command(archive, t.path() + "/", {"dir"})).rc, kArchiverOk);
+    EXPECT_EQ(member_paths(archive), (std::vector<std::string>{"dir/", "dir/file.txt", "dir/out/"}));
+    EXPECT_EQ(list_dir(t / "dir/out"), std::vector<std::string>{"dir.lzh"});
 }
 
+// Refused or failed commands leave the old archive (or its absence) exactly
+// as it was, no temporary file, and a reason naming the path.
 TEST(ArchiverCommand, FailuresLeaveEverythingAsItWas)
 {
     TempDir t;
-    write_file(t / "a.txt", std::string(200000, 'z'));
+    write_file(t / "a.txt", text_data(200000));
+    write_file(t / "b.txt", noise(300000, 2));
+    const std::string base = t.path() + "/";
     const std::string archive = t / "a.lzh";
+    const std::vector<std::string> names = {"a.lzh", "a.txt", "b.txt"};
 
-    // A file that is not an LZH archive is never overwritten.
-    write_file(archive, "not an archive at all\n");
-    Reply r = run(add(archive, t.path(), "\"a.txt\""));
-    EXPECT_EQ(r.rc, kArchiverFailed);
-    EXPECT_NE(r.text.find(archive), std::string::npos) << r.text;
-    EXPECT_EQ(read_file(archive), "not an archive at all\n");
+    // A file in the archive's place that is not an LZH archive is never overwritten.
+    for (const std::string& content : {std::string("not an archive at all\n"), std::string(), std::string("\0\1\2", 3)}) {
+        write_file(archive, content);
+        RecordingWindow w;
+        const Reply r = run_command(add_command(archive, base, {"a.txt"}), &w);
+        EXPECT_EQ(r.rc, kArchiverFailed);
+        EXPECT_TRUE(contains(r.text, archive)) << r.text;
+        EXPECT_EQ(w.failures, std::vector<std::string>{r.text});
+        EXPECT_EQ(read_file(archive), content);
+        EXPECT_EQ(list_dir(t.path()), names);
+    }
 
-    // The disk fills while the new archive is written.
-    fs::remove(archive);
-    ASSERT_EQ(run(add(archive, t.path(), "\"a.txt\"")).rc, kArchiverOk);
+    // The disk fills at any point while the new archive is written.
+    ::unlink(archive.c_str());
+    ASSERT_EQ(run_command(add_command(archive, base, {"a.txt"})).rc, kArchiverOk);
     const std::string good = read_file(archive);
-    write_file(t / "b.txt", std::string(300000, 'q'));
-    set_write_fault(WriteFault{100, ENOSPC});
-    r = run(add(archive, t.path(), "\"a.txt\" \"b.txt\""));
+    for (std::uint64_t after : {0ull, 100ull, 20000ull, 300000ull}) {
+        set_write_fault(WriteFault{after, ENOSPC});
+        const Reply r = run_command(add_command(archive, base, {"a.txt", "b.txt"}));
+        set_write_fault(std::nullopt);
+        EXPECT_EQ(r.rc, kArchiverFailed) << after;
+        EXPECT_EQ(read_file(archive), good) << after;
+        EXPECT_EQ(list_dir(t.path()), names) << after;
+    }
+    set_write_fault(WriteFault{10, ENOSPC});
+    EXPECT_EQ(run_command(add_command(t / "new.lzh", base, {"a.txt"})).rc, kArchiverFailed);
     set_write_fault(std::nullopt);
-    EXPECT_EQ(r.rc, kArchiverFailed);
-    EXPECT_EQ(read_file(archive), good);
-    EXPECT_TRUE(strays(t.path(), {"a.txt", "b.txt", "a.lzh"}).empty());
 
-    // An item that does not exist: the reason names it, nothing is written.
+    // An item that does not exist.
     RecordingWindow w;
-    r = run(add(t / "new.lzh", t.path(), "\"missing.txt\""), &w);
+    Reply r = run_command(add_command(t / "new.lzh", base, {"missing.txt"}), &w);
     EXPECT_EQ(r.rc, kArchiverFailed);
-    EXPECT_NE(r.text.find(t / "missing.txt"), std::string::npos) << r.text;
+    EXPECT_TRUE(contains(r.text, t / "missing.txt")) << r.text;
     EXPECT_EQ(w.failures.size(), 1u);
-    EXPECT_FALSE(fs::exists(t / "new.lzh"));
 
     // A cancel from the window.
     RecordingWindow cancel;
-    cancel.cancel_after = 0;
-    r = run(add(archive, t.path(), "\"b.txt\""), &cancel);
+    cancel.cancel_at = 1;
+    r = run_command(add_command(archive, base, {"b.txt"}), &cancel);
     EXPECT_EQ(r.rc, kArchiverCancelled);
-    EXPECT_EQ(read_file(archive), good);
     EXPECT_EQ(cancel.failures.size(), 1u);
-    EXPECT_TRUE(strays(t.path(), {"a.txt", "b.txt", "a.lzh"}).empty());
 
     // A refused command text.
     RecordingWindow bad;
-    EXPECT_EQ(run("a \"x.lzh\" -d1", &bad).rc, kArchiverBadCommand);
+    EXPECT_EQ(run_command("a \"x.lzh\" -d1", &bad).rc, kArchiverBadCommand);
     EXPECT_EQ(bad.failures.size(), 1u);
+
+    EXPECT_EQ(read_file(archive), good);
+    EXPECT_EQ(list_dir(t.path()), names);
 }
 
+// The reply never runs past its size, is always terminated, and a short
+// buffer cuts the Japanese reason before a whole character.
 TEST(ArchiverCommand, ReplyIsBoundedAndTerminated)
 {
     EXPECT_NE(ArchiverCommand(nullptr, "bogus", nullptr, 0), kArchiverOk);
-
-    char one[2] = {'x', '#'};
-    ArchiverCommand(nullptr, "bogus", one, 1);
-    EXPECT_EQ(one[0], '\0');
-    EXPECT_EQ(one[1], '#');
-
-    // The reason is Japanese: a short buffer is cut before a whole character.
-    for (std::uint32_t size = 2; size < 40; ++size) {
+    for (std::uint32_t size = 1; size < 40; ++size) {
         std::vector<char> buf(size + 8, '#');
         ArchiverCommand(nullptr, "bogus", buf.data(), size);
         const std::size_t len = std::strlen(buf.data());
         ASSERT_LT(len, size);
         EXPECT_EQ(buf[size], '#');
         if (len > 0) {
-            // The last character is complete: its lead byte announces what follows.
             std::size_t lead = len - 1;
             while ((static_cast<unsigned char>(buf[lead]) & 0xC0) == 0x80)
                 --lead;
             const unsigned char c = buf[lead];
-            const std::size_t need = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-            EXPECT_EQ(len - lead, need) << "size " << size;
+            EXPECT_EQ(len - lead, std::size_t(c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4)) << "size " << size;
         }
     }
 }
