@@ -43,16 +43,17 @@ constexpr std::uint64_t kMinFinalBlockBits = 64;
 // One row per effort level.
 struct EffortParams {
     bool lazy;                   // look one byte ahead before taking a match
+    bool optimal;                // choose the cheapest parse of each segment by its bit prices
     MatchFinderParams finder;
     std::size_t block_codes;     // codes a block holds at most (the final block up to kTailCodes more)
     std::size_t min_block_codes; // a block may be halved down to this many codes when that pays
 };
 
 constexpr EffortParams kEfforts[] = {
-    //  lazy   chain nice good    block  min block
-    {false, {8, 32, 8}, 16384, 16384},      // fast
-    {true, {64, 128, 32}, 16384, 4096},     // normal
-    {true, {1024, 256, 256}, 16384, 2048},  // best
+    //  lazy  optimal chain nice good    block  min block
+    {false, false, {8, 32, 8}, 16384, 16384},      // fast
+    {true, false, {64, 128, 32}, 16384, 4096},     // normal
+    {true, true, {48, 64, 256}, 16384, 2048},    // best
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 
@@ -147,9 +148,26 @@ struct Encoder::Impl {
         capacity = params.block_codes + kTailCodes;
         sym = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
         pos = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
+        if (params.optimal) {
+            const std::size_t room = kSegment + kMaxMatch + 1;
+            seg_lit = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+            seg_nmatch = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+            seg_match = std::make_unique_for_overwrite<Match[]>(room * kKeep);
+            dp_cost = std::make_unique_for_overwrite<std::uint32_t[]>(room + 1);
+            dp_from = std::make_unique_for_overwrite<std::uint32_t[]>(room + 1);
+        }
     }
 
     void parse(bool finishing);
+    void parse_optimal(bool finishing);
+    void choose_path(std::size_t n);
+    void set_prices(const Counts& f);
+    void initial_prices(std::size_t n);
+    std::uint32_t dist_price(unsigned dist) const
+    {
+        const unsigned ps = p_symbol(dist - 1);
+        return price_p[ps] + 16 * (ps >= 2 ? ps - 1 : 0);
+    }
     void emit_literal(std::uint8_t b)
     {
         sym[count] = b;
@@ -187,6 +205,22 @@ struct Encoder::Impl {
     Match held;
     bool finished = false;
     BlockTables t;
+
+    // Optimal parsing (best effort): a segment of positions with their bytes
+    // and the longest matches found there, prices in 1/16 bit.
+    static constexpr std::size_t kSegment = 16384;
+    static constexpr unsigned kKeep = 8;            // matches kept per position (the longest)
+    static constexpr unsigned kDense = 32;          // lengths tried one by one past the previous match's
+    std::size_t seg_n = 0;                          // positions gathered
+    std::unique_ptr<std::uint8_t[]> seg_lit;
+    std::unique_ptr<std::uint8_t[]> seg_nmatch;
+    std::unique_ptr<Match[]> seg_match;
+    std::unique_ptr<std::uint32_t[]> dp_cost;
+    std::unique_ptr<std::uint32_t[]> dp_from;       // (dist << 9) | len of the step into each position
+    std::vector<std::uint32_t> path;
+    std::array<std::uint32_t, kNC> price_c{};
+    std::array<std::uint32_t, kMaxNP> price_p{};
+    bool priced = false;
 };
 
 /*
@@ -196,6 +230,10 @@ struct Encoder::Impl {
  */
 void Encoder::Impl::parse(bool finishing)
 {
+    if (params.optimal) {
+        parse_optimal(finishing);
+        return;
+    }
     const std::size_t need = finishing ? 1 : kMaxMatch + 2;
     const unsigned nice = params.finder.nice_len;
     while (finder.lookahead() >= need) {
@@ -243,6 +281,150 @@ void Encoder::Impl::parse(bool finishing)
         emit_match(held);
         finder.skip(std::min<std::size_t>(held.len - 1, finder.lookahead()));
         pending = false;
+    }
+}
+
+/*
+ * Optimal parsing: gathers the matches of every position of a segment (a
+ * match of nice length or more is taken as it is, and the positions it covers
+ * are skipped), then finds the cheapest way through the segment twice: with
+ * the prices of the previous segment, then with prices from the first path's
+ * own symbol counts. A segment spans write() calls, so the parse does not
+ * depend on how the input was cut into pieces.
+ */
+void Encoder::Impl::parse_optimal(bool finishing)
+{
+    const std::size_t need = finishing ? 1 : kMaxMatch + 2;
+    const unsigned nice = params.finder.nice_len;
+    Match found[kMaxMatch];
+    while (finder.lookahead() >= need) {
+        const std::size_t i = seg_n;
+        seg_lit[i] = finder.byte_at(0);
+        unsigned n_found = 0;
+        finder.find(0, found, &n_found);
+        const unsigned keep = std::min(n_found, kKeep);
+        std::copy(found + (n_found - keep), found + n_found, &seg_match[i * kKeep]);
+        seg_nmatch[i] = std::uint8_t(keep);
+        ++seg_n;
+        if (keep > 0 && found[n_found - 1].len >= nice) {
+            const unsigned len = found[n_found - 1].len;
+            for (unsigned k = 1; k < len; ++k) {
+                seg_lit[seg_n] = finder.byte_at(std::ptrdiff_t(k) - 1);
+                seg_nmatch[seg_n++] = 0;
+            }
+            finder.skip(len - 1);
+        }
+        if (seg_n >= kSegment) {
+            choose_path(seg_n);
+            seg_n = 0;
+        }
+    }
+    if (finishing && seg_n > 0) {
+        choose_path(seg_n);
+        seg_n = 0;
+    }
+}
+
+// Prices in 1/16 bit from symbol counts: the Huffman code lengths they give,
+// unused symbols a little dearer than the dearest used one.
+void Encoder::Impl::set_prices(const Counts& f)
+{
+    std::array<std::uint8_t, kNC> c_len{};
+    std::array<std::uint8_t, kMaxNP> p_len{};
+    huffman_lengths(f.c.data(), kNC, kMaxCodeBits, c_len.data());
+    huffman_lengths(f.p.data(), method.np, kMaxCodeBits, p_len.data());
+    const unsigned c_max = *std::max_element(c_len.begin(), c_len.end());
+    const unsigned p_max = *std::max_element(p_len.begin(), p_len.begin() + method.np);
+    for (unsigned i = 0; i < kNC; ++i)
+        price_c[i] = 16 * (c_len[i] ? c_len[i] : std::max(c_max + 2, 8u));
+    for (unsigned i = 0; i < method.np; ++i)
+        price_p[i] = 16 * (p_len[i] ? p_len[i] : std::max(p_max + 1, 4u));
+    priced = true;
+}
+
+// Prices before anything was coded: literals by their frequency in the
+// segment, lengths and positions by a rough guess.
+void Encoder::Impl::initial_prices(std::size_t n)
+{
+    Counts f;
+    for (std::size_t i = 0; i < n; ++i)
+        ++f.c[seg_lit[i]];
+    for (unsigned len = kMinMatch; len <= kMaxMatch; ++len)
+        f.c[256 + len - kMinMatch] = std::max<std::uint32_t>(1, std::uint32_t(n / (16u << std::min(unsigned(std::bit_width(len - kMinMatch)), 8u))));
+    for (unsigned i = 0; i < method.np; ++i)
+        f.p[i] = std::uint32_t(n / 64 + 1);
+    set_prices(f);
+}
+
+/*
+ * The cheapest path through positions [0, n) of the segment, emitted as
+ * literals and matches. Each match is tried at every length up to kDense
+ * past the previous one's length and at its full length.
+ */
+void Encoder::Impl::choose_path(std::size_t n)
+{
+    if (!priced)
+        initial_prices(n);
+    for (int pass = 0; pass < 2; ++pass) {
+        constexpr std::uint32_t kInf = 0xFFFFFFFFu;
+        std::fill(dp_cost.get(), dp_cost.get() + n + 1, kInf);
+        dp_cost[0] = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t c = dp_cost[i];
+            const std::uint32_t lit = c + price_c[seg_lit[i]];
+            if (lit < dp_cost[i + 1]) {
+                dp_cost[i + 1] = lit;
+                dp_from[i + 1] = 1;
+            }
+            unsigned lo = kMinMatch;
+            const Match* m = &seg_match[i * kKeep];
+            for (unsigned k = 0; k < seg_nmatch[i]; ++k) {
+                const unsigned top = unsigned(std::min<std::size_t>(m[k].len, n - i));
+                if (top < lo)
+                    break;
+                const std::uint32_t base = c + dist_price(m[k].dist);
+                const std::uint32_t tag = std::uint32_t(m[k].dist) << 9;
+                const unsigned dense = std::min(top, lo + kDense);
+                for (unsigned len = lo; len <= top; len = (len < dense ? len + 1 : top + (len == top))) {
+                    const std::uint32_t cc = base + price_c[256 + len - kMinMatch];
+                    if (cc < dp_cost[i + len]) {
+                        dp_cost[i + len] = cc;
+                        dp_from[i + len] = tag | len;
+                    }
+                    if (len == top)
+                        break;
+                }
+                lo = top + 1;
+            }
+        }
+        path.clear();
+        for (std::size_t j = n; j > 0;) {
+            const std::uint32_t step = dp_from[j];
+            path.push_back(step);
+            j -= step & 0x1FF;
+        }
+        Counts f;
+        std::size_t at = 0;
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            const unsigned len = *it & 0x1FF;
+            if (len == 1) {
+                ++f.c[seg_lit[at]];
+            } else {
+                ++f.c[256 + len - kMinMatch];
+                ++f.p[p_symbol((*it >> 9) - 1)];
+            }
+            at += len;
+        }
+        set_prices(f);
+    }
+    std::size_t at = 0;
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        const unsigned len = *it & 0x1FF;
+        if (len == 1)
+            emit_literal(seg_lit[at]);
+        else
+            emit_match(Match{len, *it >> 9});
+        at += len;
     }
 }
 

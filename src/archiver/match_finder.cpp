@@ -112,7 +112,7 @@ inline void MatchFinder::insert(std::size_t pos)
     head_[h] = abs;
 }
 
-Match MatchFinder::find(unsigned prev_len)
+Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
 {
     Match best;
     const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_, kMaxMatch));
@@ -147,6 +147,8 @@ Match MatchFinder::find(unsigned prev_len)
                     best_len = len;
                     best.len = len;
                     best.dist = dist;
+                    if (all)
+                        all[(*n_all)++] = best;
                     if (len >= nice)
                         break;
                     end16 = load16(s + best_len - 1);

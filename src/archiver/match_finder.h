@@ -56,7 +56,10 @@ public:
     // and not reaching before the start of the stream, then enters the cursor
     // position into the chains and advances by one. `prev_len` is the length
     // of the match the caller already holds (only longer ones are of interest).
-    Match find(unsigned prev_len);
+    // With `all`, every improvement found on the way (increasing lengths,
+    // each at the nearest distance it occurs) is added at all[*n_all]; `all`
+    // needs room for kMaxMatch entries.
+    Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr);
 
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);

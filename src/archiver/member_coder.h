@@ -28,7 +28,7 @@
 namespace lzh {
 
 // Files up to this size are coded in memory by the workers.
-inline constexpr std::uint64_t kMaxPrecoded = std::uint64_t(1) << 20;
+inline constexpr std::uint64_t kMaxPrecoded = std::uint64_t(6) << 20;
 // Input bytes the workers may hold ahead of the writer (the memory bound).
 inline constexpr std::uint64_t kPrecodeBudget = std::uint64_t(12) << 20;
 // After this many input bytes the coder decides whether coding pays.

@@ -137,10 +137,12 @@ TEST_F(MemberCoderTest, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
             EXPECT_EQ(sink.bytes, read_file(entries[i].source_path)) << entries[i].stored_path;
             const bool incompressible = entries[i].stored_path == "big-random" ||
                                         (entries[i].stored_path != "big-text" && i % 6 == 4);
-            if (incompressible)
+            if (incompressible) {
                 EXPECT_STREQ(members[i].method, "-lh0-") << entries[i].stored_path;
-            if (i % 6 == 0 || i % 6 == 5)
+            }
+            if (i % 6 == 0 || i % 6 == 5) {
                 EXPECT_STREQ(members[i].method, c.m->id) << entries[i].stored_path;
+            }
         }
     }
 }
