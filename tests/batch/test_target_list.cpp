@@ -129,7 +129,10 @@ TEST(TargetListModel, TellsTheViewBeforeAndAfterEachChange)
     struct Recorder : TargetListListener {
         const TargetListModel* model = nullptr;
         std::vector<std::string> events;
-        void Log(const char* what, int row) { events.push_back(what + std::to_string(row) + "/" + std::to_string(model->RowCount())); }
+        void Log(const char* what, int row)
+        {
+            events.push_back(what + std::to_string(row) + "/" + std::to_string(model->RowCount()));
+        }
         void RowAboutToBeInserted(int row) override { Log("+?", row); }
         void RowInserted(int row) override { Log("+", row); }
         void RowAboutToBeRemoved(int row) override { Log("-?", row); }

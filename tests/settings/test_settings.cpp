@@ -87,7 +87,8 @@ TEST_F(SettingsFile, SavesTheThreeKeysKeepingEverythingElse)
     }
 
     const std::string real = dir / "real.ini";
-    write_file(real, "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\old\r\nNote=keep\r\n\r\n[Last]\r\nk=v\r\n");
+    write_file(real, "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\old\r\nNote=keep\r\n"
+                     "\r\n[Last]\r\nk=v\r\n");
     chmod(real.c_str(), 0640);
     ASSERT_EQ(unlink(path.c_str()), 0);
     ASSERT_EQ(symlink(real.c_str(), path.c_str()), 0);
