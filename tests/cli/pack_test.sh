@@ -92,6 +92,11 @@ run --dry-run --same-place --output-dir /nonexistent "$WORK/src/memo.txt"
 check "--same-place wins over --output-dir" test "$RC" -eq 0 -a "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
 run --dry-run --output-dir / "$WORK/src/memo.txt"
 check "root as output dir" test "$OUT" = "a \"//memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
+# --method and --level reach the text as switches; the defaults add none.
+run --dry-run --method lh5 --level normal "$WORK/src/memo.txt"
+check "default switches: text unchanged" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
+run --dry-run --method=lh7 --level best "$WORK/src/memo.txt"
+check "lh7 best: switches in the text" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 -lh7 -best \"memo.txt\""
 
 # 4. A rejected output directory: exit 2, the message on stderr, nothing written.
 make_tree
@@ -144,21 +149,6 @@ run "$WORK/src/back\\slash.txt"
 check "backslash name: exit 1" test "$RC" -eq 1
 check "backslash name: the reason names the file" grep -qF 'back\slash.txt' "$WORK/err"
 check "backslash name: no archive" test ! -e "$WORK/src/back\\slash.txt.lzh"
-
-# 7b. --method and --level reach the command text as switches (none for the
-# defaults) and the archive: each extracts whole with lhasa.
-make_tree
-run --dry-run --method lh5 --level normal "$WORK/src/memo.txt"
-check "default switches: text unchanged" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
-run --dry-run --method=lh7 --level best "$WORK/src/memo.txt"
-check "lh7 best: switches in the text" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 -lh7 -best \"memo.txt\""
-for ml in "lh6 fast" "lh7 best"; do
-    set -- $ml
-    rm -f "$WORK/src/photos.lzh"
-    run --method "$1" --level "$2" "$WORK/src/photos"
-    check "$1 $2: exit 0 ($ERR)" test "$RC" -eq 0
-    extracts_to "$WORK/src/photos.lzh" "$WORK/src/photos"
-done
 
 # 8. Wrong arguments: exit 2 with the usage.
 for args in "" "--bogus $WORK/src/memo.txt" "--output-dir" "--method lh8 $WORK/src/memo.txt" "--level" "--level max $WORK/src/memo.txt"; do
