@@ -53,7 +53,13 @@ std::string_view Content(const std::string& line, std::size_t index)
     std::string_view text = line;
     if (index == 0 && text.substr(0, kUtf8Bom.size()) == kUtf8Bom)
         text.remove_prefix(kUtf8Bom.size());
-    return TrimBlanks(text);
+    // A CR still at the end (a last line ended by a lone CR, or CR CR LF) ends
+    // the line for the reader: a rewrite may turn it into a line end, and the
+    // line must mean the same before and after.
+    text = TrimBlanks(text);
+    while (!text.empty() && text.back() == '\r')
+        text = TrimBlanks(text.substr(0, text.size() - 1));
+    return text;
 }
 
 // True when the line opens a section; `name` receives the section's name.
