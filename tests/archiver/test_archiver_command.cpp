@@ -2,10 +2,12 @@
 // what it writes, what it refuses, and what it leaves behind when it fails.
 #include "archive_support.h"
 #include "file_io.h"
+#include "names.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,44 +24,72 @@ std::vector<std::string> member_paths(const std::string& archive)
     return out;
 }
 
-const MemberHeader* find(const std::vector<Member>& members, const std::string& path)
-{
-    for (const Member& m : members)
-        if (m.h.path == path)
-            return &m.h;
-    return nullptr;
-}
-
 }  // namespace
 
-// A directory item comes with all it holds, each directory before its
-// contents, names in byte order; a link is stored, not followed; a FIFO is
-// left out and named in the reply (opening it would block).
+/*
+ * A directory item comes with all it holds, each directory before its
+ * contents, names in byte order, each member with its name (CP932), time, mode
+ * and data. A member is stored (-lh0-) when coding does not shrink it or
+ * leaves fewer than 8 bytes. A link is stored, not followed; a FIFO is left
+ * out and named in the reply (opening it would block).
+ */
 TEST(ArchiverCommand, PacksADirectoryWithItsContentsInOrder)
 {
     TempDir t;
-    write_file(t / "photos/b.jpg", std::string(5000, 'b'));
-    write_file(t / "photos/a.jpg", "aaa");
-    write_file(t / "photos/sub/c.txt", "see");
-    ::mkdir((t / "photos/empty").c_str(), 0755);
+    struct Want {
+        std::string path;
+        const char* method;
+        std::string data;
+    };
+    const std::vector<Want> wants = {
+        {"photos", "-lhd-", ""},
+        {"photos/a.jpg", "-lh7-", text_data(200000)},
+        {"photos/b.jpg", "-lh0-", "aaa"},
+        {"photos/empty", "-lh0-", ""},
+        {"photos/link", "-lhd-", ""},
+        {"photos/random", "-lh0-", noise(300000, 1)},
+        {"photos/tiny", "-lh0-", std::string("\0\1\0\1\1\0\1\0", 8)},
+        {"photos/zeros", "-lh7-", std::string(100000, '\0')},
+        {"photos/空", "-lhd-", ""},
+        {"photos/表", "-lhd-", ""},
+        {"photos/表/十.txt", "-lh0-", "see"},
+    };
+    for (const Want& w : wants)
+        if (w.method != std::string("-lhd-"))
+            write_file(t / w.path, w.data);
+    ::mkdir((t / "photos/空").c_str(), 0700);
     ASSERT_EQ(::symlink("/nonexistent/outside", (t / "photos/link").c_str()), 0);
     ASSERT_EQ(::mkfifo((t / "photos/pipe").c_str(), 0600), 0);
+    const timespec old[2] = {{1500000000, 0}, {1500000000, 0}};
+    ::utimensat(AT_FDCWD, (t / "photos/a.jpg").c_str(), old, 0);
 
     RecordingWindow w;
-    const Reply r = run_command(add_command(t / "photos.lzh", t.path() + "/", {"photos"}), &w);
+    const Reply r = run_command(add_command(t / "photos.lzh", t.path() + "/", {"photos"}, " -lh7"), &w);
     ASSERT_EQ(r.rc, kArchiverOk) << r.text;
     EXPECT_TRUE(contains(r.text, t / "photos/pipe")) << r.text;
-    EXPECT_EQ(w.total, 5006u);
-    EXPECT_EQ(w.done, 5006u);
+    EXPECT_EQ(w.done, 600014u);
+    EXPECT_EQ(w.total, 600014u);
     EXPECT_TRUE(w.failures.empty());
-    EXPECT_EQ(member_paths(t / "photos.lzh"),
-              (std::vector<std::string>{"photos/", "photos/a.jpg", "photos/b.jpg", "photos/empty/", "photos/link",
-                                        "photos/sub/", "photos/sub/c.txt"}));
     const auto members = read_archive(t / "photos.lzh");
-    ASSERT_TRUE(find(members, "photos/link"));
-    EXPECT_TRUE(find(members, "photos/link")->is_symlink);
-    EXPECT_EQ(find(members, "photos/link")->link_target, "/nonexistent/outside");
-    EXPECT_EQ(members[2].data, std::string(5000, 'b'));
+    ASSERT_EQ(members.size(), wants.size());
+    for (std::size_t i = 0; i < wants.size(); ++i) {
+        const MemberHeader& h = members[i].h;
+        SCOPED_TRACE(wants[i].path);
+        struct stat st {};
+        ASSERT_EQ(::lstat((t / wants[i].path).c_str(), &st), 0);
+        EXPECT_EQ(decode_name(h.path, h.code_page), wants[i].path);
+        EXPECT_EQ(h.code_page, kCodePageCp932);
+        EXPECT_STREQ(h.method, wants[i].method);
+        EXPECT_EQ(h.mtime, st.st_mtime);
+        EXPECT_EQ(h.unix_mode, std::uint16_t(st.st_mode));
+        EXPECT_EQ(h.is_directory, S_ISDIR(st.st_mode));
+        EXPECT_EQ(h.is_symlink, S_ISLNK(st.st_mode));
+        EXPECT_EQ(members[i].data, wants[i].data);
+    }
+    EXPECT_EQ(members[4].h.link_target, "/nonexistent/outside");
+    EXPECT_LT(members[1].h.packed_size, 200000u / 4);
+    EXPECT_EQ(members[5].h.packed_size, 300000u);
+    EXPECT_GE(members[7].h.packed_size, 8u);
 }
 
 // Named items replace their members where they stand, others are kept byte
