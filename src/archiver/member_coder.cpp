@@ -12,6 +12,10 @@ namespace lzh {
 
 namespace {
 
+// Results held ahead of the writer at most (many tiny files cost more in
+// bookkeeping than in bytes).
+constexpr std::size_t kMaxAhead = 256;
+
 // A coded stream shorter than this trips one reader's decoder: store instead
 // (the writer applies the same rule to the members it codes itself).
 constexpr std::uint64_t kMinCodedSize = 8;
@@ -94,7 +98,7 @@ void MemberCoder::work()
     std::unique_lock lock(mutex_);
     for (;;) {
         room_.wait(lock, [&] {
-            return stop_ || (next_ < tasks_.size() &&
+            return stop_ || (next_ < tasks_.size() && next_ < kMaxAhead &&
                              (ahead_ == 0 || ahead_ + tasks_[next_].entry->st.size <= kPrecodeBudget));
         });
         if (stop_)
