@@ -77,6 +77,12 @@ MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params, st
         hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, hash_bits_);
     const std::size_t dict = std::size_t(1) << dict_bits;
     buf_limit_ = 2 * dict + (std::size_t(1) << 17);
+    // A small input gets a window just large enough to hold it (a fresh large
+    // buffer costs page faults for every member). It stays more than the
+    // dictionary plus a match larger, so that a slide always makes room
+    // should the input turn out longer than its hint.
+    if (size_hint > 0 && size_hint < buf_limit_)
+        buf_limit_ = std::max<std::size_t>(std::size_t(size_hint) + kMaxMatch + 8, dict + 4 * kMaxMatch);
     buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(buf_limit_ + kSlack);
     head_.assign(std::size_t(1) << hash_bits_, 0);
     prev_ = std::make_unique_for_overwrite<std::uint32_t[]>(dict);

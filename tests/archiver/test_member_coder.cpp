@@ -2,6 +2,7 @@
 // any thread count, errors at their member, incompressible data stored early.
 #include "archive_reader.h"
 #include "archive_writer.h"
+#include "decoder.h"
 #include "member_coder.h"
 #include "names.h"
 
@@ -189,6 +190,24 @@ TEST(FeedMember, StopsOnIncompressibleSampleOnly)
     VectorSink sink3;
     lzh::Encoder coder3(lzh::kLh5, lzh::Effort::normal, sink3, 65536);
     EXPECT_TRUE(lzh::feed_member(coder3, noise.data(), 65536, 0, 65536));
+}
+
+// A size hint far below the real size (a file that grew after its stat)
+// still gives a sound stream: the window made for the hint slides.
+TEST(SizeHint, InputLongerThanItsHintRoundTrips)
+{
+    Bytes data = text_bytes(300000, 3);
+    const Bytes noise = random_bytes(100000, 4);
+    data.insert(data.begin() + 150000, noise.begin(), noise.end());
+    for (const lzh::Method* m : {&lzh::kLh5, &lzh::kLh7})
+        for (lzh::Effort e : {lzh::Effort::fast, lzh::Effort::normal, lzh::Effort::best}) {
+            VectorSink sink;
+            lzh::Encoder enc(*m, e, sink, 100);
+            for (std::size_t at = 0; at < data.size(); at += 7000)
+                enc.write(data.data() + at, std::min<std::size_t>(7000, data.size() - at));
+            enc.finish();
+            EXPECT_EQ(lzh::decode(*m, sink.bytes, data.size()), data) << m->id << " effort " << int(e);
+        }
 }
 
 }  // namespace
