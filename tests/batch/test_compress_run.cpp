@@ -104,7 +104,7 @@ TEST_F(Run, TrimsWhiteSpaceAndOneTrailingSeparatorAndTakesTheRoot)
     };
     for (const auto& [dir, command] : cases) {
         List({"/w/a.txt"});
-        EXPECT_EQ(GoTo(dir), RunResult::kCompleted) << dir;
+        ASSERT_EQ(GoTo(dir), RunResult::kCompleted) << dir;
         EXPECT_EQ(lib.commands.back(), command);
     }
     EXPECT_FALSE(fs.Queried("/"));

@@ -169,7 +169,7 @@ private slots:
         const QString old = QDir::currentPath();
         QVERIFY(QDir::setCurrent(tmp_->path()));
         auto dialog = MakeDialog();
-        dialog->AddTargets({"b.txt", "a_dir/", "./a_dir/.", Path("a_dir//").toStdString()});
+        dialog->AddTargets({"b.txt", "a_dir/", "./a_dir/.", Path("a_dir/.//").toStdString()});
         QDir::setCurrent(old);
         QCOMPARE(dialog->Targets().Count(), 2);
         QCOMPARE(QString::fromStdString(dialog->Targets().FirstText()), Path("a_dir"));
