@@ -53,7 +53,7 @@ constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good    block  min block
     {false, false, {8, 32, 8}, 16384, 16384},      // fast
     {true, false, {64, 128, 32}, 16384, 4096},     // normal
-    {true, true, {48, 64, 256}, 16384, 2048},    // best
+    {true, true, {48, 32, 256}, 16384, 2048},    // best
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 
