@@ -189,12 +189,13 @@ StoredNames encode_names(std::string_view path, std::string_view link_target)
     const Form link_form = is_link ? form_of(link_target) : Form::utf8;
     check_components(path, path_form, is_link);
 
-    // Plain ASCII is the same in CP932: no conversion needed.
+    // Plain ASCII reads the same in every code page: no conversion, and no
+    // code-page header (seven bytes a member).
     const auto ascii = [](std::string_view s) {
         return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
     };
     if (ascii(path) && ascii(link_target))
-        return StoredNames{std::string(path), std::string(link_target), kCodePageCp932};
+        return StoredNames{std::string(path), std::string(link_target), kCodePageNone};
 
     std::optional<std::string> sjis_path = cp932_form(path, path_form);
     std::optional<std::string> sjis_link =
