@@ -33,8 +33,6 @@ namespace {
 
 constexpr std::size_t kReadChunk = std::size_t(1) << 20;
 constexpr std::uint64_t kProgressStep = std::uint64_t(4) << 20;
-// A coded stream shorter than this trips libarchive's decoder: store instead.
-constexpr std::uint64_t kMinCodedSize = 8;
 
 std::string directory_of(const std::string& path)
 {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace lzh {
 
@@ -44,6 +45,16 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual void write(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// A sink that appends to a vector (a member coded in memory).
+class VectorSink : public ByteSink {
+public:
+    explicit VectorSink(std::vector<std::uint8_t>& v) : v_(v) {}
+    void write(const std::uint8_t* data, std::size_t size) override { v_.insert(v_.end(), data, data + size); }
+
+private:
+    std::vector<std::uint8_t>& v_;
 };
 
 }  // namespace lzh

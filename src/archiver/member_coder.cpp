@@ -16,18 +16,6 @@ namespace {
 // bookkeeping than in bytes).
 constexpr std::size_t kMaxAhead = 256;
 
-// A coded stream shorter than this trips one reader's decoder: store instead
-// (the writer applies the same rule to the members it codes itself).
-constexpr std::uint64_t kMinCodedSize = 8;
-
-class VectorSink : public ByteSink {
-public:
-    explicit VectorSink(std::vector<std::uint8_t>& v) : v_(v) {}
-    void write(const std::uint8_t* data, std::size_t size) override { v_.insert(v_.end(), data, data + size); }
-
-private:
-    std::vector<std::uint8_t>& v_;
-};
 
 }  // namespace
 

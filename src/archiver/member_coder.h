@@ -31,6 +31,9 @@ namespace lzh {
 inline constexpr std::uint64_t kMaxPrecoded = std::uint64_t(6) << 20;
 // Input bytes the workers may hold ahead of the writer (the memory bound).
 inline constexpr std::uint64_t kPrecodeBudget = std::uint64_t(12) << 20;
+// A coded stream shorter than this trips libarchive's decoder: such a member
+// is stored instead, on either path.
+inline constexpr std::uint64_t kMinCodedSize = 8;
 // After this many input bytes the coder decides whether coding pays.
 inline constexpr std::uint64_t kSampleBytes = std::uint64_t(64) << 10;
 
