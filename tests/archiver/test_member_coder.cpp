@@ -1,148 +1,72 @@
-// test_member_coder.cpp - members coded on worker threads: the same archive for
-// any thread count, errors at their member, incompressible data stored early.
-#include "archive_reader.h"
-#include "archive_writer.h"
-#include "decoder.h"
+// test_member_coder.cpp - members coded on worker threads: the same archive
+// for any thread count, and a read error met at its own member.
+#include "archive_support.h"
 #include "member_coder.h"
-#include "names.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <fstream>
-#include <random>
-#include <sys/stat.h>
 #include <unistd.h>
+
+using namespace test_support;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct VectorSink : lzh::ByteSink {
-    void write(const std::uint8_t* data, std::size_t size) override { bytes.insert(bytes.end(), data, data + size); }
-    Bytes bytes;
-};
-
-Bytes read_file(const std::string& path)
+// Many small files of every kind, two above the in-memory limit, with the
+// method each should get ("": either, "*": the method asked for).
+std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-// Text with some variety, so blocks and tables differ from file to file.
-Bytes text_bytes(std::size_t size, unsigned seed)
-{
-    static const char* words[] = {"archive ", "member ", "書庫 ", "header ", "block\n", "table ", "圧縮 ",
-                                  "window ", "match ", "literal "};
-    std::mt19937 rng(seed);
-    Bytes b;
-    while (b.size() < size) {
-        const char* w = words[rng() % 10];
-        b.insert(b.end(), w, w + std::strlen(w));
-    }
-    b.resize(size);
-    return b;
-}
-
-Bytes random_bytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes b(size);
-    for (auto& x : b)
-        x = std::uint8_t(rng());
-    return b;
-}
-
-class MemberCoderTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/pelkoran-coder-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-    }
-    void TearDown() override
-    {
-        std::string cmd = "rm -rf '" + root_ + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
-    }
-
-    lzh::NewEntry file(const std::string& rel, const Bytes& data)
-    {
-        lzh::NewEntry e;
-        e.source_path = root_ + "/" + rel;
-        e.stored_path = rel;
-        std::ofstream(e.source_path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-        struct stat st {};
-        EXPECT_EQ(::lstat(e.source_path.c_str(), &st), 0);
-        e.st = st;
-        return e;
-    }
-
-    // Many small files of every kind, a few above the in-memory limit.
-    std::vector<lzh::NewEntry> mixed_tree()
-    {
-        std::vector<lzh::NewEntry> entries;
-        for (unsigned i = 0; i < 60; ++i) {
-            const std::string name = "f" + std::to_string(i);
-            switch (i % 6) {
-            case 0: entries.push_back(file(name, text_bytes(100 + 997 * i, i))); break;
-            case 1: entries.push_back(file(name, random_bytes(50 + 300 * i, i))); break;
-            case 2: entries.push_back(file(name, {})); break;
-            case 3: entries.push_back(file(name, text_bytes(3, i))); break;
-            case 4: entries.push_back(file(name, random_bytes(200000, i))); break;   // stored after the sample
-            default: entries.push_back(file(name, text_bytes(70000 + 31 * i, i))); break;
-            }
+    const std::string coded = "*";
+    std::vector<std::pair<lzh::NewEntry, std::string>> out;
+    auto add = [&](const std::string& name, const std::string& data, const std::string& method) {
+        write_file(t / name, data);
+        out.emplace_back(entry_for(t / name, name), method);
+    };
+    for (unsigned i = 0; i < 60; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        switch (i % 6) {
+        case 0: add(name, text_data(100 + 997 * i, i), coded); break;
+        case 1: add(name, noise(50 + 300 * i, i), ""); break;
+        case 2: add(name, "", "-lh0-"); break;
+        case 3: add(name, text_data(3, i), "-lh0-"); break;
+        case 4: add(name, noise(200000, i), "-lh0-"); break;   // stored after the 64 KiB sample
+        default: add(name, text_data(70000 + 31 * i, i), coded); break;
         }
-        entries.push_back(file("big-text", text_bytes(lzh::kMaxPrecoded + 12345, 7)));
-        entries.push_back(file("big-random", random_bytes(lzh::kMaxPrecoded + 1, 8)));
-        return entries;
     }
+    add("big-text", text_data(lzh::kMaxPrecoded + 12345, 7), coded);
+    add("big-random", noise(lzh::kMaxPrecoded + 1, 8), "-lh0-");
+    return out;
+}
 
-    Bytes pack(const std::vector<lzh::NewEntry>& entries, const lzh::Method& m, lzh::Effort e, unsigned threads)
-    {
-        const std::string archive = root_ + "/t" + std::to_string(threads) + ".lzh";
-        ::unlink(archive.c_str());
-        lzh::WriteOptions options{&m, e, threads};
-        lzh::update_archive(archive, entries, options, nullptr);
-        return read_file(archive);
-    }
-
-    std::string root_;
-};
-
-TEST_F(MemberCoderTest, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
+TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
 {
-    const std::vector<lzh::NewEntry> entries = mixed_tree();
+    TempDir t;
     const struct {
         const lzh::Method* m;
         lzh::Effort e;
     } cases[] = {{&lzh::kLh5, lzh::Effort::normal}, {&lzh::kLh7, lzh::Effort::best}, {&lzh::kLh6, lzh::Effort::fast}};
+    const auto tree = mixed_tree(t);
+    std::vector<lzh::NewEntry> entries;
+    for (const auto& [e, method] : tree)
+        entries.push_back(e);
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.m->id, 5) + " effort " + std::to_string(int(c.e)));
-        const Bytes one = pack(entries, *c.m, c.e, 1);
-        EXPECT_EQ(pack(entries, *c.m, c.e, 2), one);
-        EXPECT_EQ(pack(entries, *c.m, c.e, 5), one);
-
-        const std::string archive = root_ + "/t1.lzh";
-        std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(one.data()), std::streamsize(one.size()));
-        lzh::ArchiveReader reader(archive);
-        const std::vector<lzh::MemberHeader> members = reader.members();
-        ASSERT_EQ(members.size(), entries.size());
+        SCOPED_TRACE(std::string(c.m->id) + " effort " + std::to_string(int(c.e)));
+        std::string first;
+        for (unsigned threads : {1u, 2u, 5u}) {
+            const std::string archive = t / "t.lzh";
+            ::unlink(archive.c_str());
+            lzh::update_archive(archive, entries, {c.m, c.e, threads}, nullptr);
+            if (threads == 1)
+                first = read_file(archive);
+            else
+                EXPECT_EQ(read_file(archive), first) << threads << " threads";
+        }
+        const auto members = read_archive(t / "t.lzh");
+        ASSERT_EQ(members.size(), tree.size());
         for (std::size_t i = 0; i < members.size(); ++i) {
-            VectorSink sink;
-            reader.extract(members[i], sink);
-            EXPECT_EQ(sink.bytes, read_file(entries[i].source_path)) << entries[i].stored_path;
-            const bool incompressible = entries[i].stored_path == "big-random" ||
-                                        (entries[i].stored_path != "big-text" && i % 6 == 4);
-            if (incompressible) {
-                EXPECT_STREQ(members[i].method, "-lh0-") << entries[i].stored_path;
-            }
-            if (i % 6 == 0 || i % 6 == 5) {
-                EXPECT_STREQ(members[i].method, c.m->id) << entries[i].stored_path;
+            EXPECT_EQ(members[i].data, read_file(tree[i].first.source_path)) << tree[i].first.stored_path;
+            if (!tree[i].second.empty()) {
+                EXPECT_EQ(members[i].h.method, tree[i].second == "*" ? c.m->id : tree[i].second)
+                    << tree[i].first.stored_path;
             }
         }
     }
@@ -150,64 +74,25 @@ TEST_F(MemberCoderTest, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
 
 // A file that cannot be read fails the run at its own member, with the same
 // message whether a worker or the writer met it, and leaves no archive.
-TEST_F(MemberCoderTest, UnreadableFileFailsTheRunAtItsMember)
+TEST(MemberCoder, UnreadableFileFailsTheRunAtItsMember)
 {
-    std::vector<lzh::NewEntry> entries = mixed_tree();
-    entries[10].source_path = root_ + "/vanished";   // gone since the walk
+    TempDir t;
+    std::vector<lzh::NewEntry> entries;
+    for (const auto& [e, method] : mixed_tree(t))
+        entries.push_back(e);
+    entries[10].source_path = t / "vanished";   // gone since the walk
     std::string messages[2];
     for (unsigned threads : {1u, 2u}) {
-        const std::string archive = root_ + "/e.lzh";
-        lzh::WriteOptions options{&lzh::kLh5, lzh::Effort::normal, threads};
         try {
-            lzh::update_archive(archive, entries, options, nullptr);
+            lzh::update_archive(t / "e.lzh", entries, {&lzh::kLh5, lzh::Effort::normal, threads}, nullptr);
             ADD_FAILURE() << "no error with " << threads << " threads";
         } catch (const lzh::Error& e) {
             messages[threads - 1] = e.what();
         }
-        EXPECT_NE(::access(archive.c_str(), F_OK), 0);
+        EXPECT_NE(::access((t / "e.lzh").c_str(), F_OK), 0);
     }
-    EXPECT_NE(messages[0].find(root_ + "/vanished"), std::string::npos) << messages[0];
+    EXPECT_TRUE(contains(messages[0], t / "vanished")) << messages[0];
     EXPECT_EQ(messages[0], messages[1]);
-}
-
-// The sample rule: data that does not shrink in its first 64 KiB is stored
-// without coding the rest; data that shrinks is coded to the end.
-TEST(FeedMember, StopsOnIncompressibleSampleOnly)
-{
-    VectorSink sink;
-    const Bytes noise = random_bytes(300000, 1);
-    lzh::Encoder coder(lzh::kLh5, lzh::Effort::normal, sink, noise.size());
-    EXPECT_TRUE(lzh::feed_member(coder, noise.data(), 40000, 0, noise.size()));   // before the sample ends
-    EXPECT_FALSE(lzh::feed_member(coder, noise.data() + 40000, 60000, 40000, noise.size()));
-
-    VectorSink sink2;
-    const Bytes text = text_bytes(300000, 2);
-    lzh::Encoder coder2(lzh::kLh5, lzh::Effort::normal, sink2, text.size());
-    EXPECT_TRUE(lzh::feed_member(coder2, text.data(), 100000, 0, text.size()));
-    EXPECT_TRUE(lzh::feed_member(coder2, text.data() + 100000, 200000, 100000, text.size()));
-
-    // A member no larger than the sample is always coded whole.
-    VectorSink sink3;
-    lzh::Encoder coder3(lzh::kLh5, lzh::Effort::normal, sink3, 65536);
-    EXPECT_TRUE(lzh::feed_member(coder3, noise.data(), 65536, 0, 65536));
-}
-
-// A size hint far below the real size (a file that grew after its stat)
-// still gives a sound stream: the window made for the hint slides.
-TEST(SizeHint, InputLongerThanItsHintRoundTrips)
-{
-    Bytes data = text_bytes(300000, 3);
-    const Bytes noise = random_bytes(100000, 4);
-    data.insert(data.begin() + 150000, noise.begin(), noise.end());
-    for (const lzh::Method* m : {&lzh::kLh5, &lzh::kLh7})
-        for (lzh::Effort e : {lzh::Effort::fast, lzh::Effort::normal, lzh::Effort::best}) {
-            VectorSink sink;
-            lzh::Encoder enc(*m, e, sink, 100);
-            for (std::size_t at = 0; at < data.size(); at += 7000)
-                enc.write(data.data() + at, std::min<std::size_t>(7000, data.size() - at));
-            enc.finish();
-            EXPECT_EQ(lzh::decode(*m, sink.bytes, data.size()), data) << m->id << " effort " << int(e);
-        }
 }
 
 }  // namespace
