@@ -82,18 +82,5 @@ void ListArchive(const char* path)
 
 int RunList(int argc, char** argv)
 {
-    if (argc < 1) {
-        std::fprintf(stderr, "使い方: pelkoran-cli list ARCHIVE...\n");
-        return 2;
-    }
-    int status = 0;
-    for (int i = 0; i < argc; ++i) {
-        try {
-            ListArchive(argv[i]);
-        } catch (const lzh::Error& e) {
-            std::printf("エラー: %s\n", e.what());
-            status = 1;
-        }
-    }
-    return status;
+    return ForEachArchive(argc, argv, "使い方: pelkoran-cli list ARCHIVE...", ListArchive);
 }

@@ -6,27 +6,23 @@
 
 #include <cstdio>
 
+namespace {
+
+void TestArchive(const char* path)
+{
+    lzh::ArchiveReader reader(path);
+    std::size_t count = 0;
+    for (const lzh::MemberHeader& h : reader.members()) {
+        lzh::NullSink sink;
+        reader.extract(h, sink);
+        ++count;
+    }
+    std::printf("OK: %s (%zu 個のメンバー)\n", path, count);
+}
+
+}  // namespace
+
 int RunTest(int argc, char** argv)
 {
-    if (argc < 1) {
-        std::fprintf(stderr, "使い方: pelkoran-cli test ARCHIVE...\n");
-        return 2;
-    }
-    int status = 0;
-    for (int i = 0; i < argc; ++i) {
-        try {
-            lzh::ArchiveReader reader(argv[i]);
-            std::size_t count = 0;
-            for (const lzh::MemberHeader& h : reader.members()) {
-                lzh::NullSink sink;
-                reader.extract(h, sink);
-                ++count;
-            }
-            std::printf("OK: %s (%zu 個のメンバー)\n", argv[i], count);
-        } catch (const lzh::Error& e) {
-            std::printf("エラー: %s\n", e.what());
-            status = 1;
-        }
-    }
-    return status;
+    return ForEachArchive(argc, argv, "使い方: pelkoran-cli test ARCHIVE...", TestArchive);
 }

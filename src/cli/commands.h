@@ -7,3 +7,7 @@ int RunList(int argc, char** argv);
 int RunCommand(int argc, char** argv);
 int RunVersion(int argc, char** argv);
 int RunPack(int argc, char** argv);
+
+// Runs `each` on every archive named in argv; an lzh::Error from it is printed
+// to stderr as "エラー: ..." and makes the result 1. No archive: usage, 2.
+int ForEachArchive(int argc, char** argv, const char* usage, void (*each)(const char* archive));

@@ -1,6 +1,8 @@
 // main.cpp - pelkoran-cli: dispatches to the subcommand named first.
 #include "commands.h"
 
+#include "io.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -53,4 +55,22 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "pelkoran-cli: 不明なコマンドです: %s\n\n", argv[1]);
     PrintHelp(stderr);
     return 2;
+}
+
+int ForEachArchive(int argc, char** argv, const char* usage, void (*each)(const char* archive))
+{
+    if (argc < 1) {
+        std::fprintf(stderr, "%s\n", usage);
+        return 2;
+    }
+    int status = 0;
+    for (int i = 0; i < argc; ++i) {
+        try {
+            each(argv[i]);
+        } catch (const lzh::Error& e) {
+            std::fprintf(stderr, "エラー: %s\n", e.what());
+            status = 1;
+        }
+    }
+    return status;
 }
