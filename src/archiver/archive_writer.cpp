@@ -174,11 +174,10 @@ public:
         h.path = names.path;
         h.code_page = names.code_page;
         h.mtime = e.st.mtime;
+        // No owner ids: numbers of this machine's users mean nothing where the
+        // archive is opened (a reader running as root would hand the files to
+        // whoever has those numbers there), and they cost 7 bytes a member.
         h.unix_mode = std::uint16_t(e.st.mode & 0xFFFF);
-        if (e.st.uid <= 0xFFFF && e.st.gid <= 0xFFFF) {
-            h.uid = std::uint16_t(e.st.uid);
-            h.gid = std::uint16_t(e.st.gid);
-        }
         if (e.kind != NewEntry::Kind::file) {
             std::memcpy(h.method, kLhd.id, sizeof h.method);
             h.is_directory = e.kind == NewEntry::Kind::directory;

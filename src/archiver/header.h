@@ -7,7 +7,7 @@
 //   - extended headers 0x00 (header CRC), 0x01 (base name, empty for a
 //     directory), 0x02 (directory part, 0xFF after every component, only when
 //     there is one), 0x46 (code page of the names), 0x50 (Unix mode) and 0x51
-//     (gid/uid, when both fit in 16 bits);
+//     (gid/uid, only when given: the archive writer leaves them out);
 //   - a total size whose low byte is never 0 (a reader would take a 0 first
 //     byte for the end mark): one extra byte inside the 0x00 header avoids it.
 #pragma once

@@ -67,10 +67,9 @@ Tree make_tree()
     file("tree/表/能/十.txt", text_data(70000, 5));
     file("tree/nested/a/b/deep.txt", text_data(500, 11));
     file("tree/絵文字😀.txt", text_data(100, 13));
-    // Names whose headers would be 256 bytes long (with and without the
-    // gid/uid header): the writer makes them 257 without a padding byte.
-    file("tree/" + std::string(195, 'n'), text_data(1000, 19));
-    file("tree/" + std::string(202, 'm'), text_data(1000, 23));
+    // A name whose header would be 256 bytes long: the writer makes it 257
+    // without a padding byte.
+    file("tree/" + std::string(209, 'm'), text_data(1000, 23));
     t["tree/link"] = Node{'l', "README", 0};
     t["tree/ポ"] = Node{'l', "ソース.txt", 0};   // CP932 ポ = 83 7C, a '|' trail byte
     return t;
