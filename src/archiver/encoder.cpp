@@ -26,6 +26,7 @@
 #include <bit>
 #include <cassert>
 #include <cstring>
+#include <deque>
 
 namespace lzh {
 
@@ -39,6 +40,8 @@ constexpr unsigned kMaxNP = 17;       // largest position alphabet (-lh7-)
 constexpr std::size_t kTailCodes = 64;
 constexpr std::size_t kMaxBlockCodes = 65535;
 constexpr std::uint64_t kMinFinalBlockBits = 64;
+constexpr std::size_t kProbeChunk = std::size_t(64) << 10;
+constexpr std::size_t kSparseShare = 1024;   // a chunk is sparse when quick matches cover under 1/1024 of it
 
 // One row per effort level.
 struct EffortParams {
@@ -50,9 +53,9 @@ struct EffortParams {
 };
 
 constexpr EffortParams kEfforts[] = {
-    //  lazy  optimal chain nice good    block  min block
-    {false, false, {8, 32, 8}, 16384, 16384},      // fast
-    {true, false, {64, 128, 32}, 16384, 4096},     // normal
+    //  lazy  optimal chain nice good chain4   block  min block
+    {false, false, {8, 32, 8, true}, 16384, 16384},      // fast
+    {true, false, {64, 128, 32, true}, 16384, 4096},     // normal
     {true, true, {48, 32, 256}, 16384, 2048},    // best
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
@@ -151,6 +154,7 @@ struct Encoder::Impl {
 
     void parse(bool finishing);
     void parse_optimal(bool finishing);
+    void decide_chunks(bool finishing, bool force = false);
     void choose_path(std::size_t n);
     void set_prices(const Counts& f);
     void initial_prices(std::size_t n);
@@ -194,6 +198,19 @@ struct Encoder::Impl {
     std::uint64_t coded_bytes = 0;    // input covered by the blocks written
     bool pending = false;             // lazy: `held` was found one byte back
     Match held;
+    // Sparse chunks (not with optimal parsing): input is judged chunk by
+    // chunk, before it is parsed, by a quick estimate of what matches can
+    // cover; where they are rare (already-compressed data), the parse tries
+    // one candidate per position and takes what it finds at once, which codes
+    // such data several times faster at nearly the same size.
+    struct Chunk {
+        std::uint64_t end;
+        bool sparse;
+    };
+    std::deque<Chunk> chunks;         // decided and not yet passed by the parse
+    std::uint64_t decided_end = 0;
+    bool sparse = false;              // the parse is in a sparse chunk
+    bool all_sparse = true;           // every chunk decided so far was sparse
     bool finished = false;
     BlockTables t;
 
@@ -228,8 +245,16 @@ void Encoder::Impl::parse(bool finishing)
     const std::size_t need = finishing ? 1 : kMaxMatch + 2;
     const unsigned nice = params.finder.nice_len;
     while (finder.lookahead() >= need) {
-        if (!params.lazy) {
-            const Match m = finder.find(0);
+        if (!pending) {
+            const std::uint64_t at = finder.position();
+            while (!chunks.empty() && at >= chunks.front().end)
+                chunks.pop_front();
+            if (chunks.empty())
+                break;   // the input ahead is not judged yet
+            sparse = chunks.front().sparse;
+        }
+        if (!params.lazy || sparse) {
+            const Match m = finder.find(0, nullptr, nullptr, sparse);
             if (m.len >= kMinMatch) {
                 emit_match(m);
                 finder.skip(m.len - 1);
@@ -251,9 +276,11 @@ void Encoder::Impl::parse(bool finishing)
             }
             continue;
         }
-        // `held` starts one byte back; take it unless the cursor has a longer one.
+        // `held` starts one byte back; take it unless the cursor has a longer
+        // one (one byte longer but over eight times as far does not pay: the
+        // position's extra bits cost about what the byte saves).
         const Match m = finder.find(held.len);
-        if (m.len > held.len) {
+        if (m.len > held.len && !(m.len == held.len + 1 && (m.dist >> 3) > held.dist)) {
             emit_literal(finder.byte_at(-2));
             held = m;
             if (m.len >= nice) {
@@ -272,6 +299,31 @@ void Encoder::Impl::parse(bool finishing)
         emit_match(held);
         finder.skip(std::min<std::size_t>(held.len - 1, finder.lookahead()));
         pending = false;
+    }
+}
+
+/*
+ * Judges the input appended to the finder in chunks of kProbeChunk bytes, as
+ * each is complete; with `finishing`, also the shorter last one; with
+ * `force`, whatever is there (the window is full: the parse must move on).
+ * A chunk is sparse when quick matches would cover under 1/kSparseShare of it.
+ */
+void Encoder::Impl::decide_chunks(bool finishing, bool force)
+{
+    const std::uint64_t have = finder.stream_end();
+    while (decided_end < have) {
+        std::uint64_t end = decided_end + kProbeChunk;
+        if (end > have) {
+            if (!finishing && !force)
+                break;
+            end = have;
+        }
+        const std::size_t n = std::size_t(end - decided_end);
+        const std::size_t covered = quick_match_coverage(finder.data_at(decided_end), n, (1u << method.dict_bits) - 1);
+        const bool is_sparse = covered * kSparseShare < n;
+        all_sparse = all_sparse && is_sparse;
+        chunks.push_back({end, is_sparse});
+        decided_end = end;
     }
 }
 
@@ -702,12 +754,15 @@ Encoder::~Encoder() = default;
 void Encoder::write(const std::uint8_t* data, std::size_t size)
 {
     assert(!impl_->finished);
-    impl_->in_bytes += size;
+    Impl& d = *impl_;
+    d.in_bytes += size;
     while (size > 0) {
-        const std::size_t taken = impl_->finder.fill(data, size);
+        const std::size_t taken = d.finder.fill(data, size);
         data += taken;
         size -= taken;
-        impl_->parse(false);
+        if (!d.params.optimal)
+            d.decide_chunks(false, taken == 0);
+        d.parse(false);
     }
 }
 
@@ -716,6 +771,8 @@ void Encoder::finish()
     Impl& d = *impl_;
     if (d.finished)
         return;
+    if (!d.params.optimal)
+        d.decide_chunks(true);
     d.parse(true);
     if (d.count > 0)
         d.write_block(0, d.count, true);
@@ -737,6 +794,11 @@ std::uint64_t Encoder::bytes_out() const
 std::uint64_t Encoder::bytes_coded() const
 {
     return impl_->coded_bytes;
+}
+
+bool Encoder::sparse_only() const
+{
+    return impl_->decided_end > 0 && impl_->all_sparse;
 }
 
 std::uint64_t Encoder::blocks() const

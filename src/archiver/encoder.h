@@ -43,6 +43,12 @@ public:
     // most 7 bits is their coded size).
     std::uint64_t bytes_coded() const;
 
+    // Whether every part of the input judged so far had next to no matches
+    // (already-compressed data): coding it then saves only what the byte
+    // statistics give, and costs little time (false with best effort, which
+    // does not judge its input).
+    bool sparse_only() const;
+
     // Blocks written so far, and the length in bits of the latest one from
     // its size field to its last code (tests and measurements).
     std::uint64_t blocks() const;

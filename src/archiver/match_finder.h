@@ -12,10 +12,10 @@
 // match: the bytes compared are the ones the distance points to.
 #pragma once
 
+#include "scratch.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
 
 namespace lzh {
 
@@ -27,6 +27,12 @@ struct MatchFinderParams {
     unsigned max_chain;   // candidates examined per search
     unsigned nice_len;    // stop searching at a match this long
     unsigned good_len;    // when the caller already holds a match this long, search a quarter as deep
+    // Chain positions by their first four bytes and look for three-byte
+    // matches only at the latest position with the same first three bytes:
+    // the nearest one, which is also the cheapest to code. The chains then
+    // hold only candidates for longer matches, which makes a search much
+    // cheaper on text, full of short repeats.
+    bool chain4 = false;
 };
 
 struct Match {
@@ -59,14 +65,25 @@ public:
     // With `all`, every improvement found on the way (increasing lengths,
     // each at the nearest distance it occurs) is added at all[*n_all]; `all`
     // needs room for kMaxMatch entries.
-    Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr);
+    // With `quick`, only the latest position with the same first bytes is
+    // tried (for data where matches are rare).
+    Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr, bool quick = false);
 
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);
 
+    // Stream positions of the cursor and of the end of the appended data,
+    // and the window's bytes from stream position `pos` (not yet passed out
+    // of the window: at most the dictionary size behind the cursor) on.
+    std::uint64_t position() const { return base_ + cur_; }
+    std::uint64_t stream_end() const { return base_ + end_; }
+    const std::uint8_t* data_at(std::uint64_t pos) const { return buf_.get() + (pos - base_); }
+
 private:
     void insert(std::size_t pos);
     void slide();
+    std::uint32_t hash3(const std::uint8_t* p) const;
+    std::uint32_t hash_chain(const std::uint8_t* p) const;
 
     unsigned dict_bits_;
     std::uint32_t max_dist_;
@@ -74,13 +91,22 @@ private:
     unsigned hash_bits_;
     // Neither buf_ nor prev_ is cleared: no byte or link is read before it is
     // written (see find()), so their first contents cannot reach the output.
-    std::unique_ptr<std::uint8_t[]> buf_;  // window: history, cursor, lookahead, 8 bytes of slack
+    Scratch<std::uint8_t> buf_;       // window: history, cursor, lookahead, 8 bytes of slack
     std::size_t buf_limit_;           // bytes of buf_ usable for data
     std::size_t cur_ = 0;             // cursor (index in buf_)
     std::size_t end_ = 0;             // end of the appended data (index in buf_)
     std::uint64_t base_ = 0;          // stream position of buf_[0]
-    std::vector<std::uint32_t> head_; // hash -> latest position
-    std::unique_ptr<std::uint32_t[]> prev_;  // position mod dict -> previous position with the same hash
+    Scratch<std::uint32_t> head_;     // hash -> latest position (of the chains)
+    Scratch<std::uint32_t> head3_;    // with chain4: hash of 3 bytes -> latest position
+    unsigned hash3_bits_ = 0;
+    Scratch<std::uint32_t> prev_;     // position mod dict -> previous position with the same hash
 };
+
+/*
+ * Bytes of data[0, n) that the matches one finds by trying only the latest
+ * earlier position with the same four bytes (at most `max_dist` back) would
+ * cover: a cheap estimate of how much LZ coding can find in the data.
+ */
+std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist);
 
 }  // namespace lzh

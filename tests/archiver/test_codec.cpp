@@ -163,8 +163,10 @@ TEST(Codec, RoundTripsEveryMethodAndEffort)
         Bytes runs(3000, 'x');
         runs.insert(runs.end(), 700, 'y');
         runs.push_back('x');
+        // Text, then random bytes over a whole 64 KiB chunk (coded as sparse
+        // data), then text again.
         Bytes mixed = text(150000, 2);
-        const Bytes r = random_bytes(40000, 3);
+        const Bytes r = random_bytes(140000, 3);
         mixed.insert(mixed.begin() + 70000, r.begin(), r.end());
         Bytes every_value;
         for (int i = 0; i < 1024; ++i)
@@ -198,8 +200,11 @@ TEST(Codec, RoundTripsEveryMethodAndEffort)
             for (std::size_t piece : {1u, 4097u})
                 EXPECT_EQ(encode_in_pieces(*m, e, mixed, piece), lzh::encode(*m, e, mixed)) << "piece " << piece;
             // A size hint far below the real size (a file that grew after its
-            // stat): the window made for the hint slides, the stream stays sound.
-            EXPECT_EQ(lzh::decode(*m, encode_in_pieces(*m, e, mixed, 7000, 100), mixed.size()), mixed);
+            // stat): the window made for the hint slides, the stream stays
+            // sound and still does not depend on the pieces.
+            const Bytes grown = encode_in_pieces(*m, e, mixed, 7000, 100);
+            EXPECT_EQ(lzh::decode(*m, grown, mixed.size()), mixed);
+            EXPECT_EQ(encode_in_pieces(*m, e, mixed, 1, 100), grown);
         }
     }
 }
@@ -208,10 +213,20 @@ TEST(Codec, CompressesTextAndDoesNotBlowUpRandomData)
 {
     const Bytes t = text(100000, 6);
     const Bytes r = random_bytes(100000, 6);
+    auto judged_sparse = [](const lzh::Method& m, const Bytes& in) {
+        std::vector<std::uint8_t> out;
+        lzh::VectorSink sink(out);
+        lzh::Encoder enc(m, lzh::Effort::normal, sink, in.size());
+        enc.write(in.data(), in.size());
+        enc.finish();
+        return enc.sparse_only();
+    };
     for (const auto* m : kMethods) {
         EXPECT_LT(lzh::encode(*m, lzh::Effort::normal, t).size(), t.size() / 3) << m->id;
         // Random bytes: literals of about 8 bits plus the tables of each block.
         EXPECT_LT(lzh::encode(*m, lzh::Effort::normal, r).size(), r.size() + r.size() / 50) << m->id;
+        EXPECT_TRUE(judged_sparse(*m, r)) << m->id;
+        EXPECT_FALSE(judged_sparse(*m, t)) << m->id;
     }
 }
 
