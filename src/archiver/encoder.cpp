@@ -42,6 +42,8 @@ constexpr std::size_t kMaxBlockCodes = 65535;
 constexpr std::uint64_t kMinFinalBlockBits = 64;
 constexpr std::size_t kProbeChunk = std::size_t(64) << 10;
 constexpr std::size_t kSparseShare = 1024;   // a chunk is sparse when quick matches cover under 1/1024 of it
+// In sparse data a short match costs about what its bytes cost as literals.
+constexpr unsigned kSparseMinMatch = 8;
 
 // One row per effort level.
 struct EffortParams {
@@ -55,7 +57,7 @@ struct EffortParams {
 constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
     {false, false, {8, 32, 8, true}, 16384, 16384},      // fast
-    {true, false, {64, 128, 32, true}, 16384, 4096},     // normal
+    {true, false, {64, 128, 32, true}, 16384, 2048},     // normal
     {true, true, {48, 32, 256}, 16384, 2048},    // best
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
@@ -201,8 +203,8 @@ struct Encoder::Impl {
     // Sparse chunks (not with optimal parsing): input is judged chunk by
     // chunk, before it is parsed, by a quick estimate of what matches can
     // cover; where they are rare (already-compressed data), the parse tries
-    // one candidate per position and takes what it finds at once, which codes
-    // such data several times faster at nearly the same size.
+    // one candidate per position and takes what it finds at once if it is
+    // long enough to pay, which codes such data faster and no larger.
     struct Chunk {
         std::uint64_t end;
         bool sparse;
@@ -255,7 +257,7 @@ void Encoder::Impl::parse(bool finishing)
         }
         if (!params.lazy || sparse) {
             const Match m = finder.find(0, nullptr, nullptr, sparse);
-            if (m.len >= kMinMatch) {
+            if (m.len >= (sparse ? kSparseMinMatch : kMinMatch)) {
                 emit_match(m);
                 finder.skip(m.len - 1);
             } else {
