@@ -321,8 +321,8 @@ void Encoder::Impl::decide_chunks(bool finishing, bool force)
             end = have;
         }
         const std::size_t n = std::size_t(end - decided_end);
-        const std::size_t covered = quick_match_coverage(finder.data_at(decided_end), n, (1u << method.dict_bits) - 1);
-        const bool is_sparse = covered * kSparseShare < n;
+        const std::size_t enough = n / kSparseShare + 1;
+        const bool is_sparse = quick_match_coverage(finder.data_at(decided_end), n, (1u << method.dict_bits) - 1, enough) < enough;
         all_sparse = all_sparse && is_sparse;
         chunks.push_back({end, is_sparse});
         decided_end = end;

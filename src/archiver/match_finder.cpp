@@ -235,7 +235,8 @@ void MatchFinder::skip(std::size_t n)
     cur_ = stop;
 }
 
-std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist)
+std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist,
+                                 std::size_t enough)
 {
     constexpr unsigned kBits = 12;
     std::uint32_t latest[1u << kBits];   // position + 1 of the latest occurrence, 0 for none
@@ -249,6 +250,8 @@ std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::u
         if (cand != 0 && i + 1 - cand <= max_dist && load32(data + cand - 1) == key) {
             const unsigned len = match_length(data + i, data + cand - 1, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
             covered += len;
+            if (covered >= enough)
+                break;
             i += len;
         } else {
             ++i;

@@ -105,8 +105,10 @@ private:
 /*
  * Bytes of data[0, n) that the matches one finds by trying only the latest
  * earlier position with the same four bytes (at most `max_dist` back) would
- * cover: a cheap estimate of how much LZ coding can find in the data.
+ * cover: a cheap estimate of how much LZ coding can find in the data. Stops
+ * counting once `enough` bytes are covered.
  */
-std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist);
+std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist,
+                                 std::size_t enough = SIZE_MAX);
 
 }  // namespace lzh
