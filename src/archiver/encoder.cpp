@@ -256,8 +256,8 @@ void Encoder::Impl::parse(bool finishing)
             sparse = chunks.front().sparse;
         }
         if (!params.lazy || sparse) {
-            const Match m = finder.find(0, nullptr, nullptr, sparse);
-            if (m.len >= (sparse ? kSparseMinMatch : kMinMatch)) {
+            const Match m = sparse ? finder.find_quick(kSparseMinMatch) : finder.find(0);
+            if (m.len >= kMinMatch) {
                 emit_match(m);
                 finder.skip(m.len - 1);
             } else {

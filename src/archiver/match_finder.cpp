@@ -153,7 +153,7 @@ inline void MatchFinder::insert(std::size_t pos)
     head_[h] = abs;
 }
 
-Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all, bool quick)
+Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
 {
     Match best;
     const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_, kMaxMatch));
@@ -178,7 +178,7 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all, bool qui
 
     if (params_.chain4) {
         std::uint32_t& head3 = head3_[hash3(s)];
-        if (best_len < 3 && !quick) {
+        if (best_len < 3) {
             const std::uint32_t dist = cur32 - head3;
             if (dist - 1 < limit) {
                 const std::uint8_t* c = s - dist;
@@ -186,8 +186,7 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all, bool qui
                     take(match_length(s, c, max_len), dist);
             }
         }
-        if (!quick)
-            head3 = cur32;
+        head3 = cur32;
         if (max_len < 4) {
             ++cur_;
             return best;
@@ -196,7 +195,7 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all, bool qui
 
     const std::uint32_t h = hash_chain(s);
     if (best_len < nice) {
-        unsigned chain = quick ? 1 : prev_len >= params_.good_len ? (params_.max_chain >> 2) + 1 : params_.max_chain;
+        unsigned chain = prev_len >= params_.good_len ? (params_.max_chain >> 2) + 1 : params_.max_chain;
         std::uint32_t cand = head_[h];
         std::uint32_t last_dist = 0;
         std::uint16_t end16 = load16(s + best_len - 1);
@@ -223,6 +222,29 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all, bool qui
     head_[h] = cur32;
     ++cur_;
     return best;
+}
+
+Match MatchFinder::find_quick(unsigned min_len)
+{
+    if (!params_.chain4 || end_ - cur_ < 8)
+        return find(min_len - 1);
+    const std::uint64_t abs = base_ + cur_;
+    const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(max_dist_, abs));
+    const std::uint32_t cur32 = static_cast<std::uint32_t>(abs);
+    const std::uint8_t* s = buf_.get() + cur_;
+    const std::uint32_t h = hash_chain(s);
+    const std::uint32_t cand = head_[h];
+    prev_[cur32 & max_dist_] = cand;
+    head_[h] = cur32;
+    ++cur_;
+    const std::uint32_t dist = cur32 - cand;
+    if (dist - 1 < limit && load32(s - dist) == load32(s)) {
+        const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_ + 1, kMaxMatch));
+        const unsigned len = match_length(s, s - dist, max_len);
+        if (len >= min_len)
+            return Match{len, dist};
+    }
+    return Match{};
 }
 
 void MatchFinder::skip(std::size_t n)

@@ -65,9 +65,12 @@ public:
     // With `all`, every improvement found on the way (increasing lengths,
     // each at the nearest distance it occurs) is added at all[*n_all]; `all`
     // needs room for kMaxMatch entries.
-    // With `quick`, only the latest position with the same first bytes is
-    // tried (for data where matches are rare).
-    Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr, bool quick = false);
+    Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr);
+
+    // The same for data where matches are rare: tries only the latest
+    // position with the same first bytes and returns its match when it is at
+    // least `min_len` (>= 4) long.
+    Match find_quick(unsigned min_len);
 
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);
