@@ -176,6 +176,9 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
             all[(*n_all)++] = best;
     };
 
+    // The next search starts one byte on: fetch its chain head early.
+    if (max_len >= 5)
+        __builtin_prefetch(&head_[hash_chain(s + 1)]);
     if (params_.chain4) {
         std::uint32_t& head3 = head3_[hash3(s)];
         if (best_len < 3) {
