@@ -157,6 +157,8 @@ struct Encoder::Impl {
     void parse(bool finishing);
     void parse_optimal(bool finishing);
     void decide_chunks(bool finishing, bool force = false);
+    bool judged();
+    void sparse_step();
     void choose_path(std::size_t n);
     void set_prices(const Counts& f);
     void initial_prices(std::size_t n);
@@ -200,7 +202,7 @@ struct Encoder::Impl {
     std::uint64_t coded_bytes = 0;    // input covered by the blocks written
     bool pending = false;             // lazy: `held` was found one byte back
     Match held;
-    // Sparse chunks (not with optimal parsing): input is judged chunk by
+    // Sparse chunks: input is judged chunk by
     // chunk, before it is parsed, by a quick estimate of what matches can
     // cover; where they are rare (already-compressed data), the parse tries
     // one candidate per position and takes what it finds at once if it is
@@ -247,16 +249,14 @@ void Encoder::Impl::parse(bool finishing)
     const std::size_t need = finishing ? 1 : kMaxMatch + 2;
     const unsigned nice = params.finder.nice_len;
     while (finder.lookahead() >= need) {
-        if (!pending) {
-            const std::uint64_t at = finder.position();
-            while (!chunks.empty() && at >= chunks.front().end)
-                chunks.pop_front();
-            if (chunks.empty())
-                break;   // the input ahead is not judged yet
-            sparse = chunks.front().sparse;
+        if (!pending && !judged())
+            break;
+        if (sparse) {
+            sparse_step();
+            continue;
         }
-        if (!params.lazy || sparse) {
-            const Match m = sparse ? finder.find_quick(kSparseMinMatch) : finder.find(0);
+        if (!params.lazy) {
+            const Match m = finder.find(0);
             if (m.len >= kMinMatch) {
                 emit_match(m);
                 finder.skip(m.len - 1);
@@ -329,6 +329,30 @@ void Encoder::Impl::decide_chunks(bool finishing, bool force)
     }
 }
 
+// Whether the input at the cursor is judged; sets `sparse` for it.
+bool Encoder::Impl::judged()
+{
+    const std::uint64_t at = finder.position();
+    while (!chunks.empty() && at >= chunks.front().end)
+        chunks.pop_front();
+    if (chunks.empty())
+        return false;
+    sparse = chunks.front().sparse;
+    return true;
+}
+
+// One step through sparse data: a match found at once if it pays, else a literal.
+void Encoder::Impl::sparse_step()
+{
+    const Match m = finder.find_quick(kSparseMinMatch);
+    if (m.len >= kMinMatch) {
+        emit_match(m);
+        finder.skip(m.len - 1);
+    } else {
+        emit_literal(finder.byte_at(-1));
+    }
+}
+
 /*
  * Optimal parsing: gathers the matches of every position of a segment (a
  * match of nice length or more is taken as it is, and the positions it covers
@@ -343,6 +367,16 @@ void Encoder::Impl::parse_optimal(bool finishing)
     const unsigned nice = params.finder.nice_len;
     Match found[kMaxMatch];
     while (finder.lookahead() >= need) {
+        if (!judged())
+            break;
+        if (sparse) {
+            if (seg_n > 0) {
+                choose_path(seg_n);
+                seg_n = 0;
+            }
+            sparse_step();
+            continue;
+        }
         const std::size_t i = seg_n;
         seg_lit[i] = finder.byte_at(0);
         unsigned n_found = 0;
@@ -762,8 +796,7 @@ void Encoder::write(const std::uint8_t* data, std::size_t size)
         const std::size_t taken = d.finder.fill(data, size);
         data += taken;
         size -= taken;
-        if (!d.params.optimal)
-            d.decide_chunks(false, taken == 0);
+        d.decide_chunks(false, taken == 0);
         d.parse(false);
     }
 }
@@ -773,8 +806,7 @@ void Encoder::finish()
     Impl& d = *impl_;
     if (d.finished)
         return;
-    if (!d.params.optimal)
-        d.decide_chunks(true);
+    d.decide_chunks(true);
     d.parse(true);
     if (d.count > 0)
         d.write_block(0, d.count, true);
