@@ -199,8 +199,6 @@ private:
     // streaming path below would write.
     bool write_precoded(const NewEntry& e, MemberHeader& h, MemberCoder::Result& r)
     {
-        if (r.error)
-            std::rethrow_exception(r.error);
         if (r.own)
             return false;
         std::memcpy(h.method, r.coded ? options_.method->id : kLh0.id, sizeof h.method);
@@ -446,7 +444,8 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
     writer.own_files.push_back(temp.status());
     if (exists)
         writer.own_files.push_back(old_st);
-    // Small files are coded ahead on other threads and written here in order.
+    // Small files are coded ahead, on other threads and on this one while it
+    // would wait, and written here in order.
     std::optional<MemberCoder> coder;
     if (const unsigned threads = coder_threads(options.threads); threads > 1) {
         std::vector<const NewEntry*> order;
