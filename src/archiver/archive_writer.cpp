@@ -23,6 +23,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <deque>
+#include <memory>
 #include <random>
 #include <string_view>
 #include <unistd.h>
@@ -136,7 +137,7 @@ public:
     Writer(const std::string& archive, FileSink& sink, const WriteOptions& options,
            ArchiverWindow* window, std::uint64_t total, UpdateReport& report)
         : archive_(archive), sink_(sink), options_(options), window_(window), total_(total),
-          report_(report), buf_(kReadChunk)
+          report_(report)
     {
     }
 
@@ -233,6 +234,7 @@ private:
         if (std::uint64_t(src.status().st_size) > kMax32)
             throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
 
+        std::uint8_t* const buf = read_buffer();
         const std::uint64_t header_at = sink_.offset();
         std::vector<std::uint8_t> placeholder = build_level2_header(h);
         sink_.write(placeholder.data(), placeholder.size());
@@ -246,11 +248,11 @@ private:
         if (coding_pass) {
             Encoder encoder(*options_.method, options_.effort, sink_, expected);
             bool gave_up = false;
-            while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+            while (std::size_t n = src.read(buf, kReadChunk)) {
                 size1 += n;
                 check_size(size1, e);
-                crc1 = crc16_update(crc1, buf_.data(), n);
-                const bool pays = feed_member(encoder, buf_.data(), n, size1 - n, expected);
+                crc1 = crc16_update(crc1, buf, n);
+                const bool pays = feed_member(encoder, buf, n, size1 - n, expected);
                 done_ += n;
                 progress(e.stored_path, false);
                 if (!pays || encoder.bytes_out() > std::max(expected, size1)) {
@@ -261,10 +263,10 @@ private:
             if (gave_up) {
                 // Read on without coding, so the re-read below can be checked
                 // against the whole first pass.
-                while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+                while (std::size_t n = src.read(buf, kReadChunk)) {
                     size1 += n;
                     check_size(size1, e);
-                    crc1 = crc16_update(crc1, buf_.data(), n);
+                    crc1 = crc16_update(crc1, buf, n);
                     done_ += n;
                     progress(e.stored_path, false);
                 }
@@ -288,11 +290,11 @@ private:
             }
             std::uint64_t size2 = 0;
             std::uint16_t crc2 = 0;
-            while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+            while (std::size_t n = src.read(buf, kReadChunk)) {
                 size2 += n;
                 check_size(size2, e);
-                crc2 = crc16_update(crc2, buf_.data(), n);
-                sink_.write(buf_.data(), n);
+                crc2 = crc16_update(crc2, buf, n);
+                sink_.write(buf, n);
                 if (!coding_pass)
                     done_ += n;
                 progress(e.stored_path, coding_pass && size2 % kProgressStep < n);
@@ -312,6 +314,15 @@ private:
         return true;
     }
 
+    // The buffer of the streaming path, made on first use and left as it
+    // comes: when the coder prepares every member it is never touched.
+    std::uint8_t* read_buffer()
+    {
+        if (!buf_)
+            buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunk);
+        return buf_.get();
+    }
+
     void check_size(std::uint64_t size, const NewEntry& e)
     {
         if (size > kMax32)
@@ -324,7 +335,7 @@ private:
     ArchiverWindow* window_;
     std::uint64_t total_;
     UpdateReport& report_;
-    std::vector<std::uint8_t> buf_;
+    std::unique_ptr<std::uint8_t[]> buf_;
     std::uint64_t done_ = 0;
     std::uint64_t last_report_ = 0;
 };

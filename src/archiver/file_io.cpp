@@ -15,7 +15,9 @@ namespace lzh {
 
 namespace {
 
-constexpr std::size_t kSinkBuffer = std::size_t(1) << 20;
+// Each page of the buffer costs a page fault the first time it is filled,
+// which weighs more than a few more write calls.
+constexpr std::size_t kSinkBuffer = std::size_t(256) << 10;
 
 std::mutex g_fault_mutex;
 std::optional<WriteFault> g_fault;
@@ -159,9 +161,9 @@ FileSource::FileSource(const std::string& path) : path_(path)
         ::close(fd_);
         throw Error("通常のファイルではないため読めません: " + shown_path(path));
     }
-    int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    // Reads may block from here on. F_SETFL sets only the file status
+    // flags, and O_NONBLOCK is the one of them the open above set.
+    ::fcntl(fd_, F_SETFL, 0);
 }
 
 FileSource::~FileSource()
