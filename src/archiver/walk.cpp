@@ -47,9 +47,11 @@ std::string read_link(const std::string& path, const struct stat& st)
     return target;
 }
 
-// A directory's entry names, "." and ".." left out. Opened without following
-// a link, relative to its parent for paths longer than PATH_MAX.
-std::vector<std::string> read_names(const std::string& dir)
+using DirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// Opens a directory for reading, without following a link, relative to its
+// parent for paths longer than PATH_MAX.
+DirHandle open_dir(const std::string& dir)
 {
     int fd;
     {
@@ -59,15 +61,21 @@ std::vector<std::string> read_names(const std::string& dir)
     }
     if (fd < 0)
         throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::fdopendir(fd), ::closedir);
+    DirHandle d(::fdopendir(fd), ::closedir);
     if (!d) {
         const int err = errno;
         ::close(fd);
         throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(err));
     }
+    return d;
+}
+
+// A directory's entry names, "." and ".." left out.
+std::vector<std::string> read_names(DIR* d, const std::string& dir)
+{
     std::vector<std::string> names;
     errno = 0;
-    while (const dirent* de = ::readdir(d.get())) {
+    while (const dirent* de = ::readdir(d)) {
         if (std::strcmp(de->d_name, ".") != 0 && std::strcmp(de->d_name, "..") != 0)
             names.emplace_back(de->d_name);
         errno = 0;
@@ -76,6 +84,9 @@ std::vector<std::string> read_names(const std::string& dir)
         throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
     return names;
 }
+
+// Directories held open down the tree at most (see add_contents).
+constexpr unsigned kHeldDirs = 64;
 
 WalkHook g_walk_hook;
 
@@ -120,13 +131,19 @@ public:
 private:
     /*
      * Adds what `dir` holds, sorted byte-wise. The names are read first and
-     * each is examined afterwards, so no descriptor stays open across the
-     * recursion however deep the tree is. An entry that is gone by then is
-     * left out; one that appeared after the names were read is not seen.
+     * each is examined afterwards; an entry that is gone by then is left out,
+     * one that appeared after the names were read is not seen. The entries
+     * are examined relative to the open directory, a lookup of one name
+     * rather than of the whole path; below kHeldDirs levels the directory is
+     * closed before its entries are examined, so however deep the tree is no
+     * more descriptors stay open.
      */
     void add_contents(const std::string& dir, const std::string& stored)
     {
-        std::vector<std::string> names = read_names(dir);
+        DirHandle d = open_dir(dir);
+        std::vector<std::string> names = read_names(d.get(), dir);
+        if (depth_ >= kHeldDirs)
+            d.reset();
         std::sort(names.begin(), names.end());
         // Room for them at once: growing step by step would hold the old and
         // the new array together just when the list is longest.
@@ -138,10 +155,13 @@ private:
             g_walk_hook(dir);
         const std::string prefix = dir.back() == '/' ? dir : dir + '/';
         std::string path;
+        ++depth_;
         for (std::string& name : names) {
             path = prefix + name;
             struct stat st;
-            if (!lstat_path(path, st)) {
+            const bool found = d ? ::fstatat(::dirfd(d.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                                 : lstat_path(path, st);
+            if (!found) {
                 if (errno == ENOENT)
                     continue;   // gone since the directory was read
                 throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
@@ -149,11 +169,13 @@ private:
             add(path, stored + '/' + name, st);
             std::string().swap(name);   // done with it: the memory goes back now
         }
+        --depth_;
     }
 
     WalkResult& result_;
     const struct stat* exclude_;
     bool dedupe_;
+    unsigned depth_ = 0;   // directories being added, one inside the other
     std::set<std::string> seen_;
 };
 
