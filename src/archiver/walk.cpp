@@ -2,15 +2,21 @@
 #include "walk.h"
 
 #include "file_io.h"
+#include "member_coder.h"
 #include "names.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace lzh {
@@ -90,6 +96,33 @@ constexpr unsigned kHeldDirs = 64;
 
 WalkHook g_walk_hook;
 
+/*
+ * The entry for `path` (stored as `stored`), found with `st`. Returns false
+ * when the walk leaves it out: the excluded file, or a FIFO, socket or device
+ * (never opened), whose path then goes to `skipped`.
+ */
+bool make_entry(const std::string& path, const std::string& stored, const struct stat& st,
+                const struct stat* exclude, NewEntry& e, std::vector<std::string>& skipped)
+{
+    if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
+        return false;
+    if (S_ISLNK(st.st_mode)) {
+        e.kind = NewEntry::Kind::symlink;
+        e.link_target = read_link(path, st);
+    } else if (S_ISDIR(st.st_mode)) {
+        e.kind = NewEntry::Kind::directory;
+    } else if (S_ISREG(st.st_mode)) {
+        e.kind = NewEntry::Kind::file;
+    } else {
+        skipped.push_back(path);
+        return false;
+    }
+    e.source_path = path;
+    e.stored_path = stored;
+    e.st = st;
+    return true;
+}
+
 class Walker {
 public:
     Walker(WalkResult& result, const struct stat* exclude, bool dedupe)
@@ -100,28 +133,15 @@ public:
     // Adds `path` (on disk) as `stored` (in the archive), and what it holds.
     void add(const std::string& path, const std::string& stored, const struct stat& st)
     {
-        if (exclude_ && st.st_dev == exclude_->st_dev && st.st_ino == exclude_->st_ino)
-            return;
         // Only items named on the command can bring the same member twice
         // (one inside the other); one directory never names an entry twice.
         if (dedupe_ && !seen_.insert(stored).second)
             return;
         NewEntry e;
-        e.source_path = path;
-        e.stored_path = stored;
-        e.st = st;
-        if (S_ISLNK(st.st_mode)) {
-            e.kind = NewEntry::Kind::symlink;
-            e.link_target = read_link(path, st);
-        } else if (S_ISDIR(st.st_mode)) {
-            e.kind = NewEntry::Kind::directory;
-        } else if (S_ISREG(st.st_mode)) {
-            e.kind = NewEntry::Kind::file;
-            result_.total_bytes += static_cast<std::uint64_t>(st.st_size);
-        } else {
-            result_.skipped.push_back(path);   // FIFO, socket, device: never opened
+        if (!make_entry(path, stored, st, exclude_, e, result_.skipped))
             return;
-        }
+        if (e.kind == NewEntry::Kind::file)
+            result_.total_bytes += e.st.size;
         const bool is_dir = e.kind == NewEntry::Kind::directory;
         result_.entries.push_back(std::move(e));
         if (is_dir)
@@ -179,6 +199,182 @@ private:
     std::set<std::string> seen_;
 };
 
+/*
+ * The walk of one directory item on several threads. Each directory is a
+ * segment: the entries it holds, sorted, and for each subdirectory among them
+ * the segment of its contents. Any thread lists and examines any queued
+ * directory, relative to the open directory, which is closed again before
+ * the next; the segments are then joined in the order of a walk on one
+ * thread (each directory before what it holds), and the first failure in
+ * that order is the one reported, so the result is that of the one-thread
+ * walk.
+ */
+class ParallelWalk {
+public:
+    ParallelWalk(const struct stat* exclude, unsigned threads) : exclude_(exclude), threads_(threads) {}
+
+    // Adds `root` (a directory entry, already made) and all it holds to `result`.
+    void run(NewEntry root, WalkResult& result)
+    {
+        enqueue(root.source_path, root.stored_path, true);
+        std::vector<std::thread> helpers;
+        try {
+            for (unsigned i = 1; i < threads_; ++i)
+                helpers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // No more threads: the ones there are do the walk.
+        }
+        work();
+        for (std::thread& t : helpers)
+            t.join();
+
+        Segment& top = segments_.front();
+        if (segments_.size() == 1 && !top.error && top.skipped.empty()) {
+            // No subdirectory: the list is there already (room was left for
+            // the root), so no second copy of it is made.
+            std::vector<NewEntry>& entries = top.entries;
+            for (const NewEntry& e : entries)
+                if (e.kind == NewEntry::Kind::file)
+                    result.total_bytes += e.st.size;
+            entries.insert(entries.begin(), std::move(root));
+            result.entries = std::move(entries);
+            return;
+        }
+        std::size_t count = 1;
+        for (const Segment& sg : segments_)
+            count += sg.entries.size();
+        result.entries.reserve(count);
+        result.entries.push_back(std::move(root));
+        join(top, result);
+    }
+
+private:
+    static constexpr std::uint32_t kNoContents = std::uint32_t(-1);
+
+    struct Segment {
+        std::string path;                // the directory
+        std::string stored;
+        bool root = false;
+        std::vector<NewEntry> entries;   // what it holds, sorted
+        std::vector<std::uint32_t> contents;   // per entry: the segment of its contents, or kNoContents
+        std::vector<std::pair<std::size_t, std::string>> skipped;   // (entries before it, path)
+        std::exception_ptr error;        // met after `entries`
+    };
+
+    // Queues the contents of directory `path` and returns their segment.
+    std::uint32_t enqueue(const std::string& path, const std::string& stored, bool root = false)
+    {
+        std::lock_guard lock(mutex_);
+        Segment& sg = segments_.emplace_back();
+        sg.path = path;
+        sg.stored = stored;
+        sg.root = root;
+        queue_.push_back(&sg);
+        if (waiting_ > 0)
+            wake_.notify_one();
+        return std::uint32_t(segments_.size() - 1);
+    }
+
+    // Lists queued directories until none is queued or being listed.
+    void work()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (!queue_.empty()) {
+                Segment* sg = queue_.front();
+                queue_.pop_front();
+                ++busy_;
+                lock.unlock();
+                list(*sg);
+                lock.lock();
+                --busy_;
+                if (busy_ == 0 && queue_.empty() && waiting_ > 0)
+                    wake_.notify_all();
+                continue;
+            }
+            if (busy_ == 0)
+                return;
+            ++waiting_;
+            wake_.wait(lock);
+            --waiting_;
+        }
+    }
+
+    /*
+     * Reads and examines what directory `sg` holds, as Walker::add_contents
+     * does; a failure is kept in the segment, after the entries examined
+     * before it.
+     */
+    void list(Segment& sg)
+    {
+        try {
+            DirHandle d = open_dir(sg.path);
+            std::vector<std::string> names = read_names(d.get(), sg.path);
+            std::sort(names.begin(), names.end());
+            sg.entries.reserve(names.size() + (sg.root ? 1 : 0));
+            sg.contents.reserve(names.size());
+            if (g_walk_hook)
+                g_walk_hook(sg.path);
+            const std::string prefix = sg.path.back() == '/' ? sg.path : sg.path + '/';
+            std::vector<std::string> skipped;
+            for (std::string& name : names) {
+                const std::string path = prefix + name;
+                struct stat st;
+                if (::fstatat(::dirfd(d.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    if (errno == ENOENT)
+                        continue;   // gone since the directory was read
+                    throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
+                }
+                NewEntry e;
+                const std::string stored = sg.stored + '/' + name;
+                if (!make_entry(path, stored, st, exclude_, e, skipped)) {
+                    for (std::string& p : skipped)
+                        sg.skipped.emplace_back(sg.entries.size(), std::move(p));
+                    skipped.clear();
+                    continue;
+                }
+                const bool is_dir = e.kind == NewEntry::Kind::directory;
+                sg.entries.push_back(std::move(e));
+                sg.contents.push_back(is_dir ? enqueue(path, stored) : kNoContents);
+                std::string().swap(name);
+            }
+        } catch (...) {
+            sg.error = std::current_exception();
+        }
+    }
+
+    // Moves the entries of `sg` and of the segments below it into `result`,
+    // in walk order; rethrows the first failure met in that order.
+    void join(Segment& sg, WalkResult& result)
+    {
+        std::size_t k = 0;
+        for (std::size_t i = 0; i < sg.entries.size(); ++i) {
+            for (; k < sg.skipped.size() && sg.skipped[k].first == i; ++k)
+                result.skipped.push_back(std::move(sg.skipped[k].second));
+            NewEntry& e = sg.entries[i];
+            if (e.kind == NewEntry::Kind::file)
+                result.total_bytes += e.st.size;
+            result.entries.push_back(std::move(e));
+            if (sg.contents[i] != kNoContents)
+                join(segments_[sg.contents[i]], result);
+        }
+        for (; k < sg.skipped.size(); ++k)
+            result.skipped.push_back(std::move(sg.skipped[k].second));
+        if (sg.error)
+            std::rethrow_exception(sg.error);
+        std::vector<NewEntry>().swap(sg.entries);   // moved from: the memory goes back now
+    }
+
+    const struct stat* exclude_;
+    const unsigned threads_;
+    std::mutex mutex_;
+    std::condition_variable wake_;     // a directory was queued, or the walk is over
+    std::deque<Segment> segments_;     // [0]: the root's contents; never moved once made
+    std::deque<Segment*> queue_;       // directories to list
+    unsigned busy_ = 0;                // threads listing a directory
+    unsigned waiting_ = 0;             // threads waiting in wake_
+};
+
 }  // namespace
 
 void set_walk_hook(WalkHook hook)
@@ -190,6 +386,9 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude)
 {
     WalkResult result;
     Walker walker(result, exclude, cmd.items.size() > 1);
+    // One directory item, the usual drop, is walked on as many threads as
+    // the coders will use.
+    const unsigned threads = cmd.items.size() == 1 ? coder_threads(0) : 1;
     for (const std::string& item : cmd.items) {
         const std::string stored = normalise_item(item);
         if (stored.empty())
@@ -198,6 +397,12 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude)
         struct stat st;
         if (!lstat_path(path, st))
             throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
+        if (threads > 1 && S_ISDIR(st.st_mode)) {
+            NewEntry root;
+            if (make_entry(path, stored, st, exclude, root, result.skipped))
+                ParallelWalk(exclude, threads).run(std::move(root), result);
+            continue;
+        }
         walker.add(path, stored, st);
     }
     return result;
