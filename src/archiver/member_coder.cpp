@@ -13,8 +13,10 @@ namespace lzh {
 namespace {
 
 // Results held ahead of the writer at most (many tiny files cost more in
-// bookkeeping than in bytes).
-constexpr std::size_t kMaxAhead = 256;
+// bookkeeping than in bytes). Far enough for a large file near the end of a
+// list of small ones to be started while there is other work left to run
+// beside it.
+constexpr std::size_t kMaxAhead = 1024;
 // Bytes asked of one read(), so a large file is read in steps as on the
 // streaming path.
 constexpr std::size_t kReadPiece = std::size_t(1) << 20;
