@@ -17,6 +17,9 @@ namespace {
 // list of small ones to be started while there is other work left to run
 // beside it.
 constexpr std::size_t kMaxAhead = 1024;
+// Members this large are started largest first: shorter ones end soon
+// enough whenever they start.
+constexpr std::uint64_t kLargeTask = std::uint64_t(256) << 10;
 // Bytes asked of one read(), so a large file is read in steps as on the
 // streaming path.
 constexpr std::size_t kReadPiece = std::size_t(1) << 20;
@@ -59,9 +62,13 @@ MemberCoder::MemberCoder(const WriteOptions& options, unsigned threads,
                          const std::vector<const NewEntry*>& entries, std::vector<EntryStat> own_files)
     : options_(options), own_files_(std::move(own_files))
 {
+    std::uint64_t end = 0;
     for (const NewEntry* e : entries)
-        if (e->kind == NewEntry::Kind::file && e->st.size <= kMaxPrecoded)
-            tasks_.push_back({e, e->st.size, State::waiting, nullptr, nullptr});
+        if (e->kind == NewEntry::Kind::file && e->st.size <= kMaxPrecoded) {
+            end += e->st.size;
+            tasks_.push_back({e, e->st.size, end, State::waiting, nullptr, nullptr});
+            large_waiting_ += e->st.size >= kLargeTask;
+        }
     if (tasks_.empty() || threads < 2)
         return;
     threads = unsigned(std::min<std::size_t>(threads - 1, tasks_.size()));
@@ -81,29 +88,37 @@ MemberCoder::~MemberCoder()
 }
 
 /*
- * The index in tasks_ of a waiting task within reach of the writer, kNone if
- * there is none: the largest one (the first of equals) when `largest`, else
- * the first one. Within reach are the first kMaxAhead tasks whose sizes add
- * up to at most kPrecodeBudget, and always the writer's next member, so what
- * the coders hold ahead of the writer stays bounded whatever the order in
- * which they pick.
+ * Whether task `index` is within reach of the writer: the first kMaxAhead
+ * tasks whose sizes add up to at most kPrecodeBudget, and always the writer's
+ * next member. Whatever the order in which the coders pick within reach,
+ * what they hold ahead of the writer stays bounded.
  */
-std::size_t MemberCoder::pick(bool largest) const
+bool MemberCoder::in_reach(std::size_t index) const
 {
-    std::size_t found = kNone;
-    std::uint64_t bytes = 0;
-    for (std::size_t i = 0; i < tasks_.size() && i < kMaxAhead; ++i) {
-        const Task& t = tasks_[i];
-        bytes += t.size;
-        if (i > 0 && bytes > kPrecodeBudget)
-            break;
-        if (t.state != State::waiting)
-            continue;
-        if (!largest)
-            return i;
-        if (found == kNone || t.size > tasks_[found].size)
-            found = i;
-    }
+    if (index >= tasks_.size() || index >= kMaxAhead)
+        return false;
+    const Task& front = tasks_.front();
+    return index == 0 || tasks_[index].end - (front.end - front.size) <= kPrecodeBudget;
+}
+
+/*
+ * The index in tasks_ of a waiting task within reach, kNone if there is
+ * none: the first one, or with `largest` the largest one of kLargeTask bytes
+ * or more if there is such (the first of equals).
+ */
+std::size_t MemberCoder::pick(bool largest)
+{
+    while (first_waiting_ < tasks_.size() && tasks_[first_waiting_].state != State::waiting)
+        ++first_waiting_;
+    if (!in_reach(first_waiting_))
+        return kNone;
+    std::size_t found = first_waiting_;
+    if (largest && large_waiting_ > 0)
+        for (std::size_t i = first_waiting_ + 1; in_reach(i); ++i) {
+            const Task& t = tasks_[i];
+            if (t.state == State::waiting && t.size >= kLargeTask && t.size > tasks_[found].size)
+                found = i;
+        }
     return found;
 }
 
@@ -114,6 +129,7 @@ std::size_t MemberCoder::pick(bool largest) const
 void MemberCoder::run(Task& t, std::unique_lock<std::mutex>& lock)
 {
     t.state = State::running;
+    large_waiting_ -= t.size >= kLargeTask;
     lock.unlock();
     std::unique_ptr<Result> r;
     std::exception_ptr error;
@@ -165,6 +181,8 @@ std::unique_ptr<MemberCoder::Result> MemberCoder::take(const NewEntry* e)
     }
     Task t = std::move(tasks_.front());
     tasks_.pop_front();
+    if (first_waiting_ > 0)
+        --first_waiting_;
     // The reach moved on: idle workers may find work in it.
     const bool wake = idle_ > 0;
     lock.unlock();

@@ -88,13 +88,15 @@ private:
     struct Task {
         const NewEntry* entry;
         std::uint64_t size;               // from the walk
+        std::uint64_t end;                // sizes of this task and all before it
         State state = State::waiting;
         std::unique_ptr<Result> result;   // set when done, unless error is
         std::exception_ptr error;
     };
     static constexpr std::size_t kNone = std::size_t(-1);
 
-    std::size_t pick(bool largest) const;
+    bool in_reach(std::size_t index) const;
+    std::size_t pick(bool largest);
     void run(Task& t, std::unique_lock<std::mutex>& lock);
     void work();
     void code(const NewEntry& e, Result& r) const;
@@ -105,6 +107,8 @@ private:
     std::condition_variable done_;     // the writer's next member is done
     std::condition_variable room_;     // the writer took a result, or stop
     std::deque<Task> tasks_;           // from the writer's next member on
+    std::size_t first_waiting_ = 0;    // no task before this index in tasks_ is waiting
+    std::size_t large_waiting_ = 0;    // waiting tasks of kLargeTask bytes or more
     unsigned idle_ = 0;                // workers waiting in room_
     bool writer_waits_ = false;        // the writer waits in done_
     bool stop_ = false;
