@@ -133,6 +133,8 @@ public:
     // Adds `path` (on disk) as `stored` (in the archive), and what it holds.
     void add(const std::string& path, const std::string& stored, const struct stat& st)
     {
+        if (exclude_ && st.st_dev == exclude_->st_dev && st.st_ino == exclude_->st_ino)
+            return;
         // Only items named on the command can bring the same member twice
         // (one inside the other); one directory never names an entry twice.
         if (dedupe_ && !seen_.insert(stored).second)
