@@ -272,7 +272,10 @@ private:
         sg.stored = stored;
         sg.root = root;
         queue_.push_back(&sg);
-        if (waiting_ > 0)
+        // One queued directory the thread queuing it lists next itself: waking
+        // another for it would only hand it over (a chain of single
+        // subdirectories would pass from thread to thread).
+        if (waiting_ > 0 && queue_.size() > 1)
             wake_.notify_one();
         return std::uint32_t(segments_.size() - 1);
     }
