@@ -97,28 +97,26 @@ constexpr unsigned kHeldDirs = 64;
 WalkHook g_walk_hook;
 
 /*
- * The entry for `path` (stored as `stored`), found with `st`. Returns false
- * when the walk leaves it out: the excluded file, or a FIFO, socket or device
- * (never opened), whose path then goes to `skipped`.
+ * Completes `e`, whose paths are set, from `st`. Returns false when the walk
+ * leaves it out: the excluded file, or a FIFO, socket or device (never
+ * opened), whose path then goes to `skipped`.
  */
-bool make_entry(const std::string& path, const std::string& stored, const struct stat& st,
-                const struct stat* exclude, NewEntry& e, std::vector<std::string>& skipped)
+bool make_entry(NewEntry& e, const struct stat& st, const struct stat* exclude,
+                std::vector<std::string>& skipped)
 {
     if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
         return false;
     if (S_ISLNK(st.st_mode)) {
         e.kind = NewEntry::Kind::symlink;
-        e.link_target = read_link(path, st);
+        e.link_target = read_link(e.source_path, st);
     } else if (S_ISDIR(st.st_mode)) {
         e.kind = NewEntry::Kind::directory;
     } else if (S_ISREG(st.st_mode)) {
         e.kind = NewEntry::Kind::file;
     } else {
-        skipped.push_back(path);
+        skipped.push_back(std::move(e.source_path));
         return false;
     }
-    e.source_path = path;
-    e.stored_path = stored;
     e.st = st;
     return true;
 }
@@ -140,7 +138,9 @@ public:
         if (dedupe_ && !seen_.insert(stored).second)
             return;
         NewEntry e;
-        if (!make_entry(path, stored, st, exclude_, e, result_.skipped))
+        e.source_path = path;
+        e.stored_path = stored;
+        if (!make_entry(e, st, exclude_, result_.skipped))
             return;
         if (e.kind == NewEntry::Kind::file)
             result_.total_bytes += e.st.size;
@@ -321,26 +321,30 @@ private:
             if (g_walk_hook)
                 g_walk_hook(sg.path);
             const std::string prefix = sg.path.back() == '/' ? sg.path : sg.path + '/';
+            const std::string stored_prefix = sg.stored + '/';
             std::vector<std::string> skipped;
             for (std::string& name : names) {
-                const std::string path = prefix + name;
                 struct stat st;
                 if (::fstatat(::dirfd(d.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
                     if (errno == ENOENT)
                         continue;   // gone since the directory was read
-                    throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
+                    throw Error("ファイルの情報を読めません: " + shown_path(prefix + name) +
+                                system_reason(errno));
                 }
                 NewEntry e;
-                const std::string stored = sg.stored + '/' + name;
-                if (!make_entry(path, stored, st, exclude_, e, skipped)) {
+                e.source_path = prefix + name;
+                e.stored_path = stored_prefix + name;
+                if (!make_entry(e, st, exclude_, skipped)) {
                     for (std::string& p : skipped)
                         sg.skipped.emplace_back(sg.entries.size(), std::move(p));
                     skipped.clear();
                     continue;
                 }
-                const bool is_dir = e.kind == NewEntry::Kind::directory;
+                const std::uint32_t contents = e.kind == NewEntry::Kind::directory
+                                                   ? enqueue(e.source_path, e.stored_path)
+                                                   : kNoContents;
                 sg.entries.push_back(std::move(e));
-                sg.contents.push_back(is_dir ? enqueue(path, stored) : kNoContents);
+                sg.contents.push_back(contents);
                 std::string().swap(name);
             }
         } catch (...) {
@@ -404,7 +408,9 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude)
             throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
         if (threads > 1 && S_ISDIR(st.st_mode)) {
             NewEntry root;
-            if (make_entry(path, stored, st, exclude, root, result.skipped))
+            root.source_path = path;
+            root.stored_path = stored;
+            if (make_entry(root, st, exclude, result.skipped))
                 ParallelWalk(exclude, threads).run(std::move(root), result);
             continue;
         }
