@@ -23,6 +23,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <deque>
+#include <malloc.h>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <string_view>
 #include <unistd.h>
@@ -136,7 +139,7 @@ public:
     Writer(const std::string& archive, FileSink& sink, const WriteOptions& options,
            ArchiverWindow* window, std::uint64_t total, UpdateReport& report)
         : archive_(archive), sink_(sink), options_(options), window_(window), total_(total),
-          report_(report), buf_(kReadChunk)
+          report_(report)
     {
     }
 
@@ -198,8 +201,6 @@ private:
     // streaming path below would write.
     bool write_precoded(const NewEntry& e, MemberHeader& h, MemberCoder::Result& r)
     {
-        if (r.error)
-            std::rethrow_exception(r.error);
         if (r.own)
             return false;
         std::memcpy(h.method, r.coded ? options_.method->id : kLh0.id, sizeof h.method);
@@ -234,6 +235,7 @@ private:
         if (std::uint64_t(src.status().st_size) > kMax32)
             throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
 
+        std::uint8_t* const buf = read_buffer();
         const std::uint64_t header_at = sink_.offset();
         std::vector<std::uint8_t> placeholder = build_level2_header(h);
         sink_.write(placeholder.data(), placeholder.size());
@@ -247,11 +249,11 @@ private:
         if (coding_pass) {
             Encoder encoder(*options_.method, options_.effort, sink_, expected);
             bool gave_up = false;
-            while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+            while (std::size_t n = src.read(buf, kReadChunk)) {
                 size1 += n;
                 check_size(size1, e);
-                crc1 = crc16_update(crc1, buf_.data(), n);
-                const bool pays = feed_member(encoder, buf_.data(), n, size1 - n, expected);
+                crc1 = crc16_update(crc1, buf, n);
+                const bool pays = feed_member(encoder, buf, n, size1 - n, expected);
                 done_ += n;
                 progress(e.stored_path, false);
                 if (!pays || encoder.bytes_out() > std::max(expected, size1)) {
@@ -262,10 +264,10 @@ private:
             if (gave_up) {
                 // Read on without coding, so the re-read below can be checked
                 // against the whole first pass.
-                while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+                while (std::size_t n = src.read(buf, kReadChunk)) {
                     size1 += n;
                     check_size(size1, e);
-                    crc1 = crc16_update(crc1, buf_.data(), n);
+                    crc1 = crc16_update(crc1, buf, n);
                     done_ += n;
                     progress(e.stored_path, false);
                 }
@@ -289,11 +291,11 @@ private:
             }
             std::uint64_t size2 = 0;
             std::uint16_t crc2 = 0;
-            while (std::size_t n = src.read(buf_.data(), buf_.size())) {
+            while (std::size_t n = src.read(buf, kReadChunk)) {
                 size2 += n;
                 check_size(size2, e);
-                crc2 = crc16_update(crc2, buf_.data(), n);
-                sink_.write(buf_.data(), n);
+                crc2 = crc16_update(crc2, buf, n);
+                sink_.write(buf, n);
                 if (!coding_pass)
                     done_ += n;
                 progress(e.stored_path, coding_pass && size2 % kProgressStep < n);
@@ -313,6 +315,15 @@ private:
         return true;
     }
 
+    // The buffer of the streaming path, made on first use and left as it
+    // comes: when the coder prepares every member it is never touched.
+    std::uint8_t* read_buffer()
+    {
+        if (!buf_)
+            buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunk);
+        return buf_.get();
+    }
+
     void check_size(std::uint64_t size, const NewEntry& e)
     {
         if (size > kMax32)
@@ -325,10 +336,28 @@ private:
     ArchiverWindow* window_;
     std::uint64_t total_;
     UpdateReport& report_;
-    std::vector<std::uint8_t> buf_;
+    std::unique_ptr<std::uint8_t[]> buf_;
     std::uint64_t done_ = 0;
     std::uint64_t last_report_ = 0;
 };
+
+/*
+ * Every member's coder allocates and frees tables of about the same sizes.
+ * By default the C library hands freed memory back to the system (it trims
+ * the top of each thread's heap, unmaps large blocks), and each page of it
+ * then costs a page fault again for the next member: over a thousand faults
+ * on a tree of two thousand small files, at 10 us or more each on a virtual
+ * machine. Freed memory is kept in the process instead, for the next member
+ * to reuse; the peak is what the coders need at once, as before.
+ */
+void keep_freed_memory()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ::mallopt(M_MMAP_THRESHOLD, 16 << 20);
+        ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    });
+}
 
 }  // namespace
 
@@ -336,6 +365,7 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
                             const WriteOptions& options, ArchiverWindow* window)
 {
     UpdateReport report;
+    keep_freed_memory();
 
     // The old archive, if any, must be a sound LZH archive.
     struct stat old_st {};
@@ -445,7 +475,8 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
     writer.own_files.push_back(temp.status());
     if (exists)
         writer.own_files.push_back(old_st);
-    // Small files are coded ahead on other threads and written here in order.
+    // Small files are coded ahead, on other threads and on this one while it
+    // would wait, and written here in order.
     std::optional<MemberCoder> coder;
     if (const unsigned threads = coder_threads(options.threads); threads > 1) {
         std::vector<const NewEntry*> order;

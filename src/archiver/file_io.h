@@ -113,6 +113,7 @@ public:
 
 private:
     void flush();
+    void start_writeback();
     void pwrite_all(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
 
     int fd_ = -1;
@@ -122,6 +123,7 @@ private:
     std::optional<std::uint64_t> fail_after_;
     int fail_errno_ = 0;
     std::uint64_t physical_ = 0;         // bytes handed to pwrite so far
+    std::uint64_t written_back_ = 0;     // the disk writes of [0, written_back_) are started
 };
 
 // Test hook: every FileSink created while a fault is set fails with `error`

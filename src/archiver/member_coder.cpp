@@ -13,9 +13,16 @@ namespace lzh {
 namespace {
 
 // Results held ahead of the writer at most (many tiny files cost more in
-// bookkeeping than in bytes).
-constexpr std::size_t kMaxAhead = 256;
-
+// bookkeeping than in bytes). Far enough for a large file near the end of a
+// list of small ones to be started while there is other work left to run
+// beside it.
+constexpr std::size_t kMaxAhead = 1024;
+// Members this large are started largest first: shorter ones end soon
+// enough whenever they start.
+constexpr std::uint64_t kLargeTask = std::uint64_t(256) << 10;
+// Bytes asked of one read(), so a large file is read in steps as on the
+// streaming path.
+constexpr std::size_t kReadPiece = std::size_t(1) << 20;
 
 }  // namespace
 
@@ -58,12 +65,16 @@ MemberCoder::MemberCoder(const WriteOptions& options, unsigned threads,
                          const std::vector<const NewEntry*>& entries, std::vector<EntryStat> own_files)
     : options_(options), own_files_(std::move(own_files))
 {
+    std::uint64_t end = 0;
     for (const NewEntry* e : entries)
-        if (e->kind == NewEntry::Kind::file && e->st.size <= kMaxPrecoded)
-            tasks_.push_back({e, nullptr});
-    if (tasks_.empty())
+        if (e->kind == NewEntry::Kind::file && e->st.size <= kMaxPrecoded) {
+            end += e->st.size;
+            tasks_.push_back({e, e->st.size, end, State::waiting, nullptr, nullptr});
+            large_waiting_ += e->st.size >= kLargeTask;
+        }
+    if (tasks_.empty() || threads < 2)
         return;
-    threads = std::min<std::size_t>(threads, tasks_.size());
+    threads = unsigned(std::min<std::size_t>(threads - 1, tasks_.size()));
     for (unsigned i = 0; i < threads; ++i)
         workers_.emplace_back([this] { work(); });
 }
@@ -80,39 +91,78 @@ MemberCoder::~MemberCoder()
 }
 
 /*
- * A worker: starts the next task in order as soon as the bytes held ahead of
- * the writer allow it (always when nothing is held, so the writer's next
- * member is never starved), codes it without the lock, and hands it over.
+ * Whether task `index` is within reach of the writer: the first kMaxAhead
+ * tasks whose sizes add up to at most kPrecodeBudget, and always the writer's
+ * next member. Whatever the order in which the coders pick within reach,
+ * what they hold ahead of the writer stays bounded.
  */
+bool MemberCoder::in_reach(std::size_t index) const
+{
+    if (index >= tasks_.size() || index >= kMaxAhead)
+        return false;
+    const Task& front = tasks_.front();
+    return index == 0 || tasks_[index].end - (front.end - front.size) <= kPrecodeBudget;
+}
+
+/*
+ * The index in tasks_ of a waiting task within reach, kNone if there is
+ * none: the first one, or with `largest` the largest one of kLargeTask bytes
+ * or more if there is such (the first of equals).
+ */
+std::size_t MemberCoder::pick(bool largest)
+{
+    while (first_waiting_ < tasks_.size() && tasks_[first_waiting_].state != State::waiting)
+        ++first_waiting_;
+    if (!in_reach(first_waiting_))
+        return kNone;
+    std::size_t found = first_waiting_;
+    if (largest && large_waiting_ > 0)
+        for (std::size_t i = first_waiting_ + 1; in_reach(i); ++i) {
+            const Task& t = tasks_[i];
+            if (t.state == State::waiting && t.size >= kLargeTask && t.size > tasks_[found].size)
+                found = i;
+        }
+    return found;
+}
+
+/*
+ * Codes the waiting task `t` with the lock released and marks it done. Only
+ * done tasks are taken off the front of tasks_, so `t` stays in place.
+ */
+void MemberCoder::run(Task& t, std::unique_lock<std::mutex>& lock)
+{
+    t.state = State::running;
+    large_waiting_ -= t.size >= kLargeTask;
+    lock.unlock();
+    std::unique_ptr<Result> r;
+    std::exception_ptr error;
+    try {
+        r = std::make_unique<Result>();
+        code(*t.entry, *r);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    lock.lock();
+    t.result = std::move(r);
+    t.error = error;
+    t.state = State::done;
+    if (writer_waits_ && &t == &tasks_.front())
+        done_.notify_one();
+}
+
+// A worker: codes the largest member within reach until there are none left.
 void MemberCoder::work()
 {
     std::unique_lock lock(mutex_);
-    for (;;) {
-        room_.wait(lock, [&] {
-            return stop_ || (next_ < tasks_.size() && next_ < kMaxAhead &&
-                             (ahead_ == 0 || ahead_ + tasks_[next_].entry->st.size <= kPrecodeBudget));
-        });
-        if (stop_)
-            return;
-        const NewEntry* e = tasks_[next_].entry;
-        const std::uint64_t weight = e->st.size;
-        ++next_;
-        ahead_ += weight;
-        lock.unlock();
-        auto r = std::make_unique<Result>();
-        try {
-            code(*e, *r);
-        } catch (...) {
-            r->error = std::current_exception();
+    while (!stop_) {
+        const std::size_t i = pick(true);
+        if (i == kNone) {
+            ++idle_;
+            room_.wait(lock);
+            --idle_;
+            continue;
         }
-        lock.lock();
-        // The writer may have taken tasks meanwhile: find ours by its entry.
-        for (Task& t : tasks_)
-            if (t.entry == e && !t.result) {
-                t.result = std::move(r);
-                break;
-            }
-        ready_.notify_all();
+        run(tasks_[i], lock);
     }
 }
 
@@ -121,19 +171,29 @@ std::unique_ptr<MemberCoder::Result> MemberCoder::take(const NewEntry* e)
     std::unique_lock lock(mutex_);
     if (tasks_.empty() || tasks_.front().entry != e)
         return nullptr;
-    if (next_ == 0) {
-        // Not started yet (no worker free): the writer codes it itself.
-        tasks_.pop_front();
-        return nullptr;
+    // Code rather than wait: the member itself, or one that comes soon after.
+    while (tasks_.front().state != State::done) {
+        const std::size_t i = tasks_.front().state == State::waiting ? 0 : pick(false);
+        if (i != kNone) {
+            run(tasks_[i], lock);
+            continue;
+        }
+        writer_waits_ = true;
+        done_.wait(lock, [&] { return tasks_.front().state == State::done; });
+        writer_waits_ = false;
     }
-    ready_.wait(lock, [&] { return tasks_.front().result != nullptr; });
-    std::unique_ptr<Result> r = std::move(tasks_.front().result);
-    ahead_ -= e->st.size;
+    Task t = std::move(tasks_.front());
     tasks_.pop_front();
-    --next_;
+    if (first_waiting_ > 0)
+        --first_waiting_;
+    // The reach moved on: idle workers may find work in it.
+    const bool wake = idle_ > 0;
     lock.unlock();
-    room_.notify_all();
-    return r;
+    if (wake)
+        room_.notify_all();
+    if (t.error)
+        std::rethrow_exception(t.error);
+    return std::move(t.result);
 }
 
 /*
@@ -153,6 +213,9 @@ void MemberCoder::code(const NewEntry& e, Result& r) const
         r.too_large = true;
         return;
     }
+    // One byte more than expected, to see a file that grew. A short read
+    // that ends at the expected size is the end of the file: no read for the
+    // zero that would confirm it.
     std::vector<std::uint8_t> bytes(std::size_t(expected) + 1);
     std::size_t size = 0;
     for (;;) {
@@ -163,10 +226,11 @@ void MemberCoder::code(const NewEntry& e, Result& r) const
             }
             bytes.resize(std::min<std::size_t>(2 * size, kMaxPrecoded + 1));
         }
-        const std::size_t n = src.read(bytes.data() + size, bytes.size() - size);
-        if (n == 0)
-            break;
+        const std::size_t want = std::min(bytes.size() - size, kReadPiece);
+        const std::size_t n = src.read(bytes.data() + size, want);
         size += n;
+        if (n == 0 || (n < want && size == expected))
+            break;
     }
     bytes.resize(size);
     r.size = size;

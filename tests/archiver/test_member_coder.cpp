@@ -72,6 +72,35 @@ TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
     }
 }
 
+// More members than the coders may hold ahead of the writer, by count and by
+// bytes, with large files among them that the workers start first: still the
+// archive of one thread, each member in its place.
+TEST(MemberCoder, MembersBeyondTheReachKeepTheirOrder)
+{
+    TempDir t;
+    std::vector<lzh::NewEntry> entries;
+    for (unsigned i = 0; i < 700; ++i) {
+        const std::string name = "m" + std::to_string(i);
+        const bool large = i % 150 == 75;   // 4 MiB, five of them: past the 12 MiB reach
+        write_file(t / name, large ? text_data(4 << 20, i) : text_data(i * 7 % 3000, i));
+        entries.push_back(entry_for(t / name, name));
+    }
+    std::string first;
+    for (unsigned threads : {1u, 2u, 3u}) {
+        const std::string archive = t / "r.lzh";
+        ::unlink(archive.c_str());
+        lzh::update_archive(archive, entries, {&lzh::kLh5, lzh::Effort::fast, threads}, nullptr);
+        if (threads == 1)
+            first = read_file(archive);
+        else
+            EXPECT_EQ(read_file(archive), first) << threads << " threads";
+    }
+    const auto members = read_archive(t / "r.lzh");
+    ASSERT_EQ(members.size(), entries.size());
+    for (std::size_t i = 0; i < members.size(); i += 37)
+        EXPECT_EQ(members[i].data, read_file(entries[i].source_path)) << entries[i].stored_path;
+}
+
 // A file that cannot be read fails the run at its own member, with the same
 // message whether a worker or the writer met it, and leaves no archive.
 TEST(MemberCoder, UnreadableFileFailsTheRunAtItsMember)

@@ -137,6 +137,57 @@ TEST_F(WalkTest, LinksAreStoredAndNeverFollowed)
     }
 }
 
+// A directory item walked on several threads gives the list of the walk on
+// one: each directory before what it holds, the names sorted, links and
+// special files where they stand, the archive itself left out wherever it is.
+TEST_F(WalkTest, WalkOnSeveralThreadsGivesTheOneThreadList)
+{
+    const std::string tree = t_ / "tree";
+    for (int a = 0; a < 6; ++a)
+        for (int b = 0; b < a; ++b) {
+            const std::string dir = tree + "/d" + std::to_string(a) + "/e" + std::to_string(b);
+            write_file(dir + "/f.txt", std::string(std::size_t(a * 10 + b), 'x'));
+            write_file(dir + "/g/h.txt", "deeper");
+        }
+    write_file(tree + "/top.txt", "top");
+    ASSERT_EQ(::mkfifo((tree + "/d3/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((tree + "/d5/e4/g/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("../top.txt", (tree + "/d2/link").c_str()), 0);
+    ::mkdir((tree + "/empty").c_str(), 0755);
+    write_file(tree + "/d4/self.lzh", "the archive");
+    struct stat self {};
+    ASSERT_EQ(::stat((tree + "/d4/self.lzh").c_str(), &self), 0);
+
+    lzh::AddCommand cmd;
+    cmd.base = t_.path() + "/";
+    cmd.items = {"tree"};
+    auto walk = [&](const char* threads) {
+        ::setenv("PELKORAN_THREADS", threads, 1);
+        lzh::WalkResult r = lzh::collect_entries(cmd, &self);
+        ::unsetenv("PELKORAN_THREADS");
+        return r;
+    };
+    const lzh::WalkResult one = walk("1");
+    ASSERT_EQ(one.entries.size(), 1u + 1 + 1 + 5 + 1 + 15 * 4);   // tree, top.txt, empty, d1-d5, link, e*/{.,f.txt,g,g/h.txt}
+    EXPECT_EQ(one.skipped.size(), 2u);
+    for (const char* threads : {"2", "3"}) {
+        const lzh::WalkResult many = walk(threads);
+        ASSERT_EQ(many.entries.size(), one.entries.size()) << threads;
+        for (std::size_t i = 0; i < one.entries.size(); ++i) {
+            const lzh::NewEntry& x = one.entries[i];
+            const lzh::NewEntry& y = many.entries[i];
+            EXPECT_EQ(y.stored_path, x.stored_path) << threads << " threads, entry " << i;
+            EXPECT_EQ(y.source_path, x.source_path);
+            EXPECT_EQ(int(y.kind), int(x.kind));
+            EXPECT_EQ(y.link_target, x.link_target);
+            EXPECT_EQ(y.st.size, x.st.size);
+            EXPECT_EQ(y.st.ino, x.st.ino);
+        }
+        EXPECT_EQ(many.skipped, one.skipped);
+        EXPECT_EQ(many.total_bytes, one.total_bytes);
+    }
+}
+
 // After the names of a directory were read, one file and a subdirectory
 // vanish and one file appears: the walk leaves out the first and never sees
 // the second.
