@@ -18,13 +18,11 @@ namespace lzh {
 struct EntryStat {
     EntryStat() = default;
     EntryStat(const struct stat& st)   // NOLINT: converts implicitly, as lstat fills one
-        : mode(st.st_mode), uid(st.st_uid), gid(st.st_gid), mtime(st.st_mtime),
+        : mode(st.st_mode), mtime(st.st_mtime),
           size(std::uint64_t(st.st_size)), dev(st.st_dev), ino(st.st_ino)
     {
     }
     std::uint32_t mode = 0;
-    std::uint32_t uid = 0;
-    std::uint32_t gid = 0;
     std::int64_t mtime = 0;
     std::uint64_t size = 0;
     std::uint64_t dev = 0;
