@@ -176,6 +176,7 @@ struct Encoder::Impl {
     void write_block(std::size_t first, std::size_t n, bool final_block);
     void count_codes(std::size_t first, std::size_t n, Counts& f) const;
     void build_tables(const Counts& f, bool force_c, bool force_p);
+    std::uint64_t code_c_lengths(BlockTables& b, bool search) const;
     std::uint64_t block_bits(const Counts& f) const;
     template <class Out>
     void put_tables(Out& out) const;
@@ -196,6 +197,7 @@ struct Encoder::Impl {
     Match held;
     bool finished = false;
     BlockTables t;
+    BlockTables trial;                // best effort: tables tried against `t`
 
     // Optimal parsing (best effort): a segment of positions with their bytes
     // and the longest matches found there, prices in 1/16 bit.
@@ -472,10 +474,167 @@ void Encoder::Impl::count_codes(std::size_t first, std::size_t n, Counts& f) con
     }
 }
 
+namespace {
+
+// Bits a length takes in the T and P table encoding (put_length()).
+inline unsigned length_bits(unsigned len)
+{
+    return len <= 6 ? 3 : len - 3;
+}
+
+// Bits of a normal-form T table with lengths `tl` and count `n`.
+unsigned t_table_bits(const std::uint8_t* tl, unsigned n)
+{
+    unsigned bits = kTBits;
+    for (unsigned i = 0; i < n;) {
+        bits += length_bits(tl[i]);
+        ++i;
+        if (i == 3) {
+            unsigned k = 0;
+            while (k < 3 && i + k < n && tl[i + k] == 0)
+                ++k;
+            bits += 2;
+            i += k;
+        }
+    }
+    return bits;
+}
+
+}  // namespace
+
+/*
+ * Codes the C lengths of `b` as T items and builds the T table that codes
+ * them; returns the bits of the T table and the C table (count included).
+ * Zero runs are first split the usual way; with `search`, they are then split
+ * again at the least cost under the T lengths just built, and the T table
+ * rebuilt, while that gains.
+ */
+std::uint64_t Encoder::Impl::code_c_lengths(BlockTables& b, bool search) const
+{
+    // Zero runs of the table.
+    std::array<std::uint16_t, kNC> runs;
+    unsigned n_runs = 0, longest = 0;
+    for (unsigned i = 0; i < b.c_n;) {
+        if (b.c_len[i] != 0) {
+            ++i;
+            continue;
+        }
+        unsigned run = 1;
+        while (i + run < b.c_n && b.c_len[i + run] == 0)
+            ++run;
+        runs[n_runs++] = static_cast<std::uint16_t>(run);
+        longest = std::max(longest, run);
+        i += run;
+    }
+
+    std::array<BlockTables::Item, 2 * kNC> items;
+    std::array<std::uint32_t, kNT> t_freq;
+    std::array<std::uint8_t, kNT> t_len;
+    std::array<std::uint16_t, kNC + 1> step;   // zero-run splitting: first piece of a run of r
+    std::uint64_t best = ~std::uint64_t(0);
+    for (int round = 0; round < (search ? 3 : 1); ++round) {
+        if (round > 0) {
+            // Cheapest split of every run length under the T lengths of the last round
+            // (a T symbol not in use is priced as if it got a long code).
+            auto price = [&](unsigned s) { return t_len[s] ? t_len[s] : 8u; };
+            const unsigned p0 = price(0), p1 = price(1) + 4, p2 = price(2) + 9;
+            std::array<std::uint32_t, kNC + 1> cost;
+            cost[0] = 0;
+            for (unsigned r = 1; r <= longest; ++r) {
+                cost[r] = cost[r - 1] + p0;
+                step[r] = 1;
+                // Past 40 zeros, a split into T1 pieces ends in a whole one of 18 (close
+                // enough: the result is measured exactly below).
+                for (unsigned k = r > 40 ? 18 : 3; k <= std::min(r, 18u); ++k) {
+                    if (cost[r - k] + p1 < cost[r]) {
+                        cost[r] = cost[r - k] + p1;
+                        step[r] = static_cast<std::uint16_t>(k);
+                    }
+                }
+                if (r >= 20 && p2 < cost[r]) {
+                    cost[r] = p2;
+                    step[r] = static_cast<std::uint16_t>(r);
+                }
+            }
+        }
+        unsigned n_items = 0;
+        t_freq.fill(0);
+        auto add = [&](unsigned s, unsigned extra) {
+            items[n_items++] = {static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(extra)};
+            ++t_freq[s];
+        };
+        unsigned run_at = 0;
+        for (unsigned i = 0; i < b.c_n;) {
+            if (b.c_len[i] != 0) {
+                add(b.c_len[i] + 2u, 0);
+                ++i;
+                continue;
+            }
+            unsigned run = runs[run_at++];
+            i += run;
+            if (round == 0) {
+                if (run <= 2) {
+                    for (unsigned k = 0; k < run; ++k)
+                        add(0, 0);
+                } else if (run <= 18) {
+                    add(1, run - 3);
+                } else if (run == 19) {
+                    add(0, 0);
+                    add(1, 15);
+                } else {
+                    add(2, run - 20);
+                }
+                continue;
+            }
+            while (run > 0) {
+                const unsigned k = step[run];
+                if (k == 1)
+                    add(0, 0);
+                else if (k <= 18)
+                    add(1, k - 3);
+                else
+                    add(2, k - 20);
+                run -= k;
+            }
+        }
+        huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t_len.data());
+        unsigned t_n = 0;
+        for (unsigned i = 0; i < kNT; ++i)
+            if (t_len[i])
+                t_n = i + 1;
+        std::uint64_t bits = kCBits;
+        int t_single = -1;
+        if (t_n == 0) {
+            t_single = 0;
+            while (t_freq[t_single] == 0)
+                ++t_single;
+            bits += 2 * kTBits;
+        } else {
+            bits += t_table_bits(t_len.data(), t_n);
+            for (unsigned s = 0; s < kNT; ++s)
+                bits += std::uint64_t(t_freq[s]) * t_len[s];
+        }
+        bits += 4 * t_freq[1] + 9 * t_freq[2];
+        if (bits >= best)
+            break;
+        best = bits;
+        std::copy(items.begin(), items.begin() + n_items, b.items.begin());
+        b.n_items = n_items;
+        b.t_len = t_len;
+        b.t_n = t_n;
+        b.t_single = t_single;
+    }
+    return best;
+}
+
 /*
  * Builds the three tables for a block with counts `f`. With `force_c`
  * (`force_p`) a C (P) alphabet with a single used symbol gets a normal-form
  * table anyway: the used symbol and a neighbour get one-bit codes.
+ *
+ * Best effort weighs the tables' own size against the codes': it tries a few
+ * sets of C lengths (flatter or shorter codes, whose lengths are cheaper to
+ * send) and keeps the one that makes the block smallest.
  */
 void Encoder::Impl::build_tables(const Counts& f, bool force_c, bool force_p)
 {
@@ -483,6 +642,7 @@ void Encoder::Impl::build_tables(const Counts& f, bool force_c, bool force_p)
     const auto& p_freq = f.p;
 
     // C table.
+    const unsigned used_c = unsigned(std::count_if(c_freq.begin(), c_freq.end(), [](auto x) { return x != 0; }));
     huffman_lengths(c_freq.data(), kNC, kMaxCodeBits, t.c_len.data());
     t.c_single = -1;
     t.c_n = 0;
@@ -502,54 +662,49 @@ void Encoder::Impl::build_tables(const Counts& f, bool force_c, bool force_p)
             t.c_single = static_cast<int>(s);
         }
     }
-    canonical_codes(t.c_len.data(), kNC, t.c_code.data());
-
-    // T table: the C lengths as T items, zero runs coded the usual way.
-    std::array<std::uint32_t, kNT> t_freq{};
-    t.n_items = 0;
-    auto add = [&](unsigned s, unsigned extra) {
-        t.items[t.n_items++] = {static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(extra)};
-        ++t_freq[s];
-    };
-    for (unsigned i = 0; i < t.c_n;) {
-        if (t.c_len[i] != 0) {
-            add(t.c_len[i] + 2u, 0);
-            ++i;
-            continue;
-        }
-        unsigned run = 1;
-        while (i + run < t.c_n && t.c_len[i + run] == 0)
-            ++run;
-        i += run;
-        if (run <= 2) {
-            for (unsigned k = 0; k < run; ++k)
-                add(0, 0);
-        } else if (run <= 18) {
-            add(1, run - 3);
-        } else if (run == 19) {
-            add(0, 0);
-            add(1, 15);
-        } else {
-            add(2, run - 20);
-        }
-    }
-    t.t_single = -1;
-    t.t_n = 0;
     if (t.c_single >= 0) {
+        t.n_items = 0;
         t.t_len.fill(0);
+        t.t_n = 0;
         t.t_single = 0;
+    } else if (!params.optimal || used_c < 2) {
+        code_c_lengths(t, false);
     } else {
-        huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t.t_len.data());
-        for (unsigned i = 0; i < kNT; ++i)
-            if (t.t_len[i])
-                t.t_n = i + 1;
-        if (t.t_n == 0) {
-            unsigned s = 0;
-            while (t_freq[s] == 0)
-                ++s;
-            t.t_single = static_cast<int>(s);
+        auto code_bits = [&](const BlockTables& b) {
+            std::uint64_t n = 0;
+            for (unsigned i = 0; i < b.c_n; ++i)
+                n += std::uint64_t(c_freq[i]) * b.c_len[i];
+            return n;
+        };
+        std::uint64_t best = code_c_lengths(t, true) + code_bits(t);
+        // Variants: every count raised by `add` (flatter), or codes limited to
+        // `max_bits` (fewer distinct lengths, cheap T codes for them).
+        static constexpr struct {
+            unsigned add, max_bits;
+        } kVariants[] = {
+            {1, 16}, {2, 16}, {0, 12}, {0, 11}, {0, 10}, {0, 9}, {0, 8}, {1, 10}, {1, 9},
+        };
+        std::array<std::uint32_t, kNC> g;
+        for (const auto& var : kVariants) {
+            if ((1u << var.max_bits) < used_c)
+                continue;
+            for (unsigned i = 0; i < kNC; ++i)
+                g[i] = c_freq[i] ? c_freq[i] + var.add : 0;
+            huffman_lengths(g.data(), kNC, var.max_bits, trial.c_len.data());
+            trial.c_n = t.c_n;
+            const std::uint64_t bits = code_c_lengths(trial, true) + code_bits(trial);
+            if (bits < best) {
+                best = bits;
+                t.c_len = trial.c_len;
+                t.items = trial.items;
+                t.n_items = trial.n_items;
+                t.t_len = trial.t_len;
+                t.t_n = trial.t_n;
+                t.t_single = trial.t_single;
+            }
         }
     }
+    canonical_codes(t.c_len.data(), kNC, t.c_code.data());
     canonical_codes(t.t_len.data(), kNT, t.t_code.data());
 
     // P table.
