@@ -69,6 +69,13 @@ inline unsigned p_symbol(unsigned p)
     return static_cast<unsigned>(std::bit_width(p));
 }
 
+// A match kept for the optimal parse; plain data, so that the (large)
+// segment arrays need no clearing.
+struct SegMatch {
+    std::uint16_t len;
+    std::uint16_t dist;   // < 2^16 (the largest dictionary is 2^16 bytes, distances stop one short)
+};
+
 // Counts bits instead of writing them (sizes a block before it is written).
 struct BitCounter {
     std::uint64_t n = 0;
@@ -135,6 +142,7 @@ struct BlockTables {
 struct Encoder::Impl {
     Impl(const Method& m, Effort e, ByteSink& out, std::uint64_t size_hint)
         : method(m), params(effort_params(e)), bits(out),
+          // Best effort leaves this finder unused; the smallest hint keeps it small.
           finder(m.dict_bits, params.finder, params.optimal ? 1 : size_hint)
     {
         assert(m.coded && m.np <= kMaxNP);
@@ -213,12 +221,6 @@ struct Encoder::Impl {
     std::size_t seg_max = 0;                        // positions the arrays hold before one more match
     std::unique_ptr<std::uint8_t[]> seg_lit;
     std::unique_ptr<std::uint8_t[]> seg_nmatch;
-    // A match kept for the parse; plain data, so that the (large) segment
-    // arrays need no clearing.
-    struct SegMatch {
-        std::uint16_t len;
-        std::uint16_t dist;   // < 2^16 (the largest dictionary is 2^16 bytes, distances stop one short)
-    };
     std::unique_ptr<SegMatch[]> seg_match;
     // Cheapest way into each position: cost << 32 | (511 - len) << 16 | dist of
     // the last step (len 1: a literal). One word, so that keeping the cheaper
@@ -299,7 +301,7 @@ namespace {
 struct SegSpares {
     std::size_t positions = 0;
     std::unique_ptr<std::uint8_t[]> lit, nmatch;
-    std::unique_ptr<std::uint32_t[]> match;
+    std::unique_ptr<SegMatch[]> match;
     std::unique_ptr<std::uint64_t[]> dp;
 };
 thread_local SegSpares seg_spares;
@@ -310,12 +312,11 @@ thread_local SegSpares seg_spares;
 // was gathered is kept.
 void Encoder::Impl::seg_room(std::size_t positions)
 {
-    static_assert(sizeof(SegMatch) == sizeof(std::uint32_t));
     if (seg_n == 0 && seg_spares.positions >= positions) {
         SegSpares& s = seg_spares;
         seg_lit = std::move(s.lit);
         seg_nmatch = std::move(s.nmatch);
-        seg_match.reset(reinterpret_cast<SegMatch*>(s.match.release()));
+        seg_match = std::move(s.match);
         dp = std::move(s.dp);
         seg_max = s.positions;
         s.positions = 0;
@@ -343,7 +344,7 @@ Encoder::Impl::~Impl()
         SegSpares& s = seg_spares;
         s.lit = std::move(seg_lit);
         s.nmatch = std::move(seg_nmatch);
-        s.match.reset(reinterpret_cast<std::uint32_t*>(seg_match.release()));
+        s.match = std::move(seg_match);
         s.dp = std::move(dp);
         s.positions = seg_max;
     }
