@@ -54,7 +54,7 @@ constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good    block  min block
     {false, false, {8, 32, 8}, 16384, 16384},      // fast
     {true, false, {64, 128, 32}, 16384, 4096},     // normal
-    {true, true, {32, 128, 256}, 16384, 2048},     // best: chain = tree depth of the binary-tree finder
+    {true, true, {32, 96, 256}, 16384, 2048},      // best: chain = tree depth of the binary-tree finder
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 
@@ -355,9 +355,9 @@ Encoder::Impl::~Impl()
  * the binary-tree finder (a match of nice length or more is taken as it is,
  * and the positions it covers are skipped), then finds the cheapest way
  * through the segment twice: with the prices of the previous segment, then
- * with prices from the first path's own symbol counts (the first segment of a
- * stream three times, see choose_path()). A segment spans write() calls, so
- * the parse does not depend on how the input was cut into pieces.
+ * with prices from the first path's own symbol counts. A segment spans
+ * write() calls, so the parse does not depend on how the input was cut into
+ * pieces.
  */
 void Encoder::Impl::parse_optimal(bool finishing)
 {
@@ -435,12 +435,9 @@ void Encoder::Impl::initial_prices(std::size_t n)
  */
 void Encoder::Impl::choose_path(std::size_t n)
 {
-    // The first segment starts from guessed prices and takes one pass more to
-    // settle; the others start from the previous segment's.
-    const int passes = priced ? 2 : 3;
     if (!priced)
         initial_prices(n);
-    for (int pass = 0; pass < passes; ++pass) {
+    for (int pass = 0; pass < 2; ++pass) {
         std::fill(dp.get(), dp.get() + n + 1, ~std::uint64_t(0));
         dp[0] = 0;
         for (std::size_t i = 0; i < n; ++i) {
