@@ -18,6 +18,7 @@
 #include "encoder.h"
 
 #include "bit_writer.h"
+#include "bt_match_finder.h"
 #include "huffman.h"
 #include "match_finder.h"
 
@@ -58,7 +59,7 @@ constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
     {false, false, {8, 32, 8, true}, 16384, 16384},      // fast
     {true, false, {64, 128, 32, true}, 16384, 2048},     // normal
-    {true, true, {48, 32, 256}, 16384, 2048},    // best
+    {true, true, {32, 96, 256}, 16384, 2048},           // best: chain = tree depth of the binary-tree finder
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 
@@ -72,6 +73,13 @@ inline unsigned p_symbol(unsigned p)
 {
     return static_cast<unsigned>(std::bit_width(p));
 }
+
+// A match kept for the optimal parse; plain data, so that the (large)
+// segment arrays need no clearing.
+struct SegMatch {
+    std::uint16_t len;
+    std::uint16_t dist;   // < 2^16 (the largest dictionary is 2^16 bytes, distances stop one short)
+};
 
 // Counts bits instead of writing them (sizes a block before it is written).
 struct BitCounter {
@@ -138,27 +146,31 @@ struct BlockTables {
 
 struct Encoder::Impl {
     Impl(const Method& m, Effort e, ByteSink& out, std::uint64_t size_hint)
-        : method(m), params(effort_params(e)), bits(out), finder(m.dict_bits, params.finder, size_hint)
+        : method(m), params(effort_params(e)), bits(out),
+          // Best effort leaves this finder unused; the smallest hint keeps it small.
+          finder(m.dict_bits, params.finder, params.optimal ? 1 : size_hint)
     {
         assert(m.coded && m.np <= kMaxNP);
         capacity = params.block_codes + kTailCodes;
         sym = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
         pos = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
         if (params.optimal) {
-            const std::size_t room = kSegment + kMaxMatch + 1;
-            seg_lit = std::make_unique_for_overwrite<std::uint8_t[]>(room);
-            seg_nmatch = std::make_unique_for_overwrite<std::uint8_t[]>(room);
-            seg_match = std::make_unique_for_overwrite<Match[]>(room * kKeep);
-            dp_cost = std::make_unique_for_overwrite<std::uint32_t[]>(room + 1);
-            dp_from = std::make_unique_for_overwrite<std::uint32_t[]>(room + 1);
+            bt = std::make_unique<BtMatchFinder>(m.dict_bits, params.finder.max_chain, size_hint);
+            // A small input gets segment arrays its size; they grow should it be longer.
+            seg_room(size_hint > 0 && size_hint < kSegment ? std::size_t(size_hint) : kSegment);
         }
     }
+
+    ~Impl();
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 
     void parse(bool finishing);
     void parse_optimal(bool finishing);
     void decide_chunks(bool finishing, bool force = false);
     bool judged();
     void sparse_step();
+    void seg_room(std::size_t positions);
     void choose_path(std::size_t n);
     void set_prices(const Counts& f);
     void initial_prices(std::size_t n);
@@ -184,6 +196,8 @@ struct Encoder::Impl {
     void write_block(std::size_t first, std::size_t n, bool final_block);
     void count_codes(std::size_t first, std::size_t n, Counts& f) const;
     void build_tables(const Counts& f, bool force_c, bool force_p);
+    void code_c_lengths(BlockTables& b) const;
+    void choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq);
     std::uint64_t block_bits(const Counts& f) const;
     template <class Out>
     void put_tables(Out& out) const;
@@ -191,7 +205,8 @@ struct Encoder::Impl {
     const Method& method;
     const EffortParams& params;
     BitWriter bits;
-    MatchFinder finder;
+    MatchFinder finder;               // greedy and lazy parsing
+    std::unique_ptr<BtMatchFinder> bt;     // optimal parsing
     std::size_t capacity;             // codes the record holds
     std::unique_ptr<std::uint16_t[]> sym;  // C symbol of each recorded code
     std::unique_ptr<std::uint16_t[]> pos;  // position value (distance - 1) of each match
@@ -202,11 +217,12 @@ struct Encoder::Impl {
     std::uint64_t coded_bytes = 0;    // input covered by the blocks written
     bool pending = false;             // lazy: `held` was found one byte back
     Match held;
-    // Sparse chunks: input is judged chunk by
-    // chunk, before it is parsed, by a quick estimate of what matches can
-    // cover; where they are rare (already-compressed data), the parse tries
-    // one candidate per position and takes what it finds at once if it is
-    // long enough to pay, which codes such data faster and no larger.
+    // Sparse chunks (not with optimal parsing, whose binary-tree finder holds
+    // the input instead): input is judged chunk by chunk, before it is
+    // parsed, by a quick estimate of what matches can cover; where they are
+    // rare (already-compressed data), the parse tries one candidate per
+    // position and takes what it finds at once if it is long enough to pay,
+    // which codes such data faster and no larger.
     struct Chunk {
         std::uint64_t end;
         bool sparse;
@@ -224,11 +240,15 @@ struct Encoder::Impl {
     static constexpr unsigned kKeep = 8;            // matches kept per position (the longest)
     static constexpr unsigned kDense = 32;          // lengths tried one by one past the previous match's
     std::size_t seg_n = 0;                          // positions gathered
+    std::size_t seg_max = 0;                        // positions the arrays hold before one more match
     std::unique_ptr<std::uint8_t[]> seg_lit;
     std::unique_ptr<std::uint8_t[]> seg_nmatch;
-    std::unique_ptr<Match[]> seg_match;
-    std::unique_ptr<std::uint32_t[]> dp_cost;
-    std::unique_ptr<std::uint32_t[]> dp_from;       // (dist << 9) | len of the step into each position
+    std::unique_ptr<SegMatch[]> seg_match;
+    // Cheapest way into each position: cost << 32 | (511 - len) << 16 | dist of
+    // the last step (len 1: a literal). One word, so that keeping the cheaper
+    // of two ways is a plain minimum (equal costs: the longer step, then the
+    // nearer match).
+    std::unique_ptr<std::uint64_t[]> dp;
     std::vector<std::uint32_t> path;
     std::array<std::uint32_t, kNC> price_c{};
     std::array<std::uint32_t, kMaxNP> price_p{};
@@ -304,6 +324,62 @@ void Encoder::Impl::parse(bool finishing)
     }
 }
 
+namespace {
+
+// Segment arrays of optimal parses that ended on this thread, for the next
+// one (fresh memory costs a page fault per page touched, for every member).
+struct SegSpares {
+    std::size_t positions = 0;
+    std::unique_ptr<std::uint8_t[]> lit, nmatch;
+    std::unique_ptr<SegMatch[]> match;
+    std::unique_ptr<std::uint64_t[]> dp;
+};
+thread_local SegSpares seg_spares;
+
+}  // namespace
+
+// Sizes the segment arrays for `positions` positions plus one match; what
+// was gathered is kept.
+void Encoder::Impl::seg_room(std::size_t positions)
+{
+    if (seg_n == 0 && seg_spares.positions >= positions) {
+        SegSpares& s = seg_spares;
+        seg_lit = std::move(s.lit);
+        seg_nmatch = std::move(s.nmatch);
+        seg_match = std::move(s.match);
+        dp = std::move(s.dp);
+        seg_max = s.positions;
+        s.positions = 0;
+        return;
+    }
+    const std::size_t room = positions + kMaxMatch + 1;
+    auto lit = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+    auto nmatch = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+    auto match = std::make_unique_for_overwrite<SegMatch[]>(room * kKeep);
+    if (seg_n > 0) {
+        std::copy(seg_lit.get(), seg_lit.get() + seg_n, lit.get());
+        std::copy(seg_nmatch.get(), seg_nmatch.get() + seg_n, nmatch.get());
+        std::copy(seg_match.get(), seg_match.get() + seg_n * kKeep, match.get());
+    }
+    seg_lit = std::move(lit);
+    seg_nmatch = std::move(nmatch);
+    seg_match = std::move(match);
+    dp = std::make_unique_for_overwrite<std::uint64_t[]>(room + 1);
+    seg_max = positions;
+}
+
+Encoder::Impl::~Impl()
+{
+    if (seg_max > seg_spares.positions) {
+        SegSpares& s = seg_spares;
+        s.lit = std::move(seg_lit);
+        s.nmatch = std::move(seg_nmatch);
+        s.match = std::move(seg_match);
+        s.dp = std::move(dp);
+        s.positions = seg_max;
+    }
+}
+
 /*
  * Judges the input appended to the finder in chunks of kProbeChunk bytes, as
  * each is complete; with `finishing`, also the shorter last one; with
@@ -354,44 +430,40 @@ void Encoder::Impl::sparse_step()
 }
 
 /*
- * Optimal parsing: gathers the matches of every position of a segment (a
- * match of nice length or more is taken as it is, and the positions it covers
- * are skipped), then finds the cheapest way through the segment twice: with
- * the prices of the previous segment, then with prices from the first path's
- * own symbol counts. A segment spans write() calls, so the parse does not
- * depend on how the input was cut into pieces.
+ * Optimal parsing: gathers the matches of every position of a segment from
+ * the binary-tree finder (a match of nice length or more is taken as it is,
+ * and the positions it covers are skipped), then finds the cheapest way
+ * through the segment twice: with the prices of the previous segment, then
+ * with prices from the first path's own symbol counts. A segment spans
+ * write() calls, so the parse does not depend on how the input was cut into
+ * pieces.
  */
 void Encoder::Impl::parse_optimal(bool finishing)
 {
     const std::size_t need = finishing ? 1 : kMaxMatch + 2;
     const unsigned nice = params.finder.nice_len;
     Match found[kMaxMatch];
-    while (finder.lookahead() >= need) {
-        if (!judged())
-            break;
-        if (sparse) {
-            if (seg_n > 0) {
-                choose_path(seg_n);
-                seg_n = 0;
-            }
-            sparse_step();
-            continue;
-        }
+    while (bt->lookahead() >= need) {
+        if (seg_n >= seg_max) [[unlikely]]
+            seg_room(kSegment);
         const std::size_t i = seg_n;
-        seg_lit[i] = finder.byte_at(0);
+        seg_lit[i] = bt->byte_at(0);
         unsigned n_found = 0;
-        finder.find(0, found, &n_found);
+        bt->find(found, &n_found);
         const unsigned keep = std::min(n_found, kKeep);
-        std::copy(found + (n_found - keep), found + n_found, &seg_match[i * kKeep]);
+        for (unsigned k = 0; k < keep; ++k) {
+            const Match& m = found[n_found - keep + k];
+            seg_match[i * kKeep + k] = {std::uint16_t(m.len), std::uint16_t(m.dist)};
+        }
         seg_nmatch[i] = std::uint8_t(keep);
         ++seg_n;
         if (keep > 0 && found[n_found - 1].len >= nice) {
             const unsigned len = found[n_found - 1].len;
             for (unsigned k = 1; k < len; ++k) {
-                seg_lit[seg_n] = finder.byte_at(std::ptrdiff_t(k) - 1);
+                seg_lit[seg_n] = bt->byte_at(std::ptrdiff_t(k) - 1);
                 seg_nmatch[seg_n++] = 0;
             }
-            finder.skip(len - 1);
+            bt->skip(len - 1);
         }
         if (seg_n >= kSegment) {
             choose_path(seg_n);
@@ -445,42 +517,35 @@ void Encoder::Impl::choose_path(std::size_t n)
     if (!priced)
         initial_prices(n);
     for (int pass = 0; pass < 2; ++pass) {
-        constexpr std::uint32_t kInf = 0xFFFFFFFFu;
-        std::fill(dp_cost.get(), dp_cost.get() + n + 1, kInf);
-        dp_cost[0] = 0;
+        std::fill(dp.get(), dp.get() + n + 1, ~std::uint64_t(0));
+        dp[0] = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint32_t c = dp_cost[i];
-            const std::uint32_t lit = c + price_c[seg_lit[i]];
-            if (lit < dp_cost[i + 1]) {
-                dp_cost[i + 1] = lit;
-                dp_from[i + 1] = 1;
-            }
+            const std::uint32_t c = std::uint32_t(dp[i] >> 32);
+            std::uint64_t* to = dp.get() + i;
+            to[1] = std::min(to[1], std::uint64_t(c + price_c[seg_lit[i]]) << 32 | 510u << 16);
             unsigned lo = kMinMatch;
-            const Match* m = &seg_match[i * kKeep];
+            const SegMatch* m = &seg_match[i * kKeep];
             for (unsigned k = 0; k < seg_nmatch[i]; ++k) {
                 const unsigned top = unsigned(std::min<std::size_t>(m[k].len, n - i));
                 if (top < lo)
                     break;
                 const std::uint32_t base = c + dist_price(m[k].dist);
-                const std::uint32_t tag = std::uint32_t(m[k].dist) << 9;
+                const std::uint32_t tag = (511u << 16) | m[k].dist;
                 const unsigned dense = std::min(top, lo + kDense);
-                for (unsigned len = lo; len <= top; len = (len < dense ? len + 1 : top + (len == top))) {
-                    const std::uint32_t cc = base + price_c[256 + len - kMinMatch];
-                    if (cc < dp_cost[i + len]) {
-                        dp_cost[i + len] = cc;
-                        dp_from[i + len] = tag | len;
-                    }
-                    if (len == top)
-                        break;
-                }
+                const std::uint32_t* pc = price_c.data() + 256 - kMinMatch;
+                for (unsigned len = lo; len <= dense; ++len)
+                    to[len] = std::min(to[len], std::uint64_t(base + pc[len]) << 32 | (tag - (len << 16)));
+                if (top > dense)
+                    to[top] = std::min(to[top], std::uint64_t(base + pc[top]) << 32 | (tag - (top << 16)));
                 lo = top + 1;
             }
         }
         path.clear();
         for (std::size_t j = n; j > 0;) {
-            const std::uint32_t step = dp_from[j];
-            path.push_back(step);
-            j -= step & 0x1FF;
+            const std::uint32_t w = std::uint32_t(dp[j]);
+            const std::uint32_t len = 511 - (w >> 16);
+            path.push_back((w & 0xFFFF) << 9 | len);
+            j -= len;
         }
         Counts f;
         std::size_t at = 0;
@@ -560,10 +625,178 @@ void Encoder::Impl::count_codes(std::size_t first, std::size_t n, Counts& f) con
     }
 }
 
+namespace {
+
+// Bits a length takes in the T and P table encoding (put_length()).
+inline unsigned length_bits(unsigned len)
+{
+    return len <= 6 ? 3 : len - 3;
+}
+
+// Bits of a normal-form T table with lengths `tl` and count `n`.
+unsigned t_table_bits(const std::uint8_t* tl, unsigned n)
+{
+    unsigned bits = kTBits;
+    for (unsigned i = 0; i < n;) {
+        bits += length_bits(tl[i]);
+        ++i;
+        if (i == 3) {
+            unsigned k = 0;
+            while (k < 3 && i + k < n && tl[i + k] == 0)
+                ++k;
+            bits += 2;
+            i += k;
+        }
+    }
+    return bits;
+}
+
+}  // namespace
+
+// Codes the C lengths of `b` as T items, zero runs the usual way, and builds
+// the T table that codes them.
+void Encoder::Impl::code_c_lengths(BlockTables& b) const
+{
+    std::array<std::uint32_t, kNT> t_freq{};
+    b.n_items = 0;
+    auto add = [&](unsigned s, unsigned extra) {
+        b.items[b.n_items++] = {static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(extra)};
+        ++t_freq[s];
+    };
+    for (unsigned i = 0; i < b.c_n;) {
+        if (b.c_len[i] != 0) {
+            add(b.c_len[i] + 2u, 0);
+            ++i;
+            continue;
+        }
+        unsigned run = 1;
+        while (i + run < b.c_n && b.c_len[i + run] == 0)
+            ++run;
+        i += run;
+        if (run <= 2) {
+            for (unsigned k = 0; k < run; ++k)
+                add(0, 0);
+        } else if (run <= 18) {
+            add(1, run - 3);
+        } else if (run == 19) {
+            add(0, 0);
+            add(1, 15);
+        } else {
+            add(2, run - 20);
+        }
+    }
+    huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, b.t_len.data());
+    b.t_single = -1;
+    b.t_n = 0;
+    for (unsigned i = 0; i < kNT; ++i)
+        if (b.t_len[i])
+            b.t_n = i + 1;
+    if (b.t_n == 0) {
+        unsigned s = 0;
+        while (t_freq[s] == 0)
+            ++s;
+        b.t_single = static_cast<int>(s);
+    }
+}
+
+/*
+ * Best effort: replaces the C lengths in `t` (plain Huffman lengths for
+ * `c_freq`) by the set that makes the block smallest, tables included, among
+ * codes limited to fewer bits (fewer distinct lengths, each cheap to send as
+ * a T code) and a flatter code (every count raised by one).
+ *
+ * A candidate is priced without building its tables: the zero runs, and so
+ * their T items, are the same for all of them (the same symbols are used),
+ * and the T code follows from how many symbols get each length.
+ */
+void Encoder::Impl::choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq)
+{
+    std::array<std::uint16_t, kNC> order;
+    const unsigned m = huffman_order(c_freq.data(), kNC, order.data());
+
+    // T items of the zero runs, and their extra bits.
+    std::array<std::uint32_t, 3> zero_items{};
+    for (unsigned i = 0; i < t.c_n;) {
+        if (t.c_len[i] != 0) {
+            ++i;
+            continue;
+        }
+        unsigned run = 1;
+        while (i + run < t.c_n && t.c_len[i + run] == 0)
+            ++run;
+        i += run;
+        if (run <= 2) {
+            zero_items[0] += run;
+        } else if (run <= 18) {
+            ++zero_items[1];
+        } else if (run == 19) {
+            ++zero_items[0];
+            ++zero_items[1];
+        } else {
+            ++zero_items[2];
+        }
+    }
+    const std::uint64_t fixed_bits = kCBits + 4 * zero_items[1] + 9 * zero_items[2];
+
+    // Bits of the T table, the C table and the codes for lengths `len`.
+    auto size = [&](const std::array<std::uint8_t, kNC>& len) {
+        std::array<std::uint32_t, kNT> t_freq{};
+        std::copy(zero_items.begin(), zero_items.end(), t_freq.begin());
+        std::uint64_t bits = fixed_bits;
+        for (unsigned k = 0; k < m; ++k) {
+            const unsigned s = order[k];
+            ++t_freq[len[s] + 2u];
+            bits += std::uint64_t(c_freq[s]) * len[s];
+        }
+        std::array<std::uint8_t, kNT> t_len;
+        huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t_len.data());
+        unsigned t_n = 0;
+        for (unsigned i = 0; i < kNT; ++i)
+            if (t_len[i])
+                t_n = i + 1;
+        if (t_n == 0)
+            return bits + 2 * kTBits;  // one T symbol: its codes take no bits
+        bits += t_table_bits(t_len.data(), t_n);
+        for (unsigned i = 0; i < kNT; ++i)
+            bits += std::uint64_t(t_freq[i]) * t_len[i];
+        return bits;
+    };
+
+    std::uint64_t best = size(t.c_len);
+    std::array<std::uint8_t, kNC> len{};
+    auto try_code = [&](unsigned bias, unsigned max_bits) {
+        huffman_lengths_ordered(c_freq.data(), order.data(), m, bias, max_bits, len.data());
+        const std::uint64_t bits = size(len);
+        if (bits < best) {
+            best = bits;
+            t.c_len = len;
+        }
+        return bits;
+    };
+    // Limits from 12 bits down while they gain, then the flatter codes.
+    const unsigned floor = std::max(8u, unsigned(std::bit_width(m - 1)));
+    unsigned best_max = 16;
+    std::uint64_t prev = ~std::uint64_t(0);
+    for (unsigned max_bits = 12; max_bits >= floor; --max_bits) {
+        const std::uint64_t bits = try_code(0, max_bits);
+        if (bits > prev)
+            break;
+        if (bits <= best)
+            best_max = max_bits;
+        prev = bits;
+    }
+    try_code(1, 16);
+    try_code(2, 16);
+    if (best_max < 16)
+        try_code(1, best_max);
+}
+
 /*
  * Builds the three tables for a block with counts `f`. With `force_c`
  * (`force_p`) a C (P) alphabet with a single used symbol gets a normal-form
- * table anyway: the used symbol and a neighbour get one-bit codes.
+ * table anyway: the used symbol and a neighbour get one-bit codes. Best
+ * effort weighs the C lengths against the size of the tables they need
+ * (choose_c_lengths()).
  */
 void Encoder::Impl::build_tables(const Counts& f, bool force_c, bool force_p)
 {
@@ -589,55 +822,18 @@ void Encoder::Impl::build_tables(const Counts& f, bool force_c, bool force_p)
         } else {
             t.c_single = static_cast<int>(s);
         }
+    } else if (params.optimal) {
+        choose_c_lengths(c_freq);
     }
-    canonical_codes(t.c_len.data(), kNC, t.c_code.data());
-
-    // T table: the C lengths as T items, zero runs coded the usual way.
-    std::array<std::uint32_t, kNT> t_freq{};
-    t.n_items = 0;
-    auto add = [&](unsigned s, unsigned extra) {
-        t.items[t.n_items++] = {static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(extra)};
-        ++t_freq[s];
-    };
-    for (unsigned i = 0; i < t.c_n;) {
-        if (t.c_len[i] != 0) {
-            add(t.c_len[i] + 2u, 0);
-            ++i;
-            continue;
-        }
-        unsigned run = 1;
-        while (i + run < t.c_n && t.c_len[i + run] == 0)
-            ++run;
-        i += run;
-        if (run <= 2) {
-            for (unsigned k = 0; k < run; ++k)
-                add(0, 0);
-        } else if (run <= 18) {
-            add(1, run - 3);
-        } else if (run == 19) {
-            add(0, 0);
-            add(1, 15);
-        } else {
-            add(2, run - 20);
-        }
-    }
-    t.t_single = -1;
-    t.t_n = 0;
     if (t.c_single >= 0) {
+        t.n_items = 0;
         t.t_len.fill(0);
+        t.t_n = 0;
         t.t_single = 0;
     } else {
-        huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t.t_len.data());
-        for (unsigned i = 0; i < kNT; ++i)
-            if (t.t_len[i])
-                t.t_n = i + 1;
-        if (t.t_n == 0) {
-            unsigned s = 0;
-            while (t_freq[s] == 0)
-                ++s;
-            t.t_single = static_cast<int>(s);
-        }
+        code_c_lengths(t);
     }
+    canonical_codes(t.c_len.data(), kNC, t.c_code.data());
     canonical_codes(t.t_len.data(), kNT, t.t_code.data());
 
     // P table.
@@ -793,10 +989,11 @@ void Encoder::write(const std::uint8_t* data, std::size_t size)
     Impl& d = *impl_;
     d.in_bytes += size;
     while (size > 0) {
-        const std::size_t taken = d.finder.fill(data, size);
+        const std::size_t taken = d.bt ? d.bt->fill(data, size) : d.finder.fill(data, size);
         data += taken;
         size -= taken;
-        d.decide_chunks(false, taken == 0);
+        if (!d.bt)
+            d.decide_chunks(false, taken == 0);
         d.parse(false);
     }
 }
@@ -806,7 +1003,8 @@ void Encoder::finish()
     Impl& d = *impl_;
     if (d.finished)
         return;
-    d.decide_chunks(true);
+    if (!d.bt)
+        d.decide_chunks(true);
     d.parse(true);
     if (d.count > 0)
         d.write_block(0, d.count, true);

@@ -16,28 +16,35 @@
 
 namespace lzh {
 
-void huffman_lengths(const std::uint32_t* freq, unsigned n, unsigned max_bits, std::uint8_t* lens)
+unsigned huffman_order(const std::uint32_t* freq, unsigned n, std::uint16_t* order)
 {
-    assert(n <= 512 && max_bits >= 1 && max_bits <= kMaxCodeBits);
+    assert(n <= 512);
     // Sort key: frequency in the high bits, symbol in the low ten bits.
     std::array<std::uint64_t, 512> leaf;
     unsigned m = 0;
-    for (unsigned i = 0; i < n; ++i) {
-        lens[i] = 0;
+    for (unsigned i = 0; i < n; ++i)
         if (freq[i] != 0)
             leaf[m++] = (std::uint64_t(freq[i]) << 10) | i;
-    }
+    std::sort(leaf.begin(), leaf.begin() + m);
+    for (unsigned i = 0; i < m; ++i)
+        order[i] = static_cast<std::uint16_t>(leaf[i] & 0x3FF);
+    return m;
+}
+
+void huffman_lengths_ordered(const std::uint32_t* freq, const std::uint16_t* order, unsigned m, unsigned bias,
+                             unsigned max_bits, std::uint8_t* lens)
+{
+    assert(m <= 512 && max_bits >= 1 && max_bits <= kMaxCodeBits);
     if (m < 2)
         return;
     assert((1u << max_bits) >= m);
-    std::sort(leaf.begin(), leaf.begin() + m);
 
     // Nodes 0..m-1 are the leaves in ascending order, m..2m-2 the merged nodes
     // in the (non-decreasing) order they are made; the root is 2m-2.
     std::array<std::uint64_t, 1024> weight;
     std::array<std::uint16_t, 1024> parent;
     for (unsigned i = 0; i < m; ++i)
-        weight[i] = leaf[i] >> 10;
+        weight[i] = std::uint64_t(freq[order[i]]) + bias;
     unsigned next_leaf = 0, next_node = m;
     auto take_smallest = [&](unsigned made) {
         if (next_leaf < m && (next_node >= made || weight[next_leaf] <= weight[next_node]))
@@ -81,8 +88,16 @@ void huffman_lengths(const std::uint32_t* freq, unsigned n, unsigned max_bits, s
     unsigned i = 0;
     for (unsigned l = max_bits; l >= 1; --l)
         for (unsigned c = 0; c < count[l]; ++c)
-            lens[leaf[i++] & 0x3FF] = static_cast<std::uint8_t>(l);
+            lens[order[i++]] = static_cast<std::uint8_t>(l);
     assert(i == m);
+}
+
+void huffman_lengths(const std::uint32_t* freq, unsigned n, unsigned max_bits, std::uint8_t* lens)
+{
+    std::array<std::uint16_t, 512> order;
+    std::fill(lens, lens + n, std::uint8_t(0));
+    const unsigned m = huffman_order(freq, n, order.data());
+    huffman_lengths_ordered(freq, order.data(), m, 0, max_bits, lens);
 }
 
 void canonical_codes(const std::uint8_t* lens, unsigned n, std::uint16_t* codes)

@@ -15,6 +15,16 @@ inline constexpr unsigned kMaxCodeBits = 16;
 // symbol number. n <= 512.
 void huffman_lengths(const std::uint32_t* freq, unsigned n, unsigned max_bits, std::uint8_t* lens);
 
+// The same in two steps, for trying several codes for one set of
+// frequencies: huffman_order() lists the used symbols of `freq[0..n)` by
+// (frequency, symbol) ascending in `order` and returns their number m;
+// huffman_lengths_ordered() sets the lengths of those m symbols (and no other
+// entry of `lens`) for their frequencies each raised by `bias`. A bias flattens
+// the code: fewer distinct lengths, at some cost in code bits.
+unsigned huffman_order(const std::uint32_t* freq, unsigned n, std::uint16_t* order);
+void huffman_lengths_ordered(const std::uint32_t* freq, const std::uint16_t* order, unsigned m, unsigned bias,
+                             unsigned max_bits, std::uint8_t* lens);
+
 // Sets `codes[0..n)` to the canonical codes for `lens[0..n)`: symbols ordered
 // by (length, symbol number) receive consecutive values. The lengths must
 // describe a complete or incomplete (not over-subscribed) code.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -207,6 +208,25 @@ TEST(Codec, RoundTripsEveryMethodAndEffort)
             EXPECT_EQ(encode_in_pieces(*m, e, mixed, 1, 100), grown);
         }
     }
+}
+
+// Best effort hands the buffers of a finished encoder to the next one on the
+// same thread: nothing they held may show in the next stream.
+TEST(Codec, BestStreamDoesNotDependOnWhatTheThreadCodedBefore)
+{
+    const Bytes small = text(5000, 8);
+    Bytes large = text(90000, 9);
+    const Bytes r = random_bytes(30000, 9);
+    large.insert(large.begin() + 20000, r.begin(), r.end());
+    Bytes fresh_small, fresh_large;
+    std::thread([&] {
+        fresh_small = lzh::encode(lzh::kLh7, lzh::Effort::best, small);
+        fresh_large = encode_in_pieces(lzh::kLh5, lzh::Effort::best, large, 5000, 1000);
+    }).join();
+    lzh::encode(lzh::kLh7, lzh::Effort::best, random_bytes(200000, 10));
+    EXPECT_EQ(lzh::encode(lzh::kLh7, lzh::Effort::best, small), fresh_small);
+    EXPECT_EQ(encode_in_pieces(lzh::kLh5, lzh::Effort::best, large, 5000, 1000), fresh_large);
+    EXPECT_EQ(lzh::encode(lzh::kLh7, lzh::Effort::best, small), fresh_small);
 }
 
 TEST(Codec, CompressesTextAndDoesNotBlowUpRandomData)

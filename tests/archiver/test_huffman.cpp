@@ -59,6 +59,46 @@ TEST(Huffman, LimitedLengthsStayComplete)
     }
 }
 
+// The two-step form: for each bias and limit a complete code; without a limit,
+// the one-step code for the raised counts.
+TEST(Huffman, OrderedLengthsWithBiasAndLimitStaySound)
+{
+    std::mt19937 rng(12);
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE(round);
+        const unsigned n = 2 + rng() % 509;
+        std::vector<std::uint32_t> freq(n);
+        for (auto& f : freq)
+            f = (rng() % 3 == 0) ? 0 : 1 + rng() % (1u << (rng() % 16));
+        freq[rng() % n] = 1;
+        freq[rng() % n] = 2;
+        std::vector<std::uint16_t> order(n);
+        const unsigned m = lzh::huffman_order(freq.data(), n, order.data());
+        for (unsigned bias : {0u, 1u, 2u}) {
+            for (unsigned max_bits = 8; max_bits <= 16; ++max_bits) {
+                if ((1u << max_bits) < m)
+                    continue;
+                std::vector<std::uint8_t> lens(n, 0);
+                lzh::huffman_lengths_ordered(freq.data(), order.data(), m, bias, max_bits, lens.data());
+                std::vector<std::uint32_t> raised(freq);
+                for (auto& f : raised)
+                    f = f ? f + bias : 0;
+                std::uint64_t kraft = 0;
+                for (unsigned i = 0; i < n; ++i) {
+                    ASSERT_LE(lens[i], max_bits);
+                    ASSERT_EQ(lens[i] == 0, freq[i] == 0) << "symbol " << i;
+                    if (lens[i])
+                        kraft += std::uint64_t(1) << (16 - lens[i]);
+                }
+                EXPECT_EQ(kraft, 65536u) << "bias " << bias << " max " << max_bits;
+                if (max_bits == 16) {
+                    EXPECT_EQ(lens, lengths(raised, 16)) << "bias " << bias;
+                }
+            }
+        }
+    }
+}
+
 // One used symbol or none: no code at all (the stream stores such a table as a single symbol).
 TEST(Huffman, FewerThanTwoSymbolsGiveNoLengths)
 {

@@ -1,0 +1,239 @@
+// bt_match_finder.cpp - binary-tree match finder over a sliding window.
+//
+// Window: as in MatchFinder, buf_[0, cur_) is history (at least the dictionary
+// is kept when the window slides), buf_[cur_, end_) the lookahead.
+//
+// Trees: head_[hash of 3 bytes] is the root, the latest position with that
+// hash. son_[2 * (pos mod dict)] links to the tree of older positions whose
+// bytes sort before pos's, son_[2 * (pos mod dict) + 1] to those sorting after.
+// Entering the cursor walks down from the root; the cursor becomes the new
+// root, and the nodes passed are split between its two subtrees (each step
+// goes to the side the cursor sorts on, so the order is kept). The bytes both
+// sides of the walk already share with the cursor need not be compared again.
+#include "bt_match_finder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace lzh {
+
+namespace {
+
+inline std::uint32_t load32(const std::uint8_t* p)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline std::uint64_t load64(const std::uint8_t* p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Extends the common prefix of `a` and `b` from `len` up to at most `max_len`
+// bytes. Reads up to 7 bytes past `max_len` (the window keeps slack for that).
+inline unsigned extend(const std::uint8_t* a, const std::uint8_t* b, unsigned len, unsigned max_len)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        while (len + 8 <= max_len) {
+            const std::uint64_t x = load64(a + len) ^ load64(b + len);
+            if (x != 0)
+                return len + unsigned(std::countr_zero(x)) / 8;
+            len += 8;
+        }
+    }
+    while (len < max_len && a[len] == b[len])
+        ++len;
+    return len;
+}
+
+constexpr std::size_t kSlack = 8;
+
+// Buffers of finders that ended on this thread, for the next one: fresh
+// memory costs a page fault per page touched, and a member is often small.
+// Nothing in them is read before it is written (see the constructor).
+struct Spares {
+    std::unique_ptr<std::uint8_t[]> buf;
+    std::size_t buf_size = 0;
+    std::unique_ptr<std::uint32_t[]> son;
+    std::size_t son_positions = 0;
+    std::vector<std::uint32_t> head;
+};
+thread_local Spares spares;
+
+}  // namespace
+
+BtMatchFinder::BtMatchFinder(unsigned dict_bits, unsigned depth, std::uint64_t size_hint)
+    : dict_bits_(dict_bits),
+      max_dist_((std::uint32_t(1) << dict_bits) - 1),
+      depth_(depth),
+      hash_bits_(std::min(dict_bits + 2, 16u))
+{
+    if (size_hint > 0)
+        hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, hash_bits_);
+    const std::size_t dict = std::size_t(1) << dict_bits;
+    buf_limit_ = 2 * dict + (std::size_t(1) << 17);
+    // A small input gets a window just large enough for it (see MatchFinder).
+    if (size_hint > 0 && size_hint < buf_limit_)
+        buf_limit_ = std::max<std::size_t>(std::size_t(size_hint) + kMaxMatch + 8, dict + 4 * kMaxMatch);
+    if (spares.buf_size >= buf_limit_ + kSlack) {
+        buf_ = std::move(spares.buf);
+        buf_size_ = spares.buf_size;
+        spares.buf_size = 0;
+    } else {
+        buf_size_ = buf_limit_ + kSlack;
+        buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(buf_size_);
+    }
+    head_ = std::move(spares.head);
+    head_.assign(std::size_t(1) << hash_bits_, 0);
+    // The links of positions [0, son_positions_) fit before the tree grows to
+    // the whole dictionary; a small input never needs more (fresh memory
+    // costs a page fault per page, for every member).
+    son_positions_ = dict;
+    if (size_hint > 0 && size_hint < dict)
+        son_positions_ = std::max<std::size_t>(std::bit_ceil(std::size_t(size_hint)), 4096);
+    if (spares.son_positions >= son_positions_) {
+        son_ = std::move(spares.son);
+        son_positions_ = spares.son_positions;
+        spares.son_positions = 0;
+    } else {
+        son_ = std::make_unique_for_overwrite<std::uint32_t[]>(2 * son_positions_);
+    }
+}
+
+BtMatchFinder::~BtMatchFinder()
+{
+    if (buf_size_ > spares.buf_size) {
+        spares.buf = std::move(buf_);
+        spares.buf_size = buf_size_;
+    }
+    if (son_positions_ > spares.son_positions) {
+        spares.son = std::move(son_);
+        spares.son_positions = son_positions_;
+    }
+    if (head_.capacity() > spares.head.capacity())
+        spares.head = std::move(head_);
+}
+
+// Makes room for the links of every position of the dictionary. Until now,
+// only positions below son_positions_ were entered, and those keep their slots.
+void BtMatchFinder::grow()
+{
+    const std::size_t dict = std::size_t(1) << dict_bits_;
+    auto son = std::make_unique_for_overwrite<std::uint32_t[]>(2 * dict);
+    std::copy(son_.get(), son_.get() + 2 * son_positions_, son.get());
+    son_ = std::move(son);
+    son_positions_ = dict;
+}
+
+std::size_t BtMatchFinder::fill(const std::uint8_t* data, std::size_t n)
+{
+    if (end_ == buf_limit_)
+        slide();
+    const std::size_t take = std::min(n, buf_limit_ - end_);
+    std::memcpy(buf_.get() + end_, data, take);
+    end_ += take;
+    return take;
+}
+
+void BtMatchFinder::slide()
+{
+    const std::size_t dict = std::size_t(1) << dict_bits_;
+    if (cur_ <= dict)
+        return;
+    const std::size_t shift = cur_ - dict;
+    std::memmove(buf_.get(), buf_.get() + shift, end_ - shift);
+    cur_ -= shift;
+    end_ -= shift;
+    base_ += shift;
+}
+
+/*
+ * Enters the cursor into its tree and advances. The walk keeps two open links:
+ * `smaller` (where the next node sorting before the cursor goes) and `larger`;
+ * len_s and len_l are the bytes the cursor shares with every node on each side
+ * so far, so a comparison starts at the shorter of the two. The walk ends at
+ * an empty link, a node out of reach, after depth_ nodes, or at a node equal
+ * to the cursor over the whole lookahead, whose subtrees the cursor takes over.
+ */
+template <bool kReport>
+void BtMatchFinder::step(Match* all, unsigned* n_all)
+{
+    if (base_ + cur_ >= son_positions_ && son_positions_ < (std::size_t(1) << dict_bits_)) [[unlikely]]
+        grow();
+    const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_, kMaxMatch));
+    if (max_len < kMinMatch) {
+        ++cur_;
+        return;
+    }
+    const std::uint64_t abs = base_ + cur_;
+    const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(max_dist_, abs));
+    const std::uint32_t cur32 = static_cast<std::uint32_t>(abs);
+    const std::uint8_t* s = buf_.get() + cur_;
+    const std::uint32_t h = ((load32(s) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - hash_bits_);
+
+    if (max_len > 4) {
+        // The next position's root, fetched ahead: the walks go one position
+        // after another, and the hash table is larger than the nearest cache.
+        __builtin_prefetch(&head_[((load32(s + 1) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - hash_bits_)]);
+    }
+    std::uint32_t link = head_[h];
+    head_[h] = cur32 + 1;
+    std::uint32_t* smaller = &son_[2 * (cur32 & max_dist_)];
+    std::uint32_t* larger = smaller + 1;
+    unsigned len_s = 0, len_l = 0;
+    unsigned best_len = kMinMatch - 1;
+    std::uint32_t last_dist = 0;
+    for (unsigned steps = depth_;; --steps) {
+        const std::uint32_t dist = cur32 - (link - 1);
+        if (link == 0 || steps == 0 || dist > limit || dist <= last_dist) {
+            *smaller = 0;
+            *larger = 0;
+            break;
+        }
+        last_dist = dist;
+        const std::uint8_t* c = s - dist;
+        std::uint32_t* node = &son_[2 * ((link - 1) & max_dist_)];
+        const unsigned len = extend(s, c, std::min(len_s, len_l), max_len);
+        if (kReport && len > best_len) {
+            best_len = len;
+            all[(*n_all)++] = Match{len, dist};
+        }
+        if (len == max_len) {
+            *smaller = node[0];
+            *larger = node[1];
+            break;
+        }
+        // A node sorting before the cursor goes to the cursor's smaller
+        // subtree, and the walk continues in its larger one; and vice versa.
+        if (c[len] < s[len]) {
+            *smaller = link;
+            smaller = node + 1;
+            link = *smaller;
+            len_s = len;
+        } else {
+            *larger = link;
+            larger = node;
+            link = *larger;
+            len_l = len;
+        }
+    }
+    ++cur_;
+}
+
+void BtMatchFinder::find(Match* all, unsigned* n_all)
+{
+    step<true>(all, n_all);
+}
+
+void BtMatchFinder::skip(std::size_t n)
+{
+    for (std::size_t k = 0; k < n; ++k)
+        step<false>(nullptr, nullptr);
+}
+
+}  // namespace lzh
