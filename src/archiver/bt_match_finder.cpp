@@ -12,6 +12,8 @@
 // sides of the walk already share with the cursor need not be compared again.
 #include "bt_match_finder.h"
 
+#include "window_bytes.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -20,50 +22,10 @@ namespace lzh {
 
 namespace {
 
-inline std::uint32_t load32(const std::uint8_t* p)
-{
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-inline std::uint64_t load64(const std::uint8_t* p)
-{
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-// Extends the common prefix of `a` and `b` from `len` up to at most `max_len`
-// bytes. Reads up to 7 bytes past `max_len` (the window keeps slack for that).
-inline unsigned extend(const std::uint8_t* a, const std::uint8_t* b, unsigned len, unsigned max_len)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        while (len + 8 <= max_len) {
-            const std::uint64_t x = load64(a + len) ^ load64(b + len);
-            if (x != 0)
-                return len + unsigned(std::countr_zero(x)) / 8;
-            len += 8;
-        }
-    }
-    while (len < max_len && a[len] == b[len])
-        ++len;
-    return len;
-}
+using window_bytes::load32;
 
 constexpr std::size_t kSlack = 8;
 
-// Buffers of finders that ended on this thread, for the next one: fresh
-// memory costs a page fault per page touched, and a member is often small.
-// Nothing in them is read before it is written (see the constructor).
-struct Spares {
-    std::unique_ptr<std::uint8_t[]> buf;
-    std::size_t buf_size = 0;
-    std::unique_ptr<std::uint32_t[]> son;
-    std::size_t son_positions = 0;
-    std::vector<std::uint32_t> head;
-};
-thread_local Spares spares;
 
 }  // namespace
 
@@ -80,51 +42,26 @@ BtMatchFinder::BtMatchFinder(unsigned dict_bits, unsigned depth, std::uint64_t s
     // A small input gets a window just large enough for it (see MatchFinder).
     if (size_hint > 0 && size_hint < buf_limit_)
         buf_limit_ = std::max<std::size_t>(std::size_t(size_hint) + kMaxMatch + 8, dict + 4 * kMaxMatch);
-    if (spares.buf_size >= buf_limit_ + kSlack) {
-        buf_ = std::move(spares.buf);
-        buf_size_ = spares.buf_size;
-        spares.buf_size = 0;
-    } else {
-        buf_size_ = buf_limit_ + kSlack;
-        buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(buf_size_);
-    }
-    head_ = std::move(spares.head);
-    head_.assign(std::size_t(1) << hash_bits_, 0);
+    buf_ = make_scratch<std::uint8_t>(buf_limit_ + kSlack);
+    head_ = make_scratch<std::uint32_t>(std::size_t(1) << hash_bits_);
+    std::memset(head_.get(), 0, sizeof(std::uint32_t) << hash_bits_);
     // The links of positions [0, son_positions_) fit before the tree grows to
     // the whole dictionary; a small input never needs more (fresh memory
     // costs a page fault per page, for every member).
     son_positions_ = dict;
     if (size_hint > 0 && size_hint < dict)
         son_positions_ = std::max<std::size_t>(std::bit_ceil(std::size_t(size_hint)), 4096);
-    if (spares.son_positions >= son_positions_) {
-        son_ = std::move(spares.son);
-        son_positions_ = spares.son_positions;
-        spares.son_positions = 0;
-    } else {
-        son_ = std::make_unique_for_overwrite<std::uint32_t[]>(2 * son_positions_);
-    }
+    son_ = make_scratch<std::uint32_t>(2 * son_positions_);
 }
 
-BtMatchFinder::~BtMatchFinder()
-{
-    if (buf_size_ > spares.buf_size) {
-        spares.buf = std::move(buf_);
-        spares.buf_size = buf_size_;
-    }
-    if (son_positions_ > spares.son_positions) {
-        spares.son = std::move(son_);
-        spares.son_positions = son_positions_;
-    }
-    if (head_.capacity() > spares.head.capacity())
-        spares.head = std::move(head_);
-}
+BtMatchFinder::~BtMatchFinder() = default;
 
 // Makes room for the links of every position of the dictionary. Until now,
 // only positions below son_positions_ were entered, and those keep their slots.
 void BtMatchFinder::grow()
 {
     const std::size_t dict = std::size_t(1) << dict_bits_;
-    auto son = std::make_unique_for_overwrite<std::uint32_t[]>(2 * dict);
+    auto son = make_scratch<std::uint32_t>(2 * dict);
     std::copy(son_.get(), son_.get() + 2 * son_positions_, son.get());
     son_ = std::move(son);
     son_positions_ = dict;
@@ -198,7 +135,7 @@ void BtMatchFinder::step(Match* all, unsigned* n_all)
         last_dist = dist;
         const std::uint8_t* c = s - dist;
         std::uint32_t* node = &son_[2 * ((link - 1) & max_dist_)];
-        const unsigned len = extend(s, c, std::min(len_s, len_l), max_len);
+        const unsigned len = window_bytes::match_length(s, c, max_len, std::min(len_s, len_l));
         if (kReport && len > best_len) {
             best_len = len;
             all[(*n_all)++] = Match{len, dist};

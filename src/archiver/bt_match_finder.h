@@ -13,11 +13,10 @@
 #pragma once
 
 #include "match_finder.h"
+#include "scratch.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
 
 namespace lzh {
 
@@ -60,14 +59,13 @@ private:
     unsigned hash_bits_;
     // Neither buf_ nor son_ is cleared: a node's two links are written when it
     // is entered, before any walk can reach it.
-    std::unique_ptr<std::uint8_t[]> buf_;
+    Scratch<std::uint8_t> buf_;
     std::size_t buf_limit_;           // bytes of buf_ used for data
-    std::size_t buf_size_;            // bytes of buf_ (it may come larger from an earlier finder)
     std::size_t cur_ = 0;
     std::size_t end_ = 0;
     std::uint64_t base_ = 0;
-    std::vector<std::uint32_t> head_;        // hash -> root (latest position), + 1; 0: empty
-    std::unique_ptr<std::uint32_t[]> son_;   // 2 links per position mod dict: smaller, larger (+ 1; 0: none)
+    Scratch<std::uint32_t> head_;     // hash -> root (latest position), + 1; 0: empty
+    Scratch<std::uint32_t> son_;      // 2 links per position mod dict: smaller, larger (+ 1; 0: none)
     std::size_t son_positions_;              // positions son_ has room for (the dictionary, or fewer at first)
 };
 

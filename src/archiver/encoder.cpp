@@ -152,8 +152,8 @@ struct Encoder::Impl {
     {
         assert(m.coded && m.np <= kMaxNP);
         capacity = params.block_codes + kTailCodes;
-        sym = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
-        pos = std::make_unique_for_overwrite<std::uint16_t[]>(capacity);
+        sym = make_scratch<std::uint16_t>(capacity);
+        pos = make_scratch<std::uint16_t>(capacity);
         if (params.optimal) {
             bt = std::make_unique<BtMatchFinder>(m.dict_bits, params.finder.max_chain, size_hint);
             // A small input gets segment arrays its size; they grow should it be longer.
@@ -161,7 +161,6 @@ struct Encoder::Impl {
         }
     }
 
-    ~Impl();
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
@@ -208,8 +207,8 @@ struct Encoder::Impl {
     MatchFinder finder;               // greedy and lazy parsing
     std::unique_ptr<BtMatchFinder> bt;     // optimal parsing
     std::size_t capacity;             // codes the record holds
-    std::unique_ptr<std::uint16_t[]> sym;  // C symbol of each recorded code
-    std::unique_ptr<std::uint16_t[]> pos;  // position value (distance - 1) of each match
+    Scratch<std::uint16_t> sym;       // C symbol of each recorded code
+    Scratch<std::uint16_t> pos;       // position value (distance - 1) of each match
     std::size_t count = 0;            // codes recorded
     std::uint64_t blocks = 0;         // blocks written
     std::uint64_t last_block_bits = 0;
@@ -241,14 +240,14 @@ struct Encoder::Impl {
     static constexpr unsigned kDense = 32;          // lengths tried one by one past the previous match's
     std::size_t seg_n = 0;                          // positions gathered
     std::size_t seg_max = 0;                        // positions the arrays hold before one more match
-    std::unique_ptr<std::uint8_t[]> seg_lit;
-    std::unique_ptr<std::uint8_t[]> seg_nmatch;
-    std::unique_ptr<SegMatch[]> seg_match;
+    Scratch<std::uint8_t> seg_lit;
+    Scratch<std::uint8_t> seg_nmatch;
+    Scratch<SegMatch> seg_match;
     // Cheapest way into each position: cost << 32 | (511 - len) << 16 | dist of
     // the last step (len 1: a literal). One word, so that keeping the cheaper
     // of two ways is a plain minimum (equal costs: the longer step, then the
     // nearer match).
-    std::unique_ptr<std::uint64_t[]> dp;
+    Scratch<std::uint64_t> dp;
     std::vector<std::uint32_t> path;
     std::array<std::uint32_t, kNC> price_c{};
     std::array<std::uint32_t, kMaxNP> price_p{};
@@ -324,38 +323,14 @@ void Encoder::Impl::parse(bool finishing)
     }
 }
 
-namespace {
-
-// Segment arrays of optimal parses that ended on this thread, for the next
-// one (fresh memory costs a page fault per page touched, for every member).
-struct SegSpares {
-    std::size_t positions = 0;
-    std::unique_ptr<std::uint8_t[]> lit, nmatch;
-    std::unique_ptr<SegMatch[]> match;
-    std::unique_ptr<std::uint64_t[]> dp;
-};
-thread_local SegSpares seg_spares;
-
-}  // namespace
-
 // Sizes the segment arrays for `positions` positions plus one match; what
 // was gathered is kept.
 void Encoder::Impl::seg_room(std::size_t positions)
 {
-    if (seg_n == 0 && seg_spares.positions >= positions) {
-        SegSpares& s = seg_spares;
-        seg_lit = std::move(s.lit);
-        seg_nmatch = std::move(s.nmatch);
-        seg_match = std::move(s.match);
-        dp = std::move(s.dp);
-        seg_max = s.positions;
-        s.positions = 0;
-        return;
-    }
     const std::size_t room = positions + kMaxMatch + 1;
-    auto lit = std::make_unique_for_overwrite<std::uint8_t[]>(room);
-    auto nmatch = std::make_unique_for_overwrite<std::uint8_t[]>(room);
-    auto match = std::make_unique_for_overwrite<SegMatch[]>(room * kKeep);
+    auto lit = make_scratch<std::uint8_t>(room);
+    auto nmatch = make_scratch<std::uint8_t>(room);
+    auto match = make_scratch<SegMatch>(room * kKeep);
     if (seg_n > 0) {
         std::copy(seg_lit.get(), seg_lit.get() + seg_n, lit.get());
         std::copy(seg_nmatch.get(), seg_nmatch.get() + seg_n, nmatch.get());
@@ -364,20 +339,8 @@ void Encoder::Impl::seg_room(std::size_t positions)
     seg_lit = std::move(lit);
     seg_nmatch = std::move(nmatch);
     seg_match = std::move(match);
-    dp = std::make_unique_for_overwrite<std::uint64_t[]>(room + 1);
+    dp = make_scratch<std::uint64_t>(room + 1);
     seg_max = positions;
-}
-
-Encoder::Impl::~Impl()
-{
-    if (seg_max > seg_spares.positions) {
-        SegSpares& s = seg_spares;
-        s.lit = std::move(seg_lit);
-        s.nmatch = std::move(seg_nmatch);
-        s.match = std::move(seg_match);
-        s.dp = std::move(dp);
-        s.positions = seg_max;
-    }
 }
 
 /*

@@ -23,6 +23,8 @@
 // the window: its distance is checked against the history the window holds.
 #include "match_finder.h"
 
+#include "window_bytes.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -30,44 +32,9 @@
 namespace lzh {
 namespace {
 
-inline std::uint32_t load32(const std::uint8_t* p)
-{
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-inline std::uint16_t load16(const std::uint8_t* p)
-{
-    std::uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-inline std::uint64_t load64(const std::uint8_t* p)
-{
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-// Number of equal leading bytes of `a` and `b`, at most `max_len`. Reads up to
-// 7 bytes past `max_len` (the window keeps slack for that).
-inline unsigned match_length(const std::uint8_t* a, const std::uint8_t* b, unsigned max_len)
-{
-    unsigned len = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        while (len + 8 <= max_len) {
-            const std::uint64_t x = load64(a + len) ^ load64(b + len);
-            if (x != 0)
-                return len + unsigned(std::countr_zero(x)) / 8;
-            len += 8;
-        }
-    }
-    while (len < max_len && a[len] == b[len])
-        ++len;
-    return len;
-}
+using window_bytes::load16;
+using window_bytes::load32;
+using window_bytes::match_length;
 
 constexpr std::size_t kSlack = 8;
 

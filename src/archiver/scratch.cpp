@@ -21,7 +21,7 @@ struct Cached {
 };
 
 struct Cache {
-    static constexpr std::size_t kSlots = 8;
+    static constexpr std::size_t kSlots = 16;
     std::array<Cached, kSlots> slots{};
     ~Cache()
     {
