@@ -23,9 +23,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <deque>
-#include <malloc.h>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string_view>
 #include <unistd.h>
@@ -341,31 +339,12 @@ private:
     std::uint64_t last_report_ = 0;
 };
 
-/*
- * Every member's coder allocates and frees tables of about the same sizes.
- * By default the C library hands freed memory back to the system (it trims
- * the top of each thread's heap, unmaps large blocks), and each page of it
- * then costs a page fault again for the next member: over a thousand faults
- * on a tree of two thousand small files, at 10 us or more each on a virtual
- * machine. Freed memory is kept in the process instead, for the next member
- * to reuse; the peak is what the coders need at once, as before.
- */
-void keep_freed_memory()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::mallopt(M_MMAP_THRESHOLD, 16 << 20);
-        ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    });
-}
-
 }  // namespace
 
 UpdateReport update_archive(const std::string& archive_path, const std::vector<NewEntry>& entries,
                             const WriteOptions& options, ArchiverWindow* window)
 {
     UpdateReport report;
-    keep_freed_memory();
 
     // The old archive, if any, must be a sound LZH archive.
     struct stat old_st {};

@@ -1,8 +1,8 @@
 // scratch.cpp - the per-thread cache behind make_scratch().
 //
 // Sizes are rounded up to a power of two (at least 4 KiB), so that members of
-// different sizes share buffers; a thread keeps a few of them, the largest
-// ones when the cache is full.
+// different sizes share buffers; a thread keeps a few of them, at most
+// kMaxBytes, the largest ones when the cache is full.
 #include "scratch.h"
 
 #include <algorithm>
@@ -22,7 +22,9 @@ struct Cached {
 
 struct Cache {
     static constexpr std::size_t kSlots = 16;
+    static constexpr std::size_t kMaxBytes = std::size_t(8) << 20;   // what a thread keeps at most
     std::array<Cached, kSlots> slots{};
+    std::size_t bytes = 0;   // in the slots
     ~Cache()
     {
         for (const Cached& c : slots)
@@ -40,6 +42,7 @@ void* scratch_take(std::size_t& bytes)
     for (Cached& c : cache.slots) {
         if (c.p && c.bytes == bytes) {
             void* p = c.p;
+            cache.bytes -= c.bytes;
             c = Cached{};
             return p;
         }
@@ -63,12 +66,14 @@ void scratch_give(void* p, std::size_t bytes) noexcept
         if (c.bytes < slot->bytes)
             slot = &c;
     }
-    if (slot->p && slot->bytes >= bytes) {
+    const std::size_t kept = cache.bytes - (slot->p ? slot->bytes : 0) + bytes;
+    if ((slot->p && slot->bytes >= bytes) || kept > Cache::kMaxBytes) {
         std::free(p);
         return;
     }
     std::free(slot->p);
     *slot = Cached{p, bytes};
+    cache.bytes = kept;
 }
 
 }  // namespace lzh::detail
