@@ -1,7 +1,5 @@
-// bt_match_finder.cpp - binary-tree match finder over a sliding window.
-//
-// Window: as in MatchFinder, buf_[0, cur_) is history (at least the dictionary
-// is kept when the window slides), buf_[cur_, end_) the lookahead.
+// bt_match_finder.cpp - binary-tree match finder over a sliding window
+// (sliding_window.h).
 //
 // Trees: head_[hash of 3 bytes] is the root, the latest position with that
 // hash. son_[2 * (pos mod dict)] links to the tree of older positions whose
@@ -24,13 +22,13 @@ namespace {
 
 using window_bytes::load32;
 
-constexpr std::size_t kSlack = 8;
 
 
 }  // namespace
 
 BtMatchFinder::BtMatchFinder(unsigned dict_bits, unsigned depth, std::uint64_t size_hint)
-    : dict_bits_(dict_bits),
+    : SlidingWindow(dict_bits, size_hint),
+      dict_bits_(dict_bits),
       max_dist_((std::uint32_t(1) << dict_bits) - 1),
       depth_(depth),
       hash_bits_(std::min(dict_bits + 2, 16u))
@@ -38,11 +36,6 @@ BtMatchFinder::BtMatchFinder(unsigned dict_bits, unsigned depth, std::uint64_t s
     if (size_hint > 0)
         hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, hash_bits_);
     const std::size_t dict = std::size_t(1) << dict_bits;
-    buf_limit_ = 2 * dict + (std::size_t(1) << 17);
-    // A small input gets a window just large enough for it (see MatchFinder).
-    if (size_hint > 0 && size_hint < buf_limit_)
-        buf_limit_ = std::max<std::size_t>(std::size_t(size_hint) + kMaxMatch + 8, dict + 4 * kMaxMatch);
-    buf_ = make_scratch<std::uint8_t>(buf_limit_ + kSlack);
     head_ = make_scratch<std::uint32_t>(std::size_t(1) << hash_bits_);
     std::memset(head_.get(), 0, sizeof(std::uint32_t) << hash_bits_);
     // The links of positions [0, son_positions_) fit before the tree grows to
@@ -65,28 +58,6 @@ void BtMatchFinder::grow()
     std::copy(son_.get(), son_.get() + 2 * son_positions_, son.get());
     son_ = std::move(son);
     son_positions_ = dict;
-}
-
-std::size_t BtMatchFinder::fill(const std::uint8_t* data, std::size_t n)
-{
-    if (end_ == buf_limit_)
-        slide();
-    const std::size_t take = std::min(n, buf_limit_ - end_);
-    std::memcpy(buf_.get() + end_, data, take);
-    end_ += take;
-    return take;
-}
-
-void BtMatchFinder::slide()
-{
-    const std::size_t dict = std::size_t(1) << dict_bits_;
-    if (cur_ <= dict)
-        return;
-    const std::size_t shift = cur_ - dict;
-    std::memmove(buf_.get(), buf_.get() + shift, end_ - shift);
-    cur_ -= shift;
-    end_ -= shift;
-    base_ += shift;
 }
 
 /*

@@ -14,13 +14,14 @@
 
 #include "match_finder.h"
 #include "scratch.h"
+#include "sliding_window.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace lzh {
 
-class BtMatchFinder {
+class BtMatchFinder : public SlidingWindow {
 public:
     // `dict_bits`: matches reach back at most 2^dict_bits - 1 bytes.
     // `depth`: tree nodes visited per position at most.
@@ -29,14 +30,6 @@ public:
     ~BtMatchFinder();
     BtMatchFinder(const BtMatchFinder&) = delete;
     BtMatchFinder& operator=(const BtMatchFinder&) = delete;
-
-    // Appends up to `n` bytes of input (sliding the window first when it is
-    // full); returns how many were taken. Takes at least one byte whenever
-    // n > 0 and lookahead() < kMaxMatch + 2.
-    std::size_t fill(const std::uint8_t* data, std::size_t n);
-
-    std::size_t lookahead() const { return end_ - cur_; }
-    std::uint8_t byte_at(std::ptrdiff_t offset) const { return buf_[cur_ + offset]; }
 
     // Enters the cursor position into its tree and advances by one. Every
     // match found on the way that is longer than all before it (increasing
@@ -50,20 +43,14 @@ public:
 private:
     template <bool kReport>
     void step(Match* all, unsigned* n_all);
-    void slide();
     void grow();
 
     unsigned dict_bits_;
     std::uint32_t max_dist_;
     unsigned depth_;
     unsigned hash_bits_;
-    // Neither buf_ nor son_ is cleared: a node's two links are written when it
-    // is entered, before any walk can reach it.
-    Scratch<std::uint8_t> buf_;
-    std::size_t buf_limit_;           // bytes of buf_ used for data
-    std::size_t cur_ = 0;
-    std::size_t end_ = 0;
-    std::uint64_t base_ = 0;
+    // son_ is not cleared: a node's two links are written when it is entered,
+    // before any walk can reach it.
     Scratch<std::uint32_t> head_;     // hash -> root (latest position), + 1; 0: empty
     Scratch<std::uint32_t> son_;      // 2 links per position mod dict: smaller, larger (+ 1; 0: none)
     std::size_t son_positions_;              // positions son_ has room for (the dictionary, or fewer at first)

@@ -1,9 +1,5 @@
-// match_finder.cpp - hash-chain match finder over a sliding window.
-//
-// Window layout: buf_[0, cur_) is history (at least the dictionary size of it
-// is kept when the window slides), buf_[cur_, end_) the lookahead. When the
-// buffer is full, its last `dict` bytes of history and the lookahead move to
-// the front; the chains need no rewrite because they hold absolute positions.
+// match_finder.cpp - hash-chain match finder over a sliding window
+// (sliding_window.h).
 //
 // Chains: head_[hash of 3 bytes] is the latest position with that hash and
 // prev_[pos mod dict] the one before it. Entries of prev_ older than the
@@ -36,27 +32,17 @@ using window_bytes::load16;
 using window_bytes::load32;
 using window_bytes::match_length;
 
-constexpr std::size_t kSlack = 8;
 
 }  // namespace
 
 MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params, std::uint64_t size_hint)
-    : dict_bits_(dict_bits),
+    : SlidingWindow(dict_bits, size_hint),
       max_dist_((std::uint32_t(1) << dict_bits) - 1),
       params_(params),
       hash_bits_(std::min(dict_bits + 2, 16u))
 {
     if (size_hint > 0)
         hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, hash_bits_);
-    const std::size_t dict = std::size_t(1) << dict_bits;
-    buf_limit_ = 2 * dict + (std::size_t(1) << 17);
-    // A small input gets a window just large enough to hold it (a fresh large
-    // buffer costs page faults for every member). It stays more than the
-    // dictionary plus a match larger, so that a slide always makes room
-    // should the input turn out longer than its hint.
-    if (size_hint > 0 && size_hint < buf_limit_)
-        buf_limit_ = std::max<std::size_t>(std::size_t(size_hint) + kMaxMatch + 8, dict + 4 * kMaxMatch);
-    buf_ = make_scratch<std::uint8_t>(buf_limit_ + kSlack);
     auto cleared = [](unsigned bits) {
         auto table = make_scratch<std::uint32_t>(std::size_t(1) << bits);
         std::memset(table.get(), 0, sizeof(std::uint32_t) << bits);
@@ -67,29 +53,7 @@ MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params, st
         hash3_bits_ = std::min(hash_bits_, 14u);
         head3_ = cleared(hash3_bits_);
     }
-    prev_ = make_scratch<std::uint32_t>(dict);
-}
-
-std::size_t MatchFinder::fill(const std::uint8_t* data, std::size_t n)
-{
-    if (end_ == buf_limit_)
-        slide();
-    const std::size_t take = std::min(n, buf_limit_ - end_);
-    std::memcpy(buf_.get() + end_, data, take);
-    end_ += take;
-    return take;
-}
-
-void MatchFinder::slide()
-{
-    const std::size_t dict = std::size_t(1) << dict_bits_;
-    if (cur_ <= dict)
-        return;
-    const std::size_t shift = cur_ - dict;
-    std::memmove(buf_.get(), buf_.get() + shift, end_ - shift);
-    cur_ -= shift;
-    end_ -= shift;
-    base_ += shift;
+    prev_ = make_scratch<std::uint32_t>(std::size_t(1) << dict_bits);
 }
 
 inline std::uint32_t MatchFinder::hash3(const std::uint8_t* p) const

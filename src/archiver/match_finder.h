@@ -13,6 +13,7 @@
 #pragma once
 
 #include "scratch.h"
+#include "sliding_window.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,23 +41,13 @@ struct Match {
     unsigned dist = 0;    // 1..dictionary size - 1
 };
 
-class MatchFinder {
+class MatchFinder : public SlidingWindow {
 public:
     // `dict_bits`: matches reach back at most 2^dict_bits - 1 bytes.
     // `size_hint`: the expected input size, 0 when unknown; a small input gets
     // a small hash table (clearing the full one costs more than coding a
     // small file). The hint changes only the speed, never the correctness.
     MatchFinder(unsigned dict_bits, const MatchFinderParams& params, std::uint64_t size_hint = 0);
-
-    // Appends up to `n` bytes of input (sliding the window first when it is
-    // full); returns how many were taken. Takes at least one byte whenever
-    // n > 0 and lookahead() < kMaxMatch + 2.
-    std::size_t fill(const std::uint8_t* data, std::size_t n);
-
-    // Bytes appended but not yet passed by the cursor.
-    std::size_t lookahead() const { return end_ - cur_; }
-    // The byte at the cursor plus `offset` (a byte already passed: -1, -2).
-    std::uint8_t byte_at(std::ptrdiff_t offset) const { return buf_[cur_ + offset]; }
 
     // Searches the longest match at the cursor, not longer than the lookahead
     // and not reaching before the start of the stream, then enters the cursor
@@ -75,30 +66,16 @@ public:
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);
 
-    // Stream positions of the cursor and of the end of the appended data,
-    // and the window's bytes from stream position `pos` (not yet passed out
-    // of the window: at most the dictionary size behind the cursor) on.
-    std::uint64_t position() const { return base_ + cur_; }
-    std::uint64_t stream_end() const { return base_ + end_; }
-    const std::uint8_t* data_at(std::uint64_t pos) const { return buf_.get() + (pos - base_); }
-
 private:
     void insert(std::size_t pos);
-    void slide();
     std::uint32_t hash3(const std::uint8_t* p) const;
     std::uint32_t hash_chain(const std::uint8_t* p) const;
 
-    unsigned dict_bits_;
     std::uint32_t max_dist_;
     MatchFinderParams params_;
     unsigned hash_bits_;
-    // Neither buf_ nor prev_ is cleared: no byte or link is read before it is
-    // written (see find()), so their first contents cannot reach the output.
-    Scratch<std::uint8_t> buf_;       // window: history, cursor, lookahead, 8 bytes of slack
-    std::size_t buf_limit_;           // bytes of buf_ usable for data
-    std::size_t cur_ = 0;             // cursor (index in buf_)
-    std::size_t end_ = 0;             // end of the appended data (index in buf_)
-    std::uint64_t base_ = 0;          // stream position of buf_[0]
+    // prev_ is not cleared: no link is read before it is written (see
+    // find()), so its first contents cannot reach the output.
     Scratch<std::uint32_t> head_;     // hash -> latest position (of the chains)
     Scratch<std::uint32_t> head3_;    // with chain4: hash of 3 bytes -> latest position
     unsigned hash3_bits_ = 0;
