@@ -44,9 +44,9 @@ public:
     std::uint64_t bytes_coded() const;
 
     // Whether every part of the input judged so far had next to no matches
-    // (already-compressed data): coding it then saves only what the byte
-    // statistics give, and costs little time (false with best effort, which
-    // does not judge its input).
+    // (already-compressed data), so that it was coded on the cheap path
+    // (tests and measurements; false with best effort, which does not judge
+    // its input).
     bool sparse_only() const;
 
     // Blocks written so far, and the length in bits of the latest one from

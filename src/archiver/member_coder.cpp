@@ -33,10 +33,9 @@ bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uin
         const std::size_t head = std::size_t(kSampleBytes - before);
         enc.write(data, head);
         const std::uint64_t coded = enc.bytes_coded();
-        // Sparse data (next to no matches) codes fast: it goes on while it
-        // saves anything at all.
-        const std::uint64_t margin = 0;
-        if (coded > 0 && enc.bytes_out() + margin >= coded)
+        // Coding goes on while it saves anything: what saves little is mostly
+        // already-compressed data, which the encoder codes on a cheap path.
+        if (coded > 0 && enc.bytes_out() >= coded)
             return false;
         data += head;
         n -= head;

@@ -47,9 +47,8 @@ inline constexpr std::uint64_t kSampleBytes = std::uint64_t(64) << 10;
  * Feeds `n` bytes at input offset `before` of a member of `expected` bytes to
  * `enc`. Returns false when the member should be stored instead: once the
  * first kSampleBytes of a larger member are fed, the blocks written so far
- * must save at least 1/128 of their input, or coding stops there
- * (already-compressed data then costs one sample, not a whole coding pass);
- * data the encoder codes as sparse (cheaply) needs only to save something.
+ * must save something, or coding stops there (data that does not compress
+ * then costs one sample, not a whole coding pass).
  */
 bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uint64_t before,
                  std::uint64_t expected);

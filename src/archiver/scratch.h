@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <type_traits>
 
 namespace lzh {
 

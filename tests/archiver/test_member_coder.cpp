@@ -37,6 +37,22 @@ std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
     return out;
 }
 
+// Packs `entries` into `archive` with each thread count in turn and expects
+// the archive of the first every time; the last one stays.
+void expect_same_archive(const std::string& archive, const std::vector<lzh::NewEntry>& entries,
+                         const lzh::Method& m, lzh::Effort e, std::initializer_list<unsigned> thread_counts)
+{
+    std::string first;
+    for (unsigned threads : thread_counts) {
+        ::unlink(archive.c_str());
+        lzh::update_archive(archive, entries, {&m, e, threads}, nullptr);
+        if (first.empty())
+            first = read_file(archive);
+        else
+            EXPECT_EQ(read_file(archive), first) << threads << " threads";
+    }
+}
+
 TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
 {
     TempDir t;
@@ -50,16 +66,7 @@ TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
         entries.push_back(e);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.m->id) + " effort " + std::to_string(int(c.e)));
-        std::string first;
-        for (unsigned threads : {1u, 2u, 5u}) {
-            const std::string archive = t / "t.lzh";
-            ::unlink(archive.c_str());
-            lzh::update_archive(archive, entries, {c.m, c.e, threads}, nullptr);
-            if (threads == 1)
-                first = read_file(archive);
-            else
-                EXPECT_EQ(read_file(archive), first) << threads << " threads";
-        }
+        expect_same_archive(t / "t.lzh", entries, *c.m, c.e, {1u, 2u, 5u});
         const auto members = read_archive(t / "t.lzh");
         ASSERT_EQ(members.size(), tree.size());
         for (std::size_t i = 0; i < members.size(); ++i) {
@@ -85,16 +92,7 @@ TEST(MemberCoder, MembersBeyondTheReachKeepTheirOrder)
         write_file(t / name, large ? text_data(4 << 20, i) : text_data(i * 7 % 3000, i));
         entries.push_back(entry_for(t / name, name));
     }
-    std::string first;
-    for (unsigned threads : {1u, 2u, 3u}) {
-        const std::string archive = t / "r.lzh";
-        ::unlink(archive.c_str());
-        lzh::update_archive(archive, entries, {&lzh::kLh5, lzh::Effort::fast, threads}, nullptr);
-        if (threads == 1)
-            first = read_file(archive);
-        else
-            EXPECT_EQ(read_file(archive), first) << threads << " threads";
-    }
+    expect_same_archive(t / "r.lzh", entries, lzh::kLh5, lzh::Effort::fast, {1u, 2u, 3u});
     const auto members = read_archive(t / "r.lzh");
     ASSERT_EQ(members.size(), entries.size());
     for (std::size_t i = 0; i < members.size(); i += 37)
