@@ -1,7 +1,12 @@
 // compress_run.cpp - the compression run: check the output directory, then pack the list from the top.
 #include "compress_run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "compress_target.h"
@@ -15,16 +20,91 @@ bool IsWhiteSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// The message with its one "%s" replaced by `value`.
-std::string FormatMessage(std::string_view format, const std::string& value)
+// The message with its "%s" replaced by `values`, in order.
+std::string FormatMessage(std::string_view format, std::initializer_list<std::string_view> values)
 {
-    std::size_t at = format.find("%s");
-    if (at == std::string_view::npos)
-        return std::string(format);
-    std::string text(format.substr(0, at));
-    text += value;
-    text += format.substr(at + 2);
+    std::string text;
+    auto value = values.begin();
+    for (std::size_t at; value != values.end() && (at = format.find("%s")) != std::string_view::npos; ++value) {
+        text += format.substr(0, at);
+        text += *value;
+        format.remove_prefix(at + 2);
+    }
+    text += format;
     return text;
+}
+
+// Why a directory takes no new file, for kMsgCannotWriteDirectory.
+std::string WriteFailureReason(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "書き込みの許可がありません";
+    case EROFS:
+        return "読み取り専用のファイルシステムです";
+    case ENOSPC:
+    case EDQUOT:
+        return "空きがありません";
+    default:
+        return "ファイルを作れない場所です";
+    }
+}
+
+// A file's identity, when the path names one.
+struct FileId {
+    bool known = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+
+    static FileId Of(const std::string& path)
+    {
+        struct stat st {};
+        if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0)
+            return {};
+        return {true, st.st_dev, st.st_ino};
+    }
+    bool SameAs(const FileId& other) const
+    {
+        return known && other.known && dev == other.dev && ino == other.ino;
+    }
+};
+
+// An archive that this run wrote, and what it put there.
+struct WrittenItem {
+    std::string item;     // the item's path
+    std::string archive;  // the archive's path, as the command named it
+    FileId archive_id;    // the archive's identity right after it was written
+    std::string stored;   // the item's top-level stored name (its base name)
+};
+
+// The item's top-level name in its archive: its base name.
+std::string StoredName(const std::string& path)
+{
+    PathParts parts = SplitPath(path);
+    return parts.name + parts.ext;
+}
+
+/*
+ * RefusalOf - why the run does not hand `path` (whose archive is
+ * `archive`) to the library, or the empty text. An item that is its own
+ * archive (trimming "x.txt.lzh") would be read while its archive replaces
+ * it; an item stored under the same name as an earlier item of this run in
+ * the same archive would replace that item's members.
+ */
+std::string RefusalOf(const std::string& path, const std::string& archive,
+                      const std::vector<WrittenItem>& written)
+{
+    const FileId archive_id = FileId::Of(archive);
+    if (archive == path || archive_id.SameAs(FileId::Of(path)))
+        return FormatMessage(kMsgArchiveIsItem, {path});
+    const std::string stored = StoredName(path);
+    for (const WrittenItem& earlier : written) {
+        const bool same_archive = earlier.archive == archive || earlier.archive_id.SameAs(archive_id);
+        if (same_archive && earlier.stored == stored)
+            return FormatMessage(kMsgSameStoredName, {path, earlier.item, archive});
+    }
+    return {};
 }
 
 // The lists that a run is working on, on this thread.
@@ -59,29 +139,54 @@ std::string TrimWhiteSpace(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
+std::string ProbeWritableDirectory(const std::string& dir)
+{
+    const std::string at = dir.empty() ? "." : dir;
+    if (::access(at.c_str(), W_OK | X_OK) != 0)
+        return WriteFailureReason(errno);
+    // Root passes access() everywhere; only a file made there tells (a
+    // file system such as /proc takes none).
+    std::string name = at + (at.back() == '/' ? "" : "/") + ".pelkoran-probe-XXXXXX";
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return WriteFailureReason(errno);
+    ::close(fd);
+    ::unlink(name.c_str());
+    return {};
+}
+
 /*
  * CheckOutputDir - see the header. Examples:
- *   " D:\pack\ "  -> "D:\pack" (queried)
- *   "D:\pack\\"   -> "D:\pack\" (only one backslash goes; queried)
- *   "/"           -> unchanged, never queried (the root)
- *   "C:\"         -> unchanged, never queried where drives exist; else "C:" (queried)
- *   "/srv/out/"   -> "/srv/out" (queried)
+ *   kWindows " D:\pack\ "  -> "D:\pack" (queried)
+ *   kWindows "D:\pack\\"   -> "D:\pack\" (only one backslash goes; queried)
+ *   kWindows "C:\"         -> unchanged, never queried
+ *   kPosix   "/"           -> unchanged, never queried (the root)
+ *   kPosix   "/srv/out/"   -> "/srv/out" (queried)
+ *   kPosix   "out\"        -> "out\" (a backslash is part of the name; queried)
  */
-std::string CheckOutputDir(std::string& dir, const StatusQuery& query)
+std::string CheckOutputDir(std::string& dir, const StatusQuery& query, PathRules rules,
+                           const DirectoryProbe& probe)
 {
     dir = TrimWhiteSpace(dir);
-    if (kHasDriveRoots && dir.size() == 3 && dir[1] == ':' && dir[2] == '\\')
+    const bool windows = rules == PathRules::kWindows;
+    const bool drive_root = windows && dir.size() == 3 && dir[1] == ':' && dir[2] == '\\';
+    if (drive_root)
         return {};
-    if (dir == "/")
-        return {};
-    char separator = IsWindowsStylePath(dir) ? '\\' : '/';
-    if (!dir.empty() && dir.back() == separator)
-        dir.pop_back();
-    PathStatus status = query(dir);
-    if (!status.exists)
-        return FormatMessage(kMsgNoSuchDirectory, dir);
-    if (!status.is_directory)
-        return kMsgNotADirectory;
+    if (windows || dir != "/") {
+        const char separator = windows ? '\\' : '/';
+        if (!dir.empty() && dir.back() == separator)
+            dir.pop_back();
+        PathStatus status = query(dir);
+        if (!status.exists)
+            return FormatMessage(kMsgNoSuchDirectory, {dir});
+        if (!status.is_directory)
+            return kMsgNotADirectory;
+    }
+    if (probe) {
+        std::string why = probe(dir);
+        if (!why.empty())
+            return FormatMessage(kMsgCannotWriteDirectory, {dir, why});
+    }
     return {};
 }
 
@@ -91,7 +196,7 @@ std::string CheckOutputDir(std::string& dir, const StatusQuery& query)
  * stops leaves exactly the items that were not packed.
  */
 RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrary& library,
-                     const StatusQuery& query)
+                     const StatusQuery& query, const DirectoryProbe& probe)
 {
     if (RunningMark::IsRunning(targets))
         return RunResult::kAlreadyRunning;
@@ -103,7 +208,7 @@ RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrar
     bool trim_ext = dialog.TrimExt();
 
     if (!same_place) {
-        std::string message = CheckOutputDir(output_dir, query);
+        std::string message = CheckOutputDir(output_dir, query, kPlatformPathRules, probe);
         if (!message.empty()) {
             dialog.MessageBox(message, MessageType::kError);
             dialog.FocusOutputDir();
@@ -111,11 +216,20 @@ RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrar
         }
     }
 
+    std::vector<WrittenItem> written;
     while (targets.Count() > 0) {
         std::string path = targets.FirstText();
+        const int packed = static_cast<int>(written.size());
+        dialog.ItemStarting(packed + 1, packed + targets.Count());
+        const std::string archive = ArchivePath(path, same_place, trim_ext, output_dir, query(path));
+        if (std::string refusal = RefusalOf(path, archive, written); !refusal.empty()) {
+            dialog.ItemFailed(refusal);
+            return RunResult::kItemFailed;
+        }
         if (!CompressTarget(path, same_place, trim_ext, output_dir, dialog.Window(), library, query,
                             dialog.Switches()))
             return RunResult::kItemFailed;
+        written.push_back({path, archive, FileId::Of(archive), StoredName(path)});
         targets.RemoveTarget(path);
     }
     dialog.MessageBox(kMsgAllDone, MessageType::kInformation);

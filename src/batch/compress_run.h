@@ -1,14 +1,13 @@
 // compress_run.h - the compression run over the target list, and what it needs of the dialog.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "archiver.h"
 #include "archiver_library.h"
+#include "compress_target.h"
 #include "target_list.h"
-
-namespace lzh {
-class ArchiverWindow;
-}
 
 namespace pelkoran {
 
@@ -16,6 +15,14 @@ namespace pelkoran {
 inline constexpr const char kMsgNoSuchDirectory[] = "指定のディレクトリ(%s)がありません";
 inline constexpr const char kMsgNotADirectory[] = "ディレクトリを指定してください";
 inline constexpr const char kMsgAllDone[] = "圧縮がすべて終了しました。";
+// An output directory that exists but takes no new file; the second %s says why.
+inline constexpr const char kMsgCannotWriteDirectory[] = "指定のディレクトリ(%s)には書き込めません (%s)";
+// An item whose archive would be the item itself (trimming "x.txt.lzh").
+inline constexpr const char kMsgArchiveIsItem[] = "書庫が項目そのものになるため圧縮できません: %s";
+// An item whose stored name would replace what an earlier item of the same
+// run put into the same archive: the item, the earlier item, the archive.
+inline constexpr const char kMsgSameStoredName[] =
+    "%s は圧縮しません: この実行で先に圧縮した %s と同じ名前で書庫 %s に入り、それを置き換えるためです";
 
 // The kind of message box: an error with an OK button, or the completion
 // message with an OK button and the information icon.
@@ -46,6 +53,15 @@ public:
     // Method and effort switches for every command text ("-lh7 -best");
     // empty (the default) keeps the texts exactly as they always were.
     virtual std::string Switches() const { return {}; }
+    // Item `number` of `count` (1-based) is about to be packed.
+    virtual void ItemStarting(int /*number*/, int /*count*/) {}
+    // The run itself refused an item (the library was not called), for
+    // `reason`. Shown as the library's failures are: through Window().
+    virtual void ItemFailed(const std::string& reason)
+    {
+        if (lzh::ArchiverWindow* window = Window())
+            window->on_failure(reason);
+    }
 };
 
 // How a run ended.
@@ -63,22 +79,28 @@ std::string TrimWhiteSpace(const std::string& text);
 // Whether texts like "C:\" name a drive root here. On Linux they name
 // nothing: such a text is checked like any other, so that a run never writes
 // a file literally named "C:\\name.lzh" into the working directory.
-#ifdef _WIN32
-inline constexpr bool kHasDriveRoots = true;
-#else
-inline constexpr bool kHasDriveRoots = false;
-#endif
+inline constexpr bool kHasDriveRoots = kPlatformPathRules == PathRules::kWindows;
+
+// Whether a new file can be made in a directory: the empty text when it
+// can, else why not (for kMsgCannotWriteDirectory).
+using DirectoryProbe = std::function<std::string(const std::string& dir)>;
+
+// The real probe: access() for this user, then a file created and removed.
+std::string ProbeWritableDirectory(const std::string& dir);
 
 /*
  * CheckOutputDir - trim and check an output directory text as the run
- * does: white space removed at both ends; "/" and, where drives exist, a
- * drive root ("X:\", three bytes) accepted unchanged without a status query; otherwise one
- * trailing separator removed ('\' for a Windows-style text, '/' for a
- * POSIX one) and the rest queried. On success `dir` holds the text to use
- * and the result is empty; on failure the result is the message to show
- * (with the directory filled in), and `dir` holds the text as it stood.
+ * does, by `rules`: white space removed at both ends; the root "/" (kPosix)
+ * or a drive root "X:\" (kWindows, three bytes) accepted unchanged without a
+ * status query; otherwise one trailing separator removed ('/' under
+ * kPosix, '\' under kWindows) and the rest queried. A directory that
+ * exists is then probed (when a probe is given) for whether it takes a new
+ * file. On success `dir` holds the text to use and the result is empty; on
+ * failure the result is the message to show (with the directory filled
+ * in), and `dir` holds the text as it stood.
  */
-std::string CheckOutputDir(std::string& dir, const StatusQuery& query = QueryPathStatus);
+std::string CheckOutputDir(std::string& dir, const StatusQuery& query = QueryPathStatus,
+                           PathRules rules = kPlatformPathRules, const DirectoryProbe& probe = {});
 
 /*
  * OnCompress - the compress button: pack every listed item from the top,
@@ -87,9 +109,18 @@ std::string CheckOutputDir(std::string& dir, const StatusQuery& query = QueryPat
  * the completion message when the list is empty. A second run started on
  * the same list while one is under way (from an event handled during a
  * library call) does nothing.
+ *
+ * Before the library is called for an item, the run refuses it (through
+ * CompressDialog::ItemFailed, and stops there as for a library failure)
+ * when its archive would be the item itself, or when an earlier item of
+ * this run was written into the same archive under the same stored name
+ * (the item's base name): the second would replace the first. Archives
+ * from earlier runs are updated as always. `probe` checks that the output
+ * directory takes new files.
  */
 RunResult OnCompress(CompressDialog& dialog, TargetList& targets,
                      ArchiverLibrary& library = DefaultArchiverLibrary(),
-                     const StatusQuery& query = QueryPathStatus);
+                     const StatusQuery& query = QueryPathStatus,
+                     const DirectoryProbe& probe = ProbeWritableDirectory);
 
 }  // namespace pelkoran

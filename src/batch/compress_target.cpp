@@ -28,27 +28,21 @@ bool HasDrive(std::string_view path)
 
 }  // namespace
 
-bool IsWindowsStylePath(std::string_view text)
+char OutputSeparator(PathRules rules)
 {
-    if (HasDrive(text))
-        return true;
-    return text.find('\\') != std::string_view::npos && text.find('/') == std::string_view::npos;
+    return rules == PathRules::kWindows ? '\\' : '/';
 }
 
-char OutputSeparator(std::string_view output_dir)
+PathParts SplitPath(std::string_view path, PathRules rules)
 {
-    return IsWindowsStylePath(output_dir) ? '\\' : '/';
-}
-
-PathParts SplitPath(std::string_view path)
-{
+    const bool windows = rules == PathRules::kWindows;
     PathParts parts;
     std::string_view rest = path;
-    if (HasDrive(path)) {
+    if (windows && HasDrive(path)) {
         parts.drive = std::string(path.substr(0, 2));
         rest = path.substr(2);
     }
-    std::string_view separators = IsWindowsStylePath(path) ? std::string_view("\\/") : std::string_view("/");
+    std::string_view separators = windows ? std::string_view("\\/") : std::string_view("/");
     std::size_t last = rest.find_last_of(separators);
     std::string_view final_part = rest;
     if (last != std::string_view::npos) {
@@ -65,11 +59,10 @@ PathParts SplitPath(std::string_view path)
     return parts;
 }
 
-std::string BuildCommandText(const std::string& full_path, bool same_place, bool trim_ext,
-                             const std::string& output_dir, const PathStatus& status,
-                             const std::string& switches)
+std::string ArchivePath(const std::string& full_path, bool same_place, bool trim_ext,
+                        const std::string& output_dir, const PathStatus& status, PathRules rules)
 {
-    PathParts parts = SplitPath(full_path);
+    PathParts parts = SplitPath(full_path, rules);
     bool trimmable = status.exists && !status.is_directory && trim_ext;
 
     std::string archive;
@@ -77,12 +70,21 @@ std::string BuildCommandText(const std::string& full_path, bool same_place, bool
         archive = trimmable ? parts.drive + parts.dir + parts.name : full_path;
     } else {
         archive = output_dir;
-        archive += OutputSeparator(output_dir);
+        archive += OutputSeparator(rules);
         archive += parts.name;
         if (!trimmable)
             archive += parts.ext;
     }
     archive += kArchiveExt;
+    return archive;
+}
+
+std::string BuildCommandText(const std::string& full_path, bool same_place, bool trim_ext,
+                             const std::string& output_dir, const PathStatus& status,
+                             const std::string& switches, PathRules rules)
+{
+    PathParts parts = SplitPath(full_path, rules);
+    std::string archive = ArchivePath(full_path, same_place, trim_ext, output_dir, status, rules);
 
     std::string text = "a ";
     text += lzh::quote_token(archive);

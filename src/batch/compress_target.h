@@ -14,6 +14,26 @@ class ArchiverWindow;
 namespace pelkoran {
 
 /*
+ * PathRules - how a path text is read: which bytes separate components and
+ * whether a drive letter leads it.
+ *   kPosix    '/' is the only separator; '\' and ':' are bytes of a name.
+ *   kWindows  '\' and '/' both separate; "C:" leads a path; archives go
+ *             into an output directory after a '\'.
+ * A build reads every path by its platform's rules (kPlatformPathRules);
+ * the other rules are there so that they can be tested anywhere.
+ */
+enum class PathRules {
+    kPosix,
+    kWindows,
+};
+
+#ifdef _WIN32
+inline constexpr PathRules kPlatformPathRules = PathRules::kWindows;
+#else
+inline constexpr PathRules kPlatformPathRules = PathRules::kPosix;
+#endif
+
+/*
  * A path in four parts, so that drive + dir + name + ext is the path again:
  *   drive  a drive letter and its colon ("C:"), or empty;
  *   dir    everything after the drive up to and including the last
@@ -30,22 +50,22 @@ struct PathParts {
 };
 
 /*
- * SplitPath - split a path into PathParts.
- *
- * A path written the Windows way (a drive letter with its colon, or
- * backslashes and no slash) takes both '\' and '/' as separators. A path
- * written the POSIX way (holding a '/' and no drive) takes only '/': on
- * Linux a backslash is an ordinary character of a name, and cutting there
- * would name another file.
+ * SplitPath - split a path into PathParts by `rules`. Under kPosix there
+ * is never a drive, and a backslash is part of a name: cutting there would
+ * name another file.
  */
-PathParts SplitPath(std::string_view path);
+PathParts SplitPath(std::string_view path, PathRules rules = kPlatformPathRules);
 
-// True when `text` is written the Windows way (see SplitPath).
-bool IsWindowsStylePath(std::string_view text);
+// The separator written between an output directory and an archive name.
+char OutputSeparator(PathRules rules = kPlatformPathRules);
 
-// The separator written between an output directory and an archive name:
-// '\' for a Windows-style directory ("C:\", "D:\pack"), else '/'.
-char OutputSeparator(std::string_view output_dir);
+/*
+ * ArchivePath - the archive that the command for an item names (ARCHIVE
+ * below), by the same rules.
+ */
+std::string ArchivePath(const std::string& full_path, bool same_place, bool trim_ext,
+                        const std::string& output_dir, const PathStatus& status,
+                        PathRules rules = kPlatformPathRules);
 
 /*
  * BuildCommandText - the command text for one item, byte for byte:
@@ -55,8 +75,8 @@ char OutputSeparator(std::string_view output_dir);
  *   trimmable, elsewhere:    output_dir SEP name .lzh
  *   kept ext,  same place:   full path .lzh
  *   kept ext,  elsewhere:    output_dir SEP name ext .lzh
- * where SEP is OutputSeparator(output_dir), written whatever the
- * directory ends with ("C:\" gives "C:\\memo.txt.lzh", "/" gives
+ * where SEP is OutputSeparator(rules), written whatever the directory
+ * ends with ("C:\" gives "C:\\memo.txt.lzh" under kWindows, "/" gives
  * "//memo.txt.lzh"). An item is trimmable exactly when its status query
  * succeeded, it is not a directory, and `trim_ext` is set.
  * A double quote inside a token is written doubled ("" stands for ").
@@ -65,7 +85,8 @@ char OutputSeparator(std::string_view output_dir);
  */
 std::string BuildCommandText(const std::string& full_path, bool same_place, bool trim_ext,
                              const std::string& output_dir, const PathStatus& status,
-                             const std::string& switches = {});
+                             const std::string& switches = {},
+                             PathRules rules = kPlatformPathRules);
 
 /*
  * CompressTarget - pack one item into its own archive.

@@ -42,8 +42,9 @@ public:
  * The calls pair up like a Qt item model's begin/end calls: the
  * "AboutTo" call comes before the model changes, the other after it.
  * During a batch (BeginBatch .. EndBatch) no row calls are made; instead
- * ModelAboutToBeReset comes at BeginBatch and ModelReset at EndBatch, and
- * the batch clears the selection (as a reset clears a view's selection).
+ * ModelAboutToBeReset comes at BeginBatch and ModelReset at EndBatch; the
+ * rows keep their selected flags through a batch (a view shows them again
+ * after its reset).
  * Selection changes made through the model's own setters are not reported
  * (the view is the one that makes them).
  */
@@ -61,7 +62,8 @@ public:
 /*
  * TargetListModel - the rows themselves, outside any widget.
  *
- * Order: locale-aware (the process's default locale), case-insensitive,
+ * Order: the Japanese collation whatever the process's locale (so the
+ * window and pelkoran-cli pack the same items in the same order), case-insensitive,
  * numbers inside names compared as numbers ("file2" before "file10"), and
  * ties broken by the bytes, so the order is total: two different paths
  * never compare equal. Paths that are not valid UTF-8 sort and list too

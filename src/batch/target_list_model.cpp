@@ -262,12 +262,11 @@ std::vector<std::optional<QCollatorSortKey>> SortKeysOf(const QCollator& collato
 
 QLocale CollationLocale()
 {
-    // In the C locale Qt compares code points and ignores the numeric mode;
-    // fall back to the language-neutral English order there.
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        return QLocale(QLocale::English, QLocale::UnitedStates);
-    return locale;
+    // One order wherever the list is kept (the window, pelkoran-cli), not
+    // the process's locale: the Japanese collation, which the user interface
+    // is written for, sorts kana and kanji as a Japanese reader expects and
+    // Latin names as any other would.
+    return QLocale(QLocale::Japanese, QLocale::Japan);
 }
 
 }  // namespace
@@ -492,8 +491,8 @@ void TargetListModel::EndBatch()
     assert(impl_->batch_depth > 0);
     if (--impl_->batch_depth == 0) {
         impl_->Flush();
-        // A view's reset drops its selection; the model follows suit.
-        ClearSelection();
+        // The rows keep their selected flags: a view shows them again after
+        // its reset, so a large drop leaves the user's selection as it was.
         if (impl_->listener)
             impl_->listener->ModelReset();
     }

@@ -4,6 +4,9 @@
 #include "batch_fakes.h"
 #include "compress_run.h"
 
+#include <stdlib.h>
+#include <unistd.h>
+
 namespace pelkoran {
 namespace {
 
@@ -26,7 +29,7 @@ struct Run : ::testing::Test {
             list.AddTarget(p);
         }
     }
-    RunResult Go() { return OnCompress(dlg, list, lib, fs.Query()); }
+    RunResult Go() { return OnCompress(dlg, list, lib, fs.Query(), fs.Probe()); }
     // The run from a text in the output directory field.
     RunResult GoTo(const std::string& output_dir)
     {
@@ -47,6 +50,7 @@ TEST_F(Run, PacksEveryItemInListOrderThenSaysSo)
                                                       R"(a "/w/b.txt.lzh" "/w/" -d1 "b.txt")",
                                                       R"(a "/w/c.txt.lzh" "/w/" -d1 "c.txt")"}));
     EXPECT_EQ(lib.windows, std::vector<lzh::ArchiverWindow*>(3, dlg.window));
+    EXPECT_EQ(dlg.items_started, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
     EXPECT_EQ(list.Count(), 0);
     EXPECT_FALSE(list.Contains("/w/a.txt"));
     EXPECT_FALSE(fs.Queried("/nope"));
@@ -67,9 +71,10 @@ TEST_F(Run, StopsSilentlyAtTheFailedItemKeepingItAndTheRest)
     EXPECT_TRUE(dlg.messages.empty());
 }
 
-// A missing directory, a file, an empty field (blanks only), and, where
-// drives do not exist, "C:\" (never a file named "C:\\b.lzh" here): each
-// rejected with its message before anything is packed.
+// A missing directory, a file, an empty field (blanks only), one that takes
+// no new file, and, by POSIX rules, "C:\" and "D:\pack\\" (names with
+// backslashes, never cut there): each rejected with its message before
+// anything is packed.
 TEST_F(Run, RejectsMissingOrFileOutputDirectoryBeforePackingAnything)
 {
     List({"/w/a.txt"});
@@ -78,13 +83,20 @@ TEST_F(Run, RejectsMissingOrFileOutputDirectoryBeforePackingAnything)
         {"/nope", "指定のディレクトリ(/nope)がありません"},
         {"/w/plain", "ディレクトリを指定してください"},
         {" ", "指定のディレクトリ()がありません"},
-        {"D:\\pack\\\\", "指定のディレクトリ(D:\\pack\\)がありません"},  // one separator goes
+        {"D:\\pack\\\\", "指定のディレクトリ(D:\\pack\\\\)がありません"},
+        {" C:\\ ", "指定のディレクトリ(C:\\)がありません"},
+        {"/ro/", "指定のディレクトリ(/ro)には書き込めません (書き込みの許可がありません)"},
     };
-    if (!kHasDriveRoots)
-        cases.push_back({" C:\\ ", "指定のディレクトリ(C:)がありません"});
+    fs.AddDir("/ro");
     for (const auto& [dir, message] : cases) {
         dlg.messages.clear();
-        EXPECT_EQ(GoTo(dir), RunResult::kOutputDirRejected) << dir;
+        dlg.same_place = false;
+        dlg.output_dir = dir;
+        EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query(), [](const std::string& d) {
+                      return d == "/ro" ? std::string("書き込みの許可がありません") : std::string();
+                  }),
+                  RunResult::kOutputDirRejected)
+            << dir;
         EXPECT_EQ(dlg.messages, (std::vector<std::pair<std::string, MessageType>>{{message, MessageType::kError}}));
     }
     EXPECT_TRUE(lib.commands.empty());
@@ -99,12 +111,13 @@ TEST_F(Run, TrimsWhiteSpaceAndOneTrailingSeparatorAndTakesTheRoot)
     dlg.trim = true;
     const std::pair<const char*, const char*> cases[] = {
         {" \t\v\f/srv/out/\r\n", R"(a "/srv/out/a.lzh" "/w/" -d1 "a.txt")"},
-        {" D:\\pack\\ ", R"(a "D:\pack\a.lzh" "/w/" -d1 "a.txt")"},
         {"/", R"(a "//a.lzh" "/w/" -d1 "a.txt")"},
     };
     for (const auto& [dir, command] : cases) {
         List({"/w/a.txt"});
-        ASSERT_EQ(GoTo(dir), RunResult::kCompleted) << dir;
+        dlg.same_place = false;
+        dlg.output_dir = dir;
+        ASSERT_EQ(Go(), RunResult::kCompleted) << dir;
         EXPECT_EQ(lib.commands.back(), command);
     }
     EXPECT_FALSE(fs.Queried("/"));
@@ -122,7 +135,7 @@ TEST_F(Run, ChangesDuringALibraryCallNeitherRestartNorMisplaceTheRun)
             fs.AddFile("/w/0.txt");
             list.AddTarget("/w/0.txt");
         }
-        nested.push_back(OnCompress(dlg, list, lib, fs.Query()));
+        nested.push_back(OnCompress(dlg, list, lib, fs.Query(), fs.Probe()));
         return 0;
     };
     EXPECT_EQ(Go(), RunResult::kCompleted);
@@ -131,6 +144,77 @@ TEST_F(Run, ChangesDuringALibraryCallNeitherRestartNorMisplaceTheRun)
     EXPECT_EQ(nested, std::vector<RunResult>(2, RunResult::kAlreadyRunning));
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(dlg.messages.size(), 1u);
+}
+
+// Windows rules: a drive root taken unchecked, one trailing backslash
+// removed (only one), blanks trimmed; a slash is not taken off.
+TEST_F(Run, OutputDirectoryByWindowsRules)
+{
+    fs.AddDir("D:\\pack");
+    fs.AddDir("D:\\pack\\");
+    const std::pair<const char*, const char*> accepted[] = {
+        {" D:\\pack\\ ", "D:\\pack"}, {"D:\\pack\\\\", "D:\\pack\\"}, {"C:\\", "C:\\"}, {"z:\\", "z:\\"}};
+    for (const auto& [typed, used] : accepted) {
+        std::string dir = typed;
+        EXPECT_EQ(CheckOutputDir(dir, fs.Query(), PathRules::kWindows), "") << typed;
+        EXPECT_EQ(dir, used);
+    }
+    EXPECT_FALSE(fs.Queried("C:\\"));
+    std::string dir = "D:/pack/";
+    EXPECT_EQ(CheckOutputDir(dir, fs.Query(), PathRules::kWindows), "指定のディレクトリ(D:/pack/)がありません");
+}
+
+// The real probe: a folder of ours takes files (and is left as it was);
+// /proc exists but takes none, and says so.
+TEST(OutputDirProbe, SaysWhyADirectoryTakesNoFile)
+{
+    char tmpl[] = "/tmp/pelkoran-probe-test-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    EXPECT_EQ(ProbeWritableDirectory(tmpl), "");
+    EXPECT_EQ(rmdir(tmpl), 0);  // empty again
+    std::string proc = "/proc";
+    EXPECT_EQ(CheckOutputDir(proc, QueryPathStatus, PathRules::kPosix, ProbeWritableDirectory),
+              "指定のディレクトリ(/proc)には書き込めません (ファイルを作れない場所です)");
+}
+
+// Two items with one base name sent to one output directory in one run:
+// the first is packed, the second is refused naming the first and stays
+// listed with those after it. Different names in one archive (trimmed
+// x.txt and x.dat both go to x.lzh) are both packed, and an archive from an
+// earlier run is updated as always.
+TEST_F(Run, SecondItemOfTheSameStoredNameIntoOneArchiveIsRefused)
+{
+    fs.AddDir("/out");
+    List({"/a/x.txt", "/b/x.txt", "/c/y.txt"});
+    EXPECT_EQ(GoTo("/out"), RunResult::kItemFailed);
+    EXPECT_EQ(lib.commands, (std::vector<std::string>{R"(a "/out/x.txt.lzh" "/a/" -d1 "x.txt")"}));
+    EXPECT_EQ(dlg.refusals,
+              (std::vector<std::string>{"/b/x.txt は圧縮しません: この実行で先に圧縮した /a/x.txt と同じ名前で"
+                                        "書庫 /out/x.txt.lzh に入り、それを置き換えるためです"}));
+    EXPECT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.FirstText(), "/b/x.txt");
+    EXPECT_TRUE(dlg.messages.empty());
+
+    EXPECT_EQ(GoTo("/out"), RunResult::kCompleted);  // a new run: /b/x.txt updates the archive
+    EXPECT_EQ(lib.commands.size(), 3u);
+
+    dlg.trim = true;
+    List({"/a/x.txt", "/a/x.dat"});
+    EXPECT_EQ(GoTo("/out"), RunResult::kCompleted);
+    EXPECT_EQ(lib.commands.size(), 5u);
+    EXPECT_EQ(dlg.refusals.size(), 1u);
+}
+
+// "plain.txt.lzh" with the extension dropped would be its own archive:
+// refused before the library is called, with its own reason.
+TEST_F(Run, ItemThatWouldBeItsOwnArchiveIsRefused)
+{
+    List({"/w/plain.txt.lzh"});
+    dlg.trim = true;
+    EXPECT_EQ(Go(), RunResult::kItemFailed);
+    EXPECT_TRUE(lib.commands.empty());
+    EXPECT_EQ(dlg.refusals, std::vector<std::string>{"書庫が項目そのものになるため圧縮できません: /w/plain.txt.lzh"});
+    EXPECT_EQ(list.Count(), 1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// test_compress_target.cpp - the command text for one item, byte for byte, in both separator styles.
+// test_compress_target.cpp - the command text for one item, byte for byte, by Windows and POSIX path rules.
 #include <gtest/gtest.h>
 
 #include "compress_target.h"
@@ -18,19 +18,31 @@ struct Case {
     std::string output_dir;
     std::string expected;
     std::string switches = {};
+    PathRules rules = PathRules::kPosix;
 };
 
-TEST(CommandText, BothSeparatorStylesQuotingLongPathsAndSwitches)
+constexpr PathRules kWin = PathRules::kWindows;
+
+TEST(CommandText, WindowsAndPosixRulesQuotingLongPathsAndSwitches)
 {
     const std::string dir = "/" + std::string(300, 'd') + "/", name = std::string(250, 'n') + ".txt";
     const Case cases[] = {
-        // Written the Windows way: a drive, '\' and '/' both separate.
-        {"C:\\work\\memo.txt", kFile, true, false, "", R"(a "C:\work\memo.txt.lzh" "C:\work\" -d1 "memo.txt")"},
-        {"C:\\work\\memo.txt", kFile, true, true, "", R"(a "C:\work\memo.lzh" "C:\work\" -d1 "memo.txt")"},
-        {"C:\\work\\photos", kDir, false, true, "D:\\pack", R"(a "D:\pack\photos.lzh" "C:\work\" -d1 "photos")"},
-        {"C:\\a\\b.txt", kFile, false, true, "C:\\", R"(a "C:\\b.lzh" "C:\a\" -d1 "b.txt")"},
-        {"C:/w\\sub/x.tar.gz", kFile, true, true, "", R"(a "C:/w\sub/x.tar.lzh" "C:/w\sub/" -d1 "x.tar.gz")"},
-        {"\\\\srv\\share\\a.b.c", kFile, true, true, "", R"(a "\\srv\share\a.b.lzh" "\\srv\share\" -d1 "a.b.c")"},
+        // Windows rules: a drive, '\' and '/' both separate, '\' before the archive name.
+        {"C:\\work\\memo.txt", kFile, true, false, "", R"(a "C:\work\memo.txt.lzh" "C:\work\" -d1 "memo.txt")", {}, kWin},
+        {"C:\\work\\memo.txt", kFile, true, true, "", R"(a "C:\work\memo.lzh" "C:\work\" -d1 "memo.txt")", {}, kWin},
+        {"C:\\work\\photos", kDir, false, true, "D:\\pack", R"(a "D:\pack\photos.lzh" "C:\work\" -d1 "photos")", {}, kWin},
+        {"C:\\a\\b.txt", kFile, false, true, "C:\\", R"(a "C:\\b.lzh" "C:\a\" -d1 "b.txt")", {}, kWin},
+        {"C:\\a\\b.txt", kFile, false, false, "C:\\", R"(a "C:\\b.txt.lzh" "C:\a\" -d1 "b.txt")", {}, kWin},
+        {"C:/w\\sub/x.tar.gz", kFile, true, true, "", R"(a "C:/w\sub/x.tar.lzh" "C:/w\sub/" -d1 "x.tar.gz")", {}, kWin},
+        {"\\\\srv\\share\\a.b.c", kFile, true, true, "", R"(a "\\srv\share\a.b.lzh" "\\srv\share\" -d1 "a.b.c")", {}, kWin},
+        {"C:\\a\\.profile", kFile, true, true, "", R"(a "C:\a\.lzh" "C:\a\" -d1 ".profile")", {}, kWin},
+        {"C:\\a\\release1.2", kDir, true, true, "", R"(a "C:\a\release1.2.lzh" "C:\a\" -d1 "release1.2")", {}, kWin},
+        // POSIX rules: '\' and ':' are bytes of a name, in items and output
+        // directories alike; '/' alone separates.
+        {"/w/memo.txt", kFile, false, false, "x:y", R"(a "x:y/memo.txt.lzh" "/w/" -d1 "memo.txt")"},
+        {"/w/memo.txt", kFile, false, false, "back\\2024", R"(a "back\2024/memo.txt.lzh" "/w/" -d1 "memo.txt")"},
+        {"/w/memo.txt", kFile, false, true, "out\\", R"(a "out\/memo.lzh" "/w/" -d1 "memo.txt")"},
+        {"C:\\work\\memo.txt", kFile, true, true, "", R"(a "C:\work\memo.lzh" "" -d1 "C:\work\memo.txt")"},
         // Written the POSIX way: only '/' separates; "/" is the root.
         {"/work/photos", kDir, false, false, "/pack", R"(a "/pack/photos.lzh" "/work/" -d1 "photos")"},
         {"/work/memo.txt", kFile, false, true, "/", R"(a "//memo.lzh" "/work/" -d1 "memo.txt")"},
@@ -39,7 +51,6 @@ TEST(CommandText, BothSeparatorStylesQuotingLongPathsAndSwitches)
         {"/a.d/README", kFile, true, true, "", R"(a "/a.d/README.lzh" "/a.d/" -d1 "README")"},
         {"/a/.profile", kFile, false, true, "/out", R"(a "/out/.lzh" "/a/" -d1 ".profile")"},
         {"/a/b.txt", kGone, false, true, "/out", R"(a "/out/b.txt.lzh" "/a/" -d1 "b.txt")"},
-        {"/a/b.txt", kFile, false, false, "D:\\pack", R"(a "D:\pack\b.txt.lzh" "/a/" -d1 "b.txt")"},
         // Names legal here that the command language must carry intact.
         {"/w/say \"hi\".txt", kFile, true, false, "", R"(a "/w/say ""hi"".txt.lzh" "/w/" -d1 "say ""hi"".txt")"},
         {"/w/a.txt", kFile, false, false, "/o\"ut", R"(a "/o""ut/a.txt.lzh" "/w/" -d1 "a.txt")"},
@@ -51,7 +62,8 @@ TEST(CommandText, BothSeparatorStylesQuotingLongPathsAndSwitches)
         {"/w/memo.txt", kFile, true, false, "", R"(a "/w/memo.txt.lzh" "/w/" -d1 -lh7 -best "memo.txt")", "-lh7 -best"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(BuildCommandText(c.path, c.same_place, c.trim, c.output_dir, c.status, c.switches), c.expected)
+        EXPECT_EQ(BuildCommandText(c.path, c.same_place, c.trim, c.output_dir, c.status, c.switches, c.rules),
+                  c.expected)
             << c.path << " same=" << c.same_place << " trim=" << c.trim << " out=" << c.output_dir;
 }
 

@@ -24,6 +24,11 @@ struct FakeFiles {
     {
         return std::find(queried.begin(), queried.end(), path) != queried.end();
     }
+    // The output directory probe: every directory takes new files.
+    DirectoryProbe Probe()
+    {
+        return [](const std::string&) { return std::string(); };
+    }
     StatusQuery Query()
     {
         return [this](const std::string& path) {
@@ -60,6 +65,8 @@ struct FakeDialog : CompressDialog {
     std::string output_dir;
     bool trim = false;
     std::vector<std::pair<std::string, MessageType>> messages;
+    std::vector<std::string> refusals;                // ItemFailed
+    std::vector<std::pair<int, int>> items_started;  // ItemStarting
     lzh::ArchiverWindow* window = reinterpret_cast<lzh::ArchiverWindow*>(0x1234);
 
     void UpdateData(bool) override {}
@@ -69,6 +76,8 @@ struct FakeDialog : CompressDialog {
     void MessageBox(const std::string& text, MessageType type) override { messages.emplace_back(text, type); }
     void FocusOutputDir() override {}
     lzh::ArchiverWindow* Window() override { return window; }
+    void ItemStarting(int number, int count) override { items_started.emplace_back(number, count); }
+    void ItemFailed(const std::string& reason) override { refusals.push_back(reason); }
 };
 
 }  // namespace pelkoran::testing
