@@ -22,10 +22,7 @@ bool HasDisplay(int argc, char** argv) {
 }
 
 CPackerApp::CPackerApp(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName(QStringLiteral("Pelkoran"));
-    setApplicationDisplayName(QStringLiteral("Pelkoran"));
-    setApplicationVersion(QStringLiteral(PELKORAN_VERSION));
-    setDesktopFileName(QStringLiteral("pelkoran"));
+    SetUpApplicationNames(*this);
     // Qt has taken its own options (-platform, -style, ...) out of argv by
     // now; what is left after the program name are paths, kept as bytes.
     for (int i = 1; i < argc; ++i) paths_.emplace_back(argv[i]);

@@ -28,6 +28,7 @@ public:
         return 1;
     }
     std::uint16_t GetVersion() override { return pelkoran::DefaultArchiverLibrary().GetVersion(); }
+    std::string GetName() override { return pelkoran::DefaultArchiverLibrary().GetName(); }
 };
 
 /*

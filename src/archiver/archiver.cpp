@@ -93,3 +93,8 @@ std::uint16_t ArchiverGetVersion()
 {
     return lzh::kEngineVersion;
 }
+
+const char* ArchiverGetName()
+{
+    return lzh::kEngineName;
+}

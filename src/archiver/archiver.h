@@ -48,3 +48,6 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
 
 // The engine's version in hundredths (see version.h).
 std::uint16_t ArchiverGetVersion();
+
+// The engine's name ("pelkoran-lzh"), a NUL-terminated static text.
+const char* ArchiverGetName();

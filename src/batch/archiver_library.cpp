@@ -14,6 +14,7 @@ public:
         return ::ArchiverCommand(window, text.c_str(), reply, reply_size);
     }
     std::uint16_t GetVersion() override { return ::ArchiverGetVersion(); }
+    std::string GetName() override { return ::ArchiverGetName(); }
 };
 
 }  // namespace

@@ -11,9 +11,10 @@ class ArchiverWindow;
 namespace pelkoran {
 
 /*
- * ArchiverLibrary - the two entries of the archiver library, as the batch
- * calls them. DefaultArchiverLibrary() calls the engine (ArchiverCommand
- * and ArchiverGetVersion of archiver.h); tests put a fake in its place.
+ * ArchiverLibrary - the entries of the archiver library, as the batch
+ * calls them. DefaultArchiverLibrary() calls the engine (ArchiverCommand,
+ * ArchiverGetVersion and ArchiverGetName of archiver.h); tests put a fake
+ * in its place.
  */
 class ArchiverLibrary {
 public:
@@ -24,6 +25,8 @@ public:
                         std::uint32_t reply_size) = 0;
     // The library's version in hundredths (253 shows as 2.53).
     virtual std::uint16_t GetVersion() = 0;
+    // The library's name, as the title shows it ("pelkoran-lzh").
+    virtual std::string GetName() = 0;
 };
 
 // The engine itself, as one shared instance. Only a program that uses it

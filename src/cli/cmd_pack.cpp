@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "compress_run.h"
+#include "item_path.h"
 #include "target_list.h"
 
 namespace {
@@ -135,37 +136,15 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
     return true;
 }
 
-/*
- * AbsolutePath - the path as a drop would hand it over: absolute, its
- * directory resolved, no trailing slash, the item's own name kept (a
- * symbolic link stays the link). "dir/" and "./dir/.." are resolved whole.
- */
-std::string AbsolutePath(const std::string& path)
-{
-    std::string text = path;
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
-    if (text.empty())
-        return text;
-    std::size_t slash = text.rfind('/');
-    std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
-    std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : text.substr(0, slash));
-    std::string resolve = (name == "." || name == "..") ? text : parent;
-    char* real = ::realpath(resolve.c_str(), nullptr);
-    if (!real)
-        return text;  // the status query will say it is not there
-    std::string dir = real;
-    std::free(real);
-    if (resolve == text)
-        return dir;
-    return dir == "/" ? "/" + name : dir + "/" + name;
-}
-
 // The dialog of the run, as a command line has it: fixed options, messages
-// to stderr, the completion message to stdout.
+// to stderr, the completion message to stdout (only when there was
+// something to pack: a run over nothing has finished nothing).
 class CliDialog : public pelkoran::CompressDialog {
 public:
-    CliDialog(const PackOptions& options, lzh::ArchiverWindow* window) : options_(options), window_(window) {}
+    CliDialog(const PackOptions& options, lzh::ArchiverWindow* window, bool any_listed)
+        : options_(options), window_(window), any_listed_(any_listed)
+    {
+    }
     void UpdateData(bool) override {}
     bool IsSamePlaceChecked() const override { return options_.same_place; }
     std::string OutputDir() const override { return options_.output_dir; }
@@ -173,7 +152,7 @@ public:
     void MessageBox(const std::string& text, MessageType type) override
     {
         if (type == MessageType::kInformation) {
-            if (!options_.dry_run)
+            if (!options_.dry_run && any_listed_)
                 std::printf("%s\n", text.c_str());
         } else {
             std::fprintf(stderr, "pelkoran-cli pack: %s\n", text.c_str());
@@ -182,10 +161,15 @@ public:
     void FocusOutputDir() override {}
     lzh::ArchiverWindow* Window() override { return window_; }
     std::string Switches() const override { return options_.Switches(); }
+    void ItemFailed(const std::string& reason) override
+    {
+        std::fprintf(stderr, "pelkoran-cli pack: %s\n", reason.c_str());
+    }
 
 private:
     const PackOptions& options_;
     lzh::ArchiverWindow* window_;
+    bool any_listed_;
 };
 
 // The engine, with its report printed when it fails an item.
@@ -200,6 +184,7 @@ public:
         return rc;
     }
     std::uint16_t GetVersion() override { return pelkoran::DefaultArchiverLibrary().GetVersion(); }
+    std::string GetName() override { return pelkoran::DefaultArchiverLibrary().GetName(); }
 };
 
 // --dry-run: each command text on its own line, nothing written.
@@ -213,6 +198,7 @@ public:
         return 0;
     }
     std::uint16_t GetVersion() override { return pelkoran::DefaultArchiverLibrary().GetVersion(); }
+    std::string GetName() override { return pelkoran::DefaultArchiverLibrary().GetName(); }
 };
 
 }  // namespace
@@ -235,7 +221,7 @@ int RunPack(int argc, char** argv)
     std::vector<std::string> paths;
     bool skipped = false;
     for (const std::string& path : options.paths) {
-        std::string absolute = AbsolutePath(path);
+        std::string absolute = pelkoran::ResolveItemPath(path);
         if (!pelkoran::QueryPathStatus(absolute).exists) {
             std::fprintf(stderr, "pelkoran-cli pack: %s がありません。飛ばします\n", path.c_str());
             skipped = true;
@@ -246,7 +232,7 @@ int RunPack(int argc, char** argv)
     targets.AddTargets(paths);
 
     CliWindow window;
-    CliDialog dialog(options, &window);
+    CliDialog dialog(options, &window, targets.Count() > 0);
     ReportingLibrary engine;
     PrintingLibrary printer;
     ArchiverLibrary& library = options.dry_run ? static_cast<ArchiverLibrary&>(printer) : engine;

@@ -24,7 +24,8 @@ const CliCommand kCommands[] = {
     {"command", "TEXT", "コマンド文字列 (a \"書庫\" \"基準/\" -d1 \"対象\"...) をライブラリに渡し、報告を表示します",
      RunCommand},
     {"version", "", "ライブラリの版を表示します", RunVersion},
-    {"pack", "[--same-place | --output-dir DIR] [--trim-ext] [--dry-run] PATH...",
+    {"pack", "[--same-place | --output-dir DIR] [--trim-ext] [--dry-run] [--method lh5|lh6|lh7]\n"
+             "       [--level fast|normal|best] PATH...",
      "各項目を 1 つずつ LZH 書庫に圧縮します (ウィンドウの圧縮実行と同じ)", RunPack},
 };
 

@@ -84,6 +84,26 @@ bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode)
     return false;
 }
 
+/*
+ * RewriteInPlace - write `text` over the file at `path` itself, whole,
+ * cut it to that length and flush it: for a file that may be written in a
+ * directory that may not (no temporary file can be made beside it).
+ */
+bool RewriteInPlace(const std::string& path, const std::string& text)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+    return (::close(fd) == 0) && ok;
+}
+
+// Whether a new file can be made in `dir` by this process.
+bool DirectoryWritable(const std::string& dir)
+{
+    return ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 bool ReadFlag(const ProfileFile& file, const char* key, bool fallback)
 {
     std::optional<std::string> value = file.Get(kSettingsSection, key);
@@ -133,10 +153,22 @@ std::string GetModuleDirFile(const std::string& name)
     return GetModuleDir() + name;
 }
 
+/*
+ * SettingsFilePath - see the header. The checks are this process's own
+ * rights (its effective ids), so a file written once by another user
+ * (root, say) beside an installed program is not taken for this user's.
+ */
 std::string SettingsFilePath(const std::string& module_dir)
 {
     std::string beside = module_dir + kSettingsFileName;
-    if (::access(beside.c_str(), F_OK) == 0 || ::access(module_dir.c_str(), W_OK) == 0)
+    struct stat st {};
+    bool usable;
+    if (::stat(beside.c_str(), &st) == 0)
+        usable = S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, beside.c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+    else
+        usable = errno == ENOENT && ::lstat(beside.c_str(), &st) != 0 &&
+                 ::faccessat(AT_FDCWD, module_dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    if (usable)
         return beside;
     std::string config;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -184,7 +216,8 @@ bool SaveSettings(const std::string& path, const Settings& settings)
 
     ProfileFile file;
     mode_t mode = 0644;
-    if (::stat(target.c_str(), &st) == 0) {
+    bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists) {
         // An existing file we cannot read is not ours to replace.
         if (!file.Load(target))
             return false;
@@ -196,6 +229,8 @@ bool SaveSettings(const std::string& path, const Settings& settings)
     file.Set(kSettingsSection, kKeyOutputDir, settings.output_dir);
     file.Set(kSettingsSection, kKeyIsSamePlace, settings.same_place ? kTrue : kFalse);
     file.Set(kSettingsSection, kKeyIsTrimExt, settings.trim_ext ? kTrue : kFalse);
+    if (exists && !DirectoryWritable(ParentDirectory(target)))
+        return RewriteInPlace(target, file.Text());
     return ReplaceFile(target, file.Text(), mode);
 }
 

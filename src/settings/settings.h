@@ -35,10 +35,11 @@ std::string GetModuleDirFile(const std::string& name);
 /*
  * SettingsFilePath - where Pelkoran.ini lives.
  *
- * Beside the executable (`module_dir`, ending in '/') when that directory
- * already holds the file or may be written (a portable copy); otherwise
- * in the user's configuration directory: $XDG_CONFIG_HOME/Pelkoran/
- * Pelkoran.ini when that variable holds an absolute path, else
+ * Beside the executable (`module_dir`, ending in '/') when this user may
+ * keep it there (a portable copy): the file is there and this user may
+ * read and write it, or it is not there and the directory may be written.
+ * Otherwise in the user's configuration directory: $XDG_CONFIG_HOME/
+ * Pelkoran/Pelkoran.ini when that variable holds an absolute path, else
  * ~/.config/Pelkoran/Pelkoran.ini.
  */
 std::string SettingsFilePath(const std::string& module_dir);
@@ -59,8 +60,10 @@ Settings LoadSettings(const std::string& path);
  * file's other sections, keys and comments. The file is written whole to a
  * temporary file beside it and renamed into place, so it is never left half
  * written; the configuration directory is created when missing. A file
- * that exists but cannot be read is left alone (its other contents would
- * be lost). Returns false when nothing was written.
+ * that may be written in a directory that may not is rewritten in place,
+ * whole, and flushed. A file that exists but cannot be read is left alone
+ * (its other contents would be lost). Returns false when nothing was
+ * written.
  */
 bool SaveSettings(const std::string& path, const Settings& settings);
 

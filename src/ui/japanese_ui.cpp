@@ -1,4 +1,4 @@
-// japanese_ui.cpp - the Japanese look of the window: Qt's own texts, the locale, the font.
+// japanese_ui.cpp - the look of the window: the application's names, Qt's own texts, the locale, the font.
 #include "japanese_ui.h"
 
 #include <QApplication>
@@ -9,6 +9,14 @@
 #include <QTranslator>
 
 namespace pelkoran {
+
+void SetUpApplicationNames(QApplication& app) {
+    // No display name: the platform would add it to every window title
+    // ("… — Pelkoran"), and the titles name the product already.
+    app.setApplicationName(QStringLiteral("Pelkoran"));
+    app.setApplicationVersion(QStringLiteral(PELKORAN_VERSION));
+    app.setDesktopFileName(QStringLiteral("pelkoran"));
+}
 
 void SetUpJapaneseUi(QApplication& app) {
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);

@@ -1,4 +1,4 @@
-// japanese_ui.h - the Japanese look of the window: Qt's own texts, the locale, the font.
+// japanese_ui.h - the look of the window: the application's names, Qt's own texts, the locale, the font.
 #pragma once
 
 class QApplication;
@@ -12,5 +12,12 @@ namespace pelkoran {
  * after the QApplication is made.
  */
 void SetUpJapaneseUi(QApplication& app);
+
+/*
+ * SetUpApplicationNames - the application's name, version and desktop
+ * file. No display name is set, so window titles stay exactly as the
+ * windows set them (the platform would append it to each one).
+ */
+void SetUpApplicationNames(QApplication& app);
 
 }  // namespace pelkoran

@@ -9,14 +9,16 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
+#include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
 
 #include "about_dlg.h"
+#include "item_path.h"
 #include "settings.h"
 #include "target_view_model.h"
 #include "ui_packerdialog.h"
@@ -67,34 +69,9 @@ QList<QUrl> LocalFiles(const QMimeData* mime) {
 
 }  // namespace
 
-QString WindowTitleForVersion(unsigned version) {
-    return QString::asprintf("Pelkoran (Using unlha32.dll %.2lf)",
+QString WindowTitle(const std::string& library_name, unsigned version) {
+    return QString::asprintf("Pelkoran (Using %s %.2lf)", library_name.c_str(),
                              static_cast<std::uint16_t>(version) * 0.01);
-}
-
-std::string NormalizeDroppedPath(const std::string& path) {
-    if (path.empty()) return path;
-    std::string result = path;
-    if (result.front() != '/') {
-        // A relative path from the command line: relative to where we started.
-        std::error_code error;
-        const std::filesystem::path cwd = std::filesystem::current_path(error);
-        if (!error) {
-            std::string absolute = (cwd / path).lexically_normal().string();
-            result = std::move(absolute);
-        }
-    }
-    // "dir/" and "dir/." name the directory itself; the archive is named
-    // after the last component, so it must be the directory's own name.
-    while (result.size() > 1) {
-        if (result.back() == '/')
-            result.pop_back();
-        else if (result.ends_with("/."))
-            result.pop_back();  // "dir/." -> "dir/", whose slash goes next
-        else
-            break;
-    }
-    return result;
 }
 
 CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, StatusQuery query,
@@ -112,11 +89,40 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
                    Qt::WindowCloseButtonHint);
     SetMessageBox(ShowMessageBox);
 
-    // The about entry: the dialog's context menu (right click outside the list).
-    addAction(ui_->aboutAction);
+    // The context menus: the list's offers 削除 and the about entry, the
+    // rest of the window the about entry. The Delete key works on the list.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ShowContextMenu(this, mapToGlobal(pos)); });
+    connect(ui_->targetList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        ShowContextMenu(ui_->targetList, ui_->targetList->viewport()->mapToGlobal(pos));
+    });
     connect(ui_->aboutAction, &QAction::triggered, this, &CPackerDlg::OnAbout);
+    ui_->deleteAction->setShortcut(QKeySequence::Delete);
+    ui_->deleteAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ui_->targetList->addAction(ui_->deleteAction);
+    connect(ui_->deleteAction, &QAction::triggered, this, &CPackerDlg::RemoveSelectedTargets);
+    // The same menus from the keyboard, wherever the focus is.
+    for (const QKeySequence key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            QWidget* focus = focusWidget();
+            QWidget* at = focus ? focus : this;
+            if (at == ui_->targetList || at == ui_->targetList->viewport()) {
+                QTreeView* view = ui_->targetList;
+                const QRect current = view->visualRect(view->currentIndex());
+                const QPoint pos = current.isValid() ? current.center() : view->viewport()->rect().center();
+                ShowContextMenu(view, view->viewport()->mapToGlobal(pos));
+            } else {
+                ShowContextMenu(this, at->mapToGlobal(at->rect().center()));
+            }
+        });
+    }
+    // Drops on the output directory field add items like drops anywhere
+    // else; the field takes none itself.
+    ui_->outputDirEdit->setAcceptDrops(false);
 
-    setWindowTitle(WindowTitleForVersion(library_.GetVersion()));
+    setWindowTitle(WindowTitle(library_.GetName(), library_.GetVersion()));
     setWindowIcon(QIcon(QStringLiteral(":/icons/pelkoran.svg")));
     ui_->deleteButton->setIcon(QIcon(QStringLiteral(":/icons/delete.svg")));
 
@@ -152,7 +158,7 @@ void CPackerDlg::SetMessageBox(MessageBoxFn box) {
 }
 
 /*
- * SetUpTargetView - one column "ファイル・ディレクトリ", 1024 pixels wide,
+ * SetUpTargetView - one column "ファイル・ディレクトリ", as wide as its content,
  * an icon per row, several rows selectable, whole rows selected, no sorting
  * by the header, no editing. The view's selection and the model's changes
  * drive UpdateDialogControls.
@@ -170,7 +176,8 @@ void CPackerDlg::SetUpTargetView() {
     header->setStretchLastSection(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSectionResizeMode(0, QHeaderView::Interactive);
-    header->resizeSection(0, 1024);
+    view->viewport()->installEventFilter(this);
+    FitTargetColumn();
 
     connect(view_model_, &QAbstractItemModel::rowsInserted, this, &CPackerDlg::UpdateDialogControls);
     connect(view_model_, &QAbstractItemModel::rowsRemoved, this, &CPackerDlg::UpdateDialogControls);
@@ -178,6 +185,27 @@ void CPackerDlg::SetUpTargetView() {
     connect(view_model_, &QAbstractItemModel::layoutChanged, this, &CPackerDlg::UpdateDialogControls);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CPackerDlg::UpdateDialogControls);
+    connect(view_model_, &QAbstractItemModel::rowsInserted, this, &CPackerDlg::FitTargetColumn);
+    connect(view_model_, &QAbstractItemModel::rowsRemoved, this, &CPackerDlg::FitTargetColumn);
+    connect(view_model_, &QAbstractItemModel::modelReset, this, &CPackerDlg::FitTargetColumn);
+}
+
+/*
+ * FitTargetColumn - the column is as wide as its widest row (the view
+ * measures the rows it would show, at most a thousand), and never narrower
+ * than the view: an empty or short list shows no horizontal scroll bar, a
+ * long path can be scrolled to.
+ */
+void CPackerDlg::FitTargetColumn() {
+    QTreeView* view = ui_->targetList;
+    const int content =
+        view_model_->rowCount() > 0 ? static_cast<QAbstractItemView*>(view)->sizeHintForColumn(0) : 0;
+    view->header()->resizeSection(0, std::max(content, view->viewport()->width()));
+}
+
+bool CPackerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->targetList->viewport() && event->type() == QEvent::Resize) FitTargetColumn();
+    return QDialog::eventFilter(watched, event);
 }
 
 void CPackerDlg::LoadOutputOptions() {
@@ -283,7 +311,7 @@ void CPackerDlg::AddTargets(const std::vector<std::string>& paths) {
     if (running_) return;
     const bool batch = paths.size() > static_cast<std::size_t>(kBatchThreshold);
     if (batch) targets_.Model().BeginBatch();
-    for (const std::string& path : paths) targets_.AddTarget(NormalizeDroppedPath(path));
+    for (const std::string& path : paths) targets_.AddTarget(ResolveItemPath(path));
     if (batch) targets_.Model().EndBatch();
     UpdateDialogControls();
 }
@@ -299,6 +327,18 @@ void CPackerDlg::OnDropFiles(const QList<QUrl>& urls) {
 void CPackerDlg::OnAbout() {
     CAboutDlg about(this);
     about.exec();
+}
+
+void CPackerDlg::ShowContextMenu(QWidget* widget, const QPoint& global_pos) {
+    if (running_) return;
+    QMenu menu(this);
+    if (widget == ui_->targetList) {
+        ui_->deleteAction->setEnabled(targets_.OnUpdateDelete());
+        menu.addAction(ui_->deleteAction);
+        menu.addSeparator();
+    }
+    menu.addAction(ui_->aboutAction);
+    menu.exec(global_pos);
 }
 
 void CPackerDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -317,38 +357,34 @@ void CPackerDlg::dropEvent(QDropEvent* event) {
     OnDropFiles(local);
 }
 
-// Closing the window (title bar, window menu, Alt+F4) saves the settings.
+// Closing the window (title bar, window menu, Alt+F4) ends the dialog
+// through done(), which saves the settings; not while a run is under way.
 void CPackerDlg::closeEvent(QCloseEvent* event) {
     if (running_) {
         event->ignore();
         return;
     }
-    if (!ending_) SaveOutputOptions();
     QDialog::closeEvent(event);
 }
 
-// Enter and Esc end the dialog (accept, reject) without saving.
+// Every way of ending the dialog (Esc, closing the window) saves the settings.
 void CPackerDlg::done(int result) {
     if (running_) return;
-    ending_ = true;
+    SaveOutputOptions();
     QDialog::done(result);
-    ending_ = false;
 }
 
 /*
- * No button is a default button. Enter on a focused push button clicks it;
- * anywhere else it ends the dialog as accepted (without saving), as Esc
- * ends it as rejected.
+ * No button is a default button, and Enter never ends the dialog: on a
+ * focused push button it clicks the button, anywhere else it does nothing
+ * (a typed output directory is not lost by pressing Enter in its field).
  */
 void CPackerDlg::keyPressEvent(QKeyEvent* event) {
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
             if (button->isEnabled()) button->click();
-        } else {
-            accept();
-        }
         return;
     }
     QDialog::keyPressEvent(event);

@@ -27,22 +27,22 @@ class TargetViewModel;
 // Shows a message to the user and returns when it was closed.
 using MessageBoxFn = std::function<void(QWidget* parent, const QString& text, MessageType type)>;
 
-// The title, with the library's version (hundredths) shown with two decimals.
-QString WindowTitleForVersion(unsigned version);
-
-// A path as given on the command line or by a drop, made fit for the list:
-// absolute, without a trailing '/' (so "dir/" lists the directory "dir").
-std::string NormalizeDroppedPath(const std::string& path);
+// The title, with the library's name and its version (hundredths) shown
+// with two decimals: "Pelkoran (Using pelkoran-lzh 1.00)".
+QString WindowTitle(const std::string& library_name, unsigned version);
 
 /*
  * CPackerDlg - the main dialog.
  *
  * It owns the target list and shows it in the list view; its handlers are
- * the drop intake (OnDropFiles), the delete button (RemoveSelectedTargets),
- * the output mode (OnOutputModeClicked), the browse button (OnBrowse), the
- * compress button (the run, OnCompress), the about entry of its context
- * menu, and closing the window (the settings are saved). Enter and Esc end
- * the dialog without saving.
+ * the drop intake (OnDropFiles: a drop anywhere on the window adds items),
+ * the delete button and the Delete key (RemoveSelectedTargets), the output
+ * mode (OnOutputModeClicked), the browse button (OnBrowse), the compress
+ * button (the run, OnCompress), the context menus (the list's offers 削除
+ * and the about entry, the rest of the window the about entry; the Menu
+ * key and Shift+F10 open them from the keyboard), and ending the dialog.
+ * Enter never ends it (on a focused button it presses the button); Esc and
+ * closing the window do, and every way of ending it saves the settings.
  *
  * The controls' enabled states come from one function, UpdateDialogControls,
  * run whenever the list, the selection or the output mode changes.
@@ -87,6 +87,11 @@ public:
     void RemoveSelectedTargets();
     void UpdateDialogControls();
     void OnAbout();
+    // The context menu for `widget` (the list or any other part of the
+    // window) at `global_pos`.
+    void ShowContextMenu(QWidget* widget, const QPoint& global_pos);
+    // The list's one column: as wide as its content, never narrower than the view.
+    void FitTargetColumn();
 
 public slots:
     void done(int result) override;
@@ -97,6 +102,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // CompressDialog
@@ -107,6 +113,7 @@ private:
     void MessageBox(const std::string& text, MessageType type) override;
     void FocusOutputDir() override;
     lzh::ArchiverWindow* Window() override { return &progress_; }
+    void ItemStarting(int number, int count) override { progress_.BeginItem(number, count); }
 
     void SetUpTargetView();
     void LoadOutputOptions();
@@ -126,7 +133,6 @@ private:
     bool m_bTrimExt = false;     // the trim check box
 
     bool running_ = false;  // a run is in progress
-    bool ending_ = false;   // inside done(): accept/reject, not a window close
 };
 
 }  // namespace pelkoran

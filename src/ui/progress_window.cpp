@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace pelkoran {
 
@@ -32,6 +33,8 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
     setMinimumWidth(420);
 
+    items_label_ = new QLabel(this);
+    items_label_->setObjectName(QStringLiteral("itemsLabel"));
     archive_label_ = new QLabel(this);
     current_label_ = new QLabel(this);
     bytes_label_ = new QLabel(this);
@@ -52,6 +55,7 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
     buttons->addStretch();
     buttons->addWidget(cancel_button_);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(items_label_);
     layout->addWidget(archive_label_);
     layout->addWidget(current_label_);
     layout->addWidget(bar_);
@@ -59,24 +63,33 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
 }
 
-void ProgressDialog::Show(const lzh::Progress& progress) {
+/*
+ * Show - the run's state: which item of how many, the archive and file,
+ * a bar over the whole run (finished items plus this item's share), and
+ * the bytes read so far. Nothing is said about bytes before any were read.
+ */
+void ProgressDialog::Show(const lzh::Progress& progress, int number, int count, std::uint64_t run_bytes) {
+    items_label_->setText(count > 0 ? QStringLiteral("%1 / %2 項目").arg(number).arg(count) : QString());
     const QString archive = Decode(progress.archive);
     archive_label_->setText(QStringLiteral("書庫: ") +
                             fontMetrics().elidedText(archive, Qt::ElideMiddle, 380));
     current_label_->setText(fontMetrics().elidedText(Decode(progress.current), Qt::ElideMiddle, 400));
-    const QLocale locale;
-    if (progress.total > 0) {
-        const double part = static_cast<double>(std::min(progress.done, progress.total)) /
-                            static_cast<double>(progress.total);
+    const double item_part =
+        progress.total > 0 ? static_cast<double>(std::min(progress.done, progress.total)) /
+                                 static_cast<double>(progress.total)
+                           : 0.0;
+    if (count > 0) {
         bar_->setRange(0, 1000);
-        bar_->setValue(static_cast<int>(part * 1000.0));
-        bytes_label_->setText(locale.formattedDataSize(static_cast<qint64>(progress.done)) +
-                              QStringLiteral(" / ") +
-                              locale.formattedDataSize(static_cast<qint64>(progress.total)));
+        bar_->setValue(static_cast<int>((number - 1 + item_part) / count * 1000.0));
+    } else if (progress.total > 0) {
+        bar_->setRange(0, 1000);
+        bar_->setValue(static_cast<int>(item_part * 1000.0));
     } else {
-        bar_->setRange(0, 0);  // size not known: a busy bar
-        bytes_label_->setText(locale.formattedDataSize(static_cast<qint64>(progress.done)));
+        bar_->setRange(0, 0);  // nothing known: a busy bar
     }
+    bytes_label_->setText(run_bytes > 0 ? QLocale().formattedDataSize(static_cast<qint64>(run_bytes)) +
+                                              QStringLiteral(" 読み込み済み")
+                                        : QString());
 }
 
 void ProgressDialog::ResetCancel() {
@@ -106,16 +119,26 @@ ProgressWindow::~ProgressWindow() = default;  // the dialog is a child of owner_
 
 void ProgressWindow::Start() {
     since_start_.start();
+    item_number_ = item_count_ = 0;
+    earlier_items_bytes_ = item_bytes_ = 0;
+}
+
+void ProgressWindow::BeginItem(int number, int count) {
+    earlier_items_bytes_ += item_bytes_;
+    item_bytes_ = 0;
+    item_number_ = number;
+    item_count_ = count;
 }
 
 bool ProgressWindow::on_progress(const lzh::Progress& progress) {
+    item_bytes_ = std::max(item_bytes_, progress.done);
     const bool shown = dialog_ && dialog_->isVisible();
     if (!shown && since_start_.isValid() && since_start_.elapsed() < show_delay_ms_)
         return true;  // a quick run: no box, and no events either
     if (!dialog_) dialog_ = new ProgressDialog(owner_);
     const bool first = !shown;
     if (first || since_events_.elapsed() >= kEventIntervalMs) {
-        dialog_->Show(progress);
+        dialog_->Show(progress, item_number_, item_count_, earlier_items_bytes_ + item_bytes_);
         if (first) {
             // Modal before any event is let through: from here on the main
             // window takes no input until Finish().
@@ -128,6 +151,8 @@ bool ProgressWindow::on_progress(const lzh::Progress& progress) {
 }
 
 void ProgressWindow::on_failure(std::string_view reason) {
+    // After the user's own cancel the item stays listed; that is answer enough.
+    if (dialog_ && dialog_->CancelRequested()) return;
     QWidget* parent = dialog_ && dialog_->isVisible() ? static_cast<QWidget*>(dialog_) : owner_;
     failure_box_(parent, Decode(reason));
 }

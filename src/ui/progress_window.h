@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -15,8 +16,9 @@ class QPushButton;
 namespace pelkoran {
 
 /*
- * ProgressDialog - a modal box with the archive, the file being read, a
- * bar of bytes done out of the total, and a Cancel button.
+ * ProgressDialog - a modal box with the item count of the run ("2 / 5"),
+ * the archive, the file being read, a bar for the whole run, the bytes the
+ * run has read so far, and a Cancel button.
  *
  * Cancel (the button, Esc, or closing the box) only asks for the stop: the
  * box stays up and modal until the run is over, so the main window never
@@ -28,7 +30,9 @@ class ProgressDialog : public QDialog {
 public:
     explicit ProgressDialog(QWidget* parent);
 
-    void Show(const lzh::Progress& progress);
+    // `number` of `count` items (count 0: not known), `run_bytes` read by
+    // the run so far, this item's included.
+    void Show(const lzh::Progress& progress, int number, int count, std::uint64_t run_bytes);
     bool CancelRequested() const { return cancel_requested_; }
     void ResetCancel();
     QPushButton* CancelButton() const { return cancel_button_; }
@@ -40,6 +44,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QLabel* items_label_;
     QLabel* archive_label_;
     QLabel* current_label_;
     QLabel* bytes_label_;
@@ -58,7 +63,8 @@ private:
  * works, and returns false once the user asked to cancel. Before the box
  * is up no event is let through at all, so the main window can never take
  * input during a call. on_failure shows the library's reason in its own
- * message box. Finish() hides the box at the end of the run.
+ * message box, except after the user's own cancel (the item simply stays
+ * listed). Finish() hides the box at the end of the run.
  */
 class ProgressWindow : public lzh::ArchiverWindow {
 public:
@@ -73,6 +79,8 @@ public:
     // A run begins: the box shows only if the run lasts the show delay, so
     // that a quick run does not flash it.
     void Start();
+    // Item `number` of `count` of the run is about to be packed.
+    void BeginItem(int number, int count);
     // Hides the progress box (if shown) and forgets a cancel request.
     void Finish();
     void SetShowDelay(int milliseconds) { show_delay_ms_ = milliseconds; }
@@ -88,6 +96,10 @@ private:
     QElapsedTimer since_events_;
     QElapsedTimer since_start_;  // invalid outside a run: show at once
     int show_delay_ms_ = 400;
+    int item_number_ = 0;
+    int item_count_ = 0;
+    std::uint64_t earlier_items_bytes_ = 0;  // read by the run's finished items
+    std::uint64_t item_bytes_ = 0;           // read by the current item
     FailureBox failure_box_;
 };
 

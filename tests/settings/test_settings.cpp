@@ -168,5 +168,52 @@ TEST_F(SettingsFile, LivesBesideTheProgramWhenItCanElseInTheConfigDirectory)
     EXPECT_EQ(SettingsFilePath(installed), home + "/.config/Pelkoran/Pelkoran.ini");
 }
 
+// Another user (nobody) beside a program installed by root: a Pelkoran.ini
+// that root wrote there is not theirs, so theirs lives in their
+// configuration directory; one they may write is theirs and is rewritten in
+// place (the folder takes no temporary file), whole, owner and inode kept;
+// with no file, a folder they may write takes a new one.
+TEST_F(SettingsFile, BesideTheProgramOnlyWhenThisUserMayWriteIt)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const std::string bin = dir / "bin/", open_bin = dir / "open/";
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(open_bin.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(open_bin.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(home.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(home.c_str(), 0777), 0);
+    const std::string config = home + "/.config/Pelkoran/Pelkoran.ini";
+
+    write_file(bin + "Pelkoran.ini", "[Path]\nOutputDir=/root-only\n");
+    ASSERT_EQ(chmod((bin + "Pelkoran.ini").c_str(), 0644), 0);
+    EXPECT_EQ(SettingsFilePath(bin), bin + "Pelkoran.ini");  // root's own
+    EXPECT_TRUE(AsOrdinaryUser([&] {
+        return SettingsFilePath(bin) == config && SaveSettings(config, Settings{"/mine", false, true}) &&
+               LoadSettings(config).output_dir == "/mine";
+    }));
+    EXPECT_EQ(LoadSettings(bin + "Pelkoran.ini").output_dir, "/root-only");
+
+    ASSERT_EQ(chmod((bin + "Pelkoran.ini").c_str(), 0666), 0);
+    struct stat before {};
+    ASSERT_EQ(stat((bin + "Pelkoran.ini").c_str(), &before), 0);
+    EXPECT_TRUE(AsOrdinaryUser([&] {
+        const std::string path = SettingsFilePath(bin);
+        return path == bin + "Pelkoran.ini" && SaveSettings(path, Settings{"/shared", true, false});
+    }));
+    struct stat after {};
+    ASSERT_EQ(stat((bin + "Pelkoran.ini").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    EXPECT_EQ(read_file(bin + "Pelkoran.ini"), "[Path]\nOutputDir=/shared\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n");
+    EXPECT_EQ(list_dir(bin).size(), 1u);
+
+    ASSERT_EQ(unlink((bin + "Pelkoran.ini").c_str()), 0);
+    EXPECT_TRUE(AsOrdinaryUser([&] {
+        return SettingsFilePath(bin) == config && SettingsFilePath(open_bin) == open_bin + "Pelkoran.ini";
+    }));
+}
+
 }  // namespace
 }  // namespace pelkoran

@@ -45,6 +45,7 @@ struct FakeLibrary : ArchiverLibrary {
     std::vector<std::string> commands;
     std::vector<lzh::ArchiverWindow*> windows;
     std::uint16_t version = 300;
+    std::string name = "fake-lzh";
     std::function<int(lzh::ArchiverWindow*, const std::string&)> behaviour;
 
     int Command(lzh::ArchiverWindow* window, const std::string& text, char* reply,
@@ -57,6 +58,7 @@ struct FakeLibrary : ArchiverLibrary {
         return behaviour ? behaviour(window, text) : 0;
     }
     std::uint16_t GetVersion() override { return version; }
+    std::string GetName() override { return name; }
 };
 
 // The dialog as the run sees it; records the message boxes.
