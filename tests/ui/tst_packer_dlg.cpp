@@ -105,12 +105,22 @@ private slots:
         picker_answer_.clear();
     }
 
-    void titleShowsVersionWithTwoDecimals() {
+    // The title names the library as it names itself, with its version in
+    // two decimals; the engine calls itself pelkoran-lzh. No display name is
+    // set, so the platform appends nothing to any title (the display name
+    // then follows the application's name instead of being fixed).
+    void titleNamesTheLibraryAndItsVersion() {
         const std::pair<int, const char*> cases[] = {{300, "3.00"}, {253, "2.53"}, {5, "0.05"}};
         for (const auto& [version, shown] : cases) {
             library_.version = static_cast<std::uint16_t>(version);
-            QCOMPARE(MakeDialog()->windowTitle(), QStringLiteral("Pelkoran (Using unlha32.dll %1)").arg(shown));
+            QCOMPARE(MakeDialog()->windowTitle(), QStringLiteral("Pelkoran (Using fake-lzh %1)").arg(shown));
         }
+        QCOMPARE(QString::fromStdString(DefaultArchiverLibrary().GetName()), QStringLiteral("pelkoran-lzh"));
+        SetUpApplicationNames(*qApp);
+        QCOMPARE(QApplication::applicationName(), QStringLiteral("Pelkoran"));
+        QApplication::setApplicationName(QStringLiteral("renamed"));
+        QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("renamed"));
+        SetUpApplicationNames(*qApp);
     }
 
     // Onto the list: a file, a directory, the file again, a web address and a
@@ -144,24 +154,52 @@ private slots:
         QVERIFY(dialog->Targets().Contains(raw.toStdString()));
     }
 
-    // Paths from the command line list as a drop lists them: absolute, and a
+    // Paths from the command line and drops list alike: absolute, a
     // directory under its own name however written (else its archive would
-    // be ".lzh" inside it).
-    void commandLinePathsAreListedAsDropped() {
+    // be ".lzh" inside it), and ".." read as the kernel reads it: with
+    // link -> a_dir/sub, "link/../b.txt" is a_dir/b.txt, the file that
+    // would be packed, and "a_dir/sub/.." is a_dir.
+    void commandLineAndDroppedPathsAreResolvedAlike() {
+        QVERIFY(QDir(Path("a_dir")).mkdir(QStringLiteral("sub")));
+        test_support::write_file(Path("a_dir/b.txt").toStdString(), "inner");
+        QVERIFY(QFile::link(Path("a_dir/sub"), Path("link")));
         const QString old = QDir::currentPath();
         QVERIFY(QDir::setCurrent(tmp_->path()));
         auto dialog = MakeDialog();
-        dialog->AddTargets({"b.txt", "a_dir/", "./a_dir/.", Path("a_dir/.//").toStdString()});
+        dialog->AddTargets({"b.txt", "a_dir/", "./a_dir/.", Path("a_dir/.//").toStdString(), "link/../b.txt"});
         QDir::setCurrent(old);
-        QCOMPARE(dialog->Targets().Count(), 2);
-        QCOMPARE(QString::fromStdString(dialog->Targets().FirstText()), Path("a_dir"));
-        QVERIFY(dialog->Targets().Contains(Path("b.txt").toStdString()));
+        const QString real = QFileInfo(tmp_->path()).canonicalFilePath();
+        QCOMPARE(dialog->Targets().Count(), 3);
+        QCOMPARE(QString::fromStdString(dialog->Targets().FirstText()), real + QStringLiteral("/a_dir"));
+        QVERIFY(dialog->Targets().Contains((real + QStringLiteral("/b.txt")).toStdString()));
+        QVERIFY(dialog->Targets().Contains((real + QStringLiteral("/a_dir/b.txt")).toStdString()));
+
+        dialog->Targets().RemoveTarget((real + QStringLiteral("/a_dir")).toStdString());
+        QVERIFY(Drop(dialog.get(), {QUrl::fromLocalFile(Path("a_dir/sub/..")), QUrl::fromLocalFile(Path("link/../b.txt"))}));
+        QCOMPARE(dialog->Targets().Count(), 3);
+        QCOMPARE(QString::fromStdString(dialog->Targets().FirstText()), real + QStringLiteral("/a_dir"));
     }
 
-    // The buttons follow every change of the rows and the selection. After a
-    // drop or a delete of many rows (one reset of the view) the view's
-    // selection and the rows' flags still agree, or Delete would remove rows
-    // shown unselected. The Delete key removes nothing.
+    // A drop on the output directory field adds the items like a drop
+    // anywhere else; the field's text stays as it was (and so does what
+    // closing saves).
+    void dropOnTheOutputFieldAddsItems() {
+        WriteSettings("[Path]\nIsSamePlace=FALSE\nOutputDir=/srv/out\n");
+        auto dialog = MakeDialog();
+        auto* field = Child<QLineEdit>(*dialog, "outputDirEdit");
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QVERIFY(Drop(field, {Url("b.txt"), Url("a_dir")}));
+        QCOMPARE(field->text(), QStringLiteral("/srv/out"));
+        QCOMPARE(dialog->Targets().Count(), 2);
+        QVERIFY(dialog->close());
+        QCOMPARE(QString::fromStdString(LoadSettings(dialog->SettingsPath()).output_dir), QStringLiteral("/srv/out"));
+    }
+
+    // The buttons follow every change of the rows and the selection. A drop
+    // of many rows (one reset of the view) keeps the selection, shown and in
+    // the rows' flags alike; after a delete of many rows they still agree,
+    // or Delete would remove rows shown unselected. The Delete key removes
+    // the selected rows as the button does.
     void buttonsFollowRowsAndSelection() {
         auto dialog = MakeDialog(nullptr, [](const std::string&) { return PathStatus{true, false}; });
         auto* list = Child<QTreeView>(*dialog, "targetList");
@@ -188,26 +226,39 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, at(2));
         QCOMPARE(selected(), std::pair(2, 2));
         QTest::keyClick(list, Qt::Key_Delete);
-        QCOMPARE(list->model()->rowCount(), 3);
+        QCOMPARE(list->model()->rowCount(), 1);
+        QCOMPARE(buttons(), std::pair(false, true));
+        dialog->AddTargets({"/v/b", "/v/c"});
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at(2));
         QTest::mouseClick(remove, Qt::LeftButton);
         QCOMPARE(buttons(), std::pair(false, true));
 
-        // The row left selected, a large drop that lists a removed path again.
+        // The rows left selected, then a large drop (which lists a removed
+        // path again) and a small one: the same rows stay selected.
         list->selectAll();
-        std::vector<std::string> many{"/v/b"};
+        auto selected_texts = [&] {
+            QStringList texts;
+            for (const QModelIndex& index : list->selectionModel()->selectedRows()) texts << index.data().toString();
+            texts.sort();
+            return texts;
+        };
+        std::vector<std::string> many{"/v/c"};
         for (int i = 0; i < 200; ++i) many.push_back("/v/many/" + std::to_string(i));
         dialog->AddTargets(many);
-        QCOMPARE(list->model()->rowCount(), 202);
-        QCOMPARE(selected().first, selected().second);
-        QCOMPARE(remove->isEnabled(), selected().first > 0);
+        QCOMPARE(list->model()->rowCount(), 203);
+        QCOMPARE(selected_texts(), (QStringList{QStringLiteral("/v/a"), QStringLiteral("/v/b")}));
+        QCOMPARE(selected(), std::pair(2, 2));
+        dialog->AddTargets({"/v/0"});
+        QCOMPARE(selected_texts(), (QStringList{QStringLiteral("/v/a"), QStringLiteral("/v/b")}));
+        QVERIFY(remove->isEnabled());
 
         // A large delete: every row but the first.
         list->selectAll();
         list->selectionModel()->select(list->model()->index(0, 0),
                                        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-        QCOMPARE(selected(), std::pair(201, 201));
+        QCOMPARE(selected(), std::pair(203, 203));
         QTest::mouseClick(remove, Qt::LeftButton);
-        QCOMPARE(list->model()->index(0, 0).data().toString(), QStringLiteral("/v/a"));
+        QCOMPARE(list->model()->index(0, 0).data().toString(), QStringLiteral("/v/0"));
         QCOMPARE(selected(), std::pair(0, 0));
         QCOMPARE(buttons(), std::pair(false, true));
     }
@@ -295,7 +346,7 @@ private slots:
 
     // While the library works, the progress window is modal: a drop, a close
     // and the delete button change nothing. Cancel makes the next progress
-    // call answer false; the item fails and stays listed.
+    // call answer false; the item fails and stays listed, with no box.
     void cancelStopsTheItemAndTheWindowIgnoresInput() {
         auto dialog = MakeDialog();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
@@ -326,10 +377,85 @@ private slots:
         QVERIFY(!drop_taken);
         QVERIFY(dialog->isVisible());
         QCOMPARE(calls_after_cancel, 0);
-        QCOMPARE(boxes_, QStringList{QStringLiteral("error: キャンセルしました: /x/a_dir.lzh")});
+        QCOMPARE(boxes_, QStringList{});  // the user's own cancel: no box
         QCOMPARE(dialog->Targets().Count(), 2);
         QVERIFY(!dialog->Progress().Dialog()->isVisible());
         QVERIFY(!dialog->IsRunning());
+    }
+
+    // Progress of a run of three items: "k / N" and the bytes read by the
+    // whole run so far, the bar over the whole run; no byte count before
+    // anything was read (a "0 バイト / 1.18 KiB" says nothing).
+    void progressShowsItemsAndBytesOfTheWholeRun() {
+        auto dialog = MakeDialog();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        dialog->OnDropFiles({Url("a_dir"), Url("b.txt"), Url("c.dat")});
+        QStringList seen;
+        library_.behaviour = [&](lzh::ArchiverWindow* window, const std::string&) {
+            for (std::uint64_t done : {std::uint64_t(0), std::uint64_t(500), std::uint64_t(1000)}) {
+                window->on_progress({"/x/a.lzh", "a", done, 1000});
+                ProgressDialog* box = dialog->Progress().Dialog();
+                seen << Child<QLabel>(*box, "itemsLabel")->text() + QLatin1Char('|') +
+                            Child<QLabel>(*box, "bytesLabel")->text() + QLatin1Char('|') +
+                            QString::number(box->findChild<QProgressBar*>()->value());
+                QThread::msleep(40);  // the box is refreshed at most every 30 ms
+            }
+            return 0;
+        };
+        dialog->OnCompressClicked();
+        const QLocale locale;
+        auto bytes = [&](int n) { return locale.formattedDataSize(n) + QStringLiteral(" 読み込み済み"); };
+        QCOMPARE(seen, (QStringList{QStringLiteral("1 / 3 項目||0"),
+                                    QStringLiteral("1 / 3 項目|") + bytes(500) + QStringLiteral("|166"),
+                                    QStringLiteral("1 / 3 項目|") + bytes(1000) + QStringLiteral("|333"),
+                                    QStringLiteral("2 / 3 項目|") + bytes(1000) + QStringLiteral("|333"),
+                                    QStringLiteral("2 / 3 項目|") + bytes(1500) + QStringLiteral("|500"),
+                                    QStringLiteral("2 / 3 項目|") + bytes(2000) + QStringLiteral("|666"),
+                                    QStringLiteral("3 / 3 項目|") + bytes(2000) + QStringLiteral("|666"),
+                                    QStringLiteral("3 / 3 項目|") + bytes(2500) + QStringLiteral("|833"),
+                                    QStringLiteral("3 / 3 項目|") + bytes(3000) + QStringLiteral("|1000")}));
+        QCOMPARE(boxes_, QStringList{kAllDone});
+    }
+
+    // The list's column: as wide as the view when the list is empty or
+    // short (no horizontal scroll bar), as wide as a long path when there is
+    // one (which can be scrolled to), and back when it goes.
+    void columnFitsItsContentNeverNarrowerThanTheView() {
+        auto dialog = MakeDialog(nullptr, [](const std::string&) { return PathStatus{true, false}; });
+        auto* list = Child<QTreeView>(*dialog, "targetList");
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QApplication::processEvents();
+        auto width = [&] { return list->header()->sectionSize(0); };
+        QCOMPARE(width(), list->viewport()->width());
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        dialog->AddTargets({"/v/short"});
+        QCOMPARE(width(), list->viewport()->width());
+        const std::string long_path = "/v/" + std::string(300, 'x');
+        dialog->AddTargets({long_path});
+        QApplication::processEvents();
+        QVERIFY(width() > list->viewport()->width());
+        QVERIFY(list->horizontalScrollBar()->maximum() > 0);
+        dialog->Targets().RemoveTarget(long_path);
+        QApplication::processEvents();
+        QCOMPARE(width(), list->viewport()->width());
+    }
+
+    // The window's order is the Japanese collation whatever the locale
+    // (pelkoran-cli packs in the same order): 亜 (first of the JIS kanji)
+    // before 一, numbers as numbers, case ignored.
+    void orderIsTheSameWhateverTheLocale() {
+        const QLocale old;
+        for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Japanese, QLocale::Japan)}) {
+            QLocale::setDefault(locale);
+            auto dialog = MakeDialog(nullptr, [](const std::string&) { return PathStatus{true, false}; });
+            dialog->AddTargets({"/v/一.txt", "/v/b10", "/v/亜.txt", "/v/B9"});
+            QStringList rows;
+            for (int i = 0; i < dialog->Targets().Count(); ++i)
+                rows << QString::fromStdString(dialog->Targets().Rows().RowText(i));
+            QCOMPARE(rows, (QStringList{QStringLiteral("/v/B9"), QStringLiteral("/v/b10"),
+                                        QStringLiteral("/v/亜.txt"), QStringLiteral("/v/一.txt")}));
+        }
+        QLocale::setDefault(old);
     }
 
     // The engine itself: a file and a directory packed next to themselves
@@ -349,25 +475,35 @@ private slots:
         QVERIFY(!dialog->Progress().Dialog()->isVisible());
     }
 
-    // Esc (on the list) and Enter (in the field) end the dialog without
-    // saving; closing the window saves the options as typed, blanks kept,
-    // and the next window starts with them.
-    void closeSavesSettingsEscAndEnterDoNot() {
+    // Enter (in the field, on the list, on the keypad) never ends the
+    // window; Esc and closing the window do, and both save the options as
+    // typed, blanks kept; the next window starts with them.
+    void enterKeepsTheWindowEscAndCloseSave() {
         const QString ini = Path(QStringLiteral("Pelkoran.ini"));
-        for (const QByteArray how : {"esc", "enter", "close"}) {
+        for (const QByteArray how : {"enter", "esc", "close"}) {
+            QFile::remove(ini);
             auto dialog = MakeDialog();
             QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
             QTest::mouseClick(Child<QRadioButton>(*dialog, "otherPlaceRadio"), Qt::LeftButton);
-            Child<QLineEdit>(*dialog, "outputDirEdit")->setText(QStringLiteral(" /srv/out "));
+            auto* field = Child<QLineEdit>(*dialog, "outputDirEdit");
+            field->setText(QStringLiteral(" /srv/out "));
             Child<QCheckBox>(*dialog, "trimExtCheck")->setChecked(true);
-            if (how == "close")
+            if (how == "close") {
                 QVERIFY(dialog->close());
-            else if (how == "esc")
+            } else if (how == "esc") {
                 QTest::keyClick(Child<QTreeView>(*dialog, "targetList"), Qt::Key_Escape);
-            else
-                QTest::keyClick(Child<QLineEdit>(*dialog, "outputDirEdit"), Qt::Key_Return);
+            } else {
+                field->setFocus();
+                QTest::keyClick(field, Qt::Key_Return);
+                QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+                QTest::keyClick(Child<QTreeView>(*dialog, "targetList"), Qt::Key_Return);
+                QVERIFY(dialog->isVisible());
+                QCOMPARE(field->text(), QStringLiteral(" /srv/out "));
+                QVERIFY(!QFile::exists(ini));
+                continue;
+            }
             QVERIFY2(!dialog->isVisible(), how.constData());
-            QVERIFY2(QFile::exists(ini) == (how == "close"), how.constData());
+            QVERIFY2(QFile::exists(ini), how.constData());
         }
         auto stored = MakeDialog();
         QVERIFY(Child<QRadioButton>(*stored, "otherPlaceRadio")->isChecked());
@@ -376,13 +512,53 @@ private slots:
         QVERIFY(Child<QCheckBox>(*stored, "trimExtCheck")->isChecked());
     }
 
-    // A right click on the window (not on the list) offers the entry; it
-    // opens the box with the product, the notice and the build stamp line.
-    void aboutEntryOpensBoxWithStamp() {
-        auto dialog = MakeDialog();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        QCOMPARE(ContextMenuEntries(dialog.get()), QStringList{QStringLiteral("Pelkoran のﾊﾞｰｼﾞｮﾝ情報(&A)...")});
-        QCOMPARE(ContextMenuEntries(Child<QTreeView>(*dialog, "targetList")->viewport()), QStringList{});
+    // A right click on the window offers the about entry; on the list it
+    // offers 削除 (for the selected rows) and the entry; the Menu key and
+    // Shift+F10 open the same menus from the keyboard, in the field too. The
+    // entry opens the box with the product, the notice and the build stamp.
+    void contextMenusOfferDeleteAndAboutFromMouseAndKeyboard() {
+        auto dialog = MakeDialog(nullptr, [](const std::string&) { return PathStatus{true, false}; });
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        auto* list = Child<QTreeView>(*dialog, "targetList");
+        const QString about_entry = QStringLiteral("Pelkoran のﾊﾞｰｼﾞｮﾝ情報(&A)...");
+        const QStringList list_menu{QStringLiteral("削除"), QString(), about_entry};
+        QCOMPARE(ContextMenuEntries(dialog.get()), QStringList{about_entry});
+        QCOMPARE(ContextMenuEntries(list->viewport()), list_menu);
+
+        auto by_key = [&](QWidget* focus, int key, Qt::KeyboardModifiers modifiers) {
+            QStringList entries;
+            focus->setFocus();
+            QTimer::singleShot(50, [&] {
+                if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                    for (QAction* action : menu->actions()) entries << action->text();
+                    menu->close();
+                }
+            });
+            QTest::keyClick(focus, Qt::Key(key), modifiers);
+            QTest::qWait(100);
+            return entries;
+        };
+        Child<QRadioButton>(*dialog, "otherPlaceRadio")->setChecked(true);
+        QCOMPARE(by_key(Child<QLineEdit>(*dialog, "outputDirEdit"), Qt::Key_F10, Qt::ShiftModifier), QStringList{about_entry});
+        QCOMPARE(by_key(Child<QPushButton>(*dialog, "compressButton"), Qt::Key_Menu, Qt::NoModifier), QStringList{about_entry});
+        QCOMPARE(by_key(list, Qt::Key_Menu, Qt::NoModifier), list_menu);
+
+        // 削除 from the list's menu removes the selected row.
+        dialog->AddTargets({"/v/a", "/v/b"});
+        list->selectionModel()->select(list->model()->index(1, 0),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QTimer::singleShot(50, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                QAction* remove = menu->actions().value(0);
+                menu->close();
+                if (remove && remove->isEnabled()) remove->trigger();
+            }
+        });
+        const QPoint pos = list->visualRect(list->model()->index(1, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
+        QCoreApplication::sendEvent(list->viewport(), &event);
+        QCOMPARE(dialog->Targets().Count(), 1);
+        QCOMPARE(QString::fromStdString(dialog->Targets().FirstText()), QStringLiteral("/v/a"));
         QString opened;
         QTimer::singleShot(50, [&] {
             if (auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
