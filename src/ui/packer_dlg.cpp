@@ -146,6 +146,7 @@ CPackerDlg::~CPackerDlg() {
     if (QItemSelectionModel* selection = ui_->targetList->selectionModel())
         disconnect(selection, nullptr, this, nullptr);
     disconnect(view_model_, nullptr, this, nullptr);
+    ui_->targetList->viewport()->removeEventFilter(this);
     ui_->targetList->setModel(nullptr);
     delete view_model_;
 }
