@@ -679,7 +679,9 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     other_keys.clear();
 
     TempFile temp(dir, exists ? &old_st : nullptr);
-    FileSink sink(temp.release_fd(), temp.path());
+    // Write errors name the archive: the temporary file is gone by the time
+    // the user reads the reason.
+    FileSink sink(temp.release_fd(), archive_path);
     Writer writer(archive_path, sink, options, window, total, report);
     writer.own_files.push_back(temp.status());
     if (exists)

@@ -1,44 +1,19 @@
-// cli_window.cpp - interrupts become a cancel of the running command.
+// cli_window.cpp - stop signals become a cancel of the running command.
 #include "cli_window.h"
 
-#include <csignal>
-
-namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
-
-struct sigaction g_old_int, g_old_term;
-
-}  // namespace
+#include "stop_signals.h"
 
 CliWindow::CliWindow()
 {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &g_old_int);
-    sigaction(SIGTERM, &sa, &g_old_term);
-}
-
-CliWindow::~CliWindow()
-{
-    sigaction(SIGINT, &g_old_int, nullptr);
-    sigaction(SIGTERM, &g_old_term, nullptr);
+    pelkoran::InstallStopSignals();
 }
 
 bool CliWindow::on_progress(const lzh::Progress&)
 {
-    return g_interrupted == 0;
+    return !pelkoran::StopRequested();
 }
 
 void CliWindow::on_failure(std::string_view)
 {
     // The caller prints the library's report; nothing to show here.
-}
-
-bool CliWindow::interrupted()
-{
-    return g_interrupted != 0;
 }

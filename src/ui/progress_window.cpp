@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "stop_signals.h"
+
 namespace pelkoran {
 
 namespace {
@@ -109,6 +111,7 @@ void ProgressWindow::Start() {
 }
 
 bool ProgressWindow::on_progress(const lzh::Progress& progress) {
+    if (StopRequested()) return false;  // the process is asked to end: cancel
     const bool shown = dialog_ && dialog_->isVisible();
     if (!shown && since_start_.isValid() && since_start_.elapsed() < show_delay_ms_)
         return true;  // a quick run: no box, and no events either
@@ -128,6 +131,7 @@ bool ProgressWindow::on_progress(const lzh::Progress& progress) {
 }
 
 void ProgressWindow::on_failure(std::string_view reason) {
+    if (StopRequested()) return;  // the cancel asked for by a stop signal: no box
     QWidget* parent = dialog_ && dialog_->isVisible() ? static_cast<QWidget*>(dialog_) : owner_;
     failure_box_(parent, Decode(reason));
 }
