@@ -186,18 +186,29 @@ private:
                 release();
                 continue;
             }
+            check_writable(dir);   // no wait for an archive that would be refused after it
             wait(path, window);
             struct stat now {};
             if (dir.status(now) && same_inode(now, st_))
                 break;
             release();   // replaced while this run waited: take the new one
         }
-        // Refused here rather than replaced: renaming over the archive needs
-        // only the directory's permission, not the file's.
+        ::fstat(fd_, &st_);
+        check_writable(dir);
+    }
+
+    /*
+     * An archive marked read-only (no write bit at all, which root would
+     * otherwise pass over) or one this user may not write is refused here
+     * rather than replaced: renaming over it needs only the directory's
+     * permission, not the file's.
+     */
+    void check_writable(const ArchiveDir& dir) const
+    {
         if ((st_.st_mode & 0222) == 0)
-            throw Error("書庫が読み取り専用のため書き込みません: " + shown_path(path));
+            throw Error("書庫が読み取り専用のため書き込みません: " + shown_path(dir.archive()));
         if (::faccessat(dir.fd(), dir.base(), W_OK, AT_EACCESS) != 0)
-            throw Error(describe_errno("書庫に書き込めません", path, errno));
+            throw Error(describe_errno("書庫に書き込めません", dir.archive(), errno));
     }
 
     static bool same_inode(const struct stat& a, const struct stat& b)
