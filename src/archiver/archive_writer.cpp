@@ -238,6 +238,7 @@ private:
             Progress p;
             p.archive = path;
             p.current = kWaitingText;
+            p.waiting = true;
             if (!window->on_progress(p))
                 throw Cancelled("中止しました: " + path);
             ::usleep(100000);

@@ -2,7 +2,8 @@
 // stop signal (Ctrl+C, SIGTERM, SIGHUP, SIGALRM, SIGUSR1, SIGUSR2) cancels the
 // running command cleanly, so the old archive stays as it was and no
 // temporary file is left behind; SIGXFSZ is ignored, so a file size limit
-// fails the write with its reason (see stop_signals.h).
+// fails the write with its reason (see stop_signals.h). A run that waits for
+// another one to finish with its archive says so on stderr, once.
 #pragma once
 
 #include "archiver.h"
@@ -13,4 +14,7 @@ public:
     CliWindow();
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
+
+private:
+    bool waiting_ = false;   // the note that another run holds the archive is out
 };
