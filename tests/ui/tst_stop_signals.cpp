@@ -27,6 +27,15 @@ bool HasTempFile(const std::string& dir) {
     return false;
 }
 
+// Whether process `pid` catches signal `sig` (its handlers are installed).
+bool Catches(qint64 pid, int sig) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (sig - 1)) & 1;
+    return false;
+}
+
 }  // namespace
 
 class StopSignalsTest : public QObject {
@@ -43,7 +52,8 @@ private slots:
             window.setProcessEnvironment(env);
             window.start(QStringLiteral(PELKORAN_WINDOW), {});
             QVERIFY(window.waitForStarted());
-            QTest::qWait(1500);  // up and waiting in its event loop
+            QTRY_VERIFY_WITH_TIMEOUT(Catches(window.processId(), sig), 30000);
+            QTest::qWait(200);
             QCOMPARE(window.state(), QProcess::Running);
             ::kill(pid_t(window.processId()), sig);
             QVERIFY(window.waitForFinished(10000));
