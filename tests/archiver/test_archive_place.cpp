@@ -125,9 +125,9 @@ protected:
     }
 
     // Runs `first` up to its first progress call, then `second` to its end
-    // (or for a second while it waits), then lets `first` go on. Returns
-    // whether `second` ended before `first` went on.
-    bool overlap(const std::string& first, const std::string& second)
+    // (or for `ms` milliseconds while it waits), then lets `first` go on.
+    // Returns whether `second` ended before `first` went on.
+    bool overlap(const std::string& first, const std::string& second, int ms)
     {
         Pipe started, go;
         Child a([&] {
@@ -140,7 +140,7 @@ protected:
             return update(second, &w);
         });
         int b_status = -1;
-        const bool b_ended_first = b.ended_within(1000, b_status);
+        const bool b_ended_first = b.ended_within(ms, b_status);
         go.send();
         EXPECT_EQ(a.wait(), 0);
         if (!b_ended_first)
@@ -169,7 +169,7 @@ protected:
 TEST_F(ArchivePlace, RunsUpdatingOneArchiveTakeTurns)
 {
     lzh::update_archive(archive_, {entry_for(t_ / "old.txt", "old.txt")}, {}, nullptr);
-    EXPECT_FALSE(overlap("a.txt", "b.txt")) << "the second run did not wait";
+    EXPECT_FALSE(overlap("a.txt", "b.txt", 1000)) << "the second run did not wait";
     EXPECT_EQ(member_names(archive_), (std::vector<std::string>{"old.txt", "a.txt", "b.txt"}));
     EXPECT_TRUE(leftovers().empty());
 }
@@ -181,7 +181,7 @@ TEST_F(ArchivePlace, RunsUpdatingOneArchiveTakeTurns)
  */
 TEST_F(ArchivePlace, RunsCreatingOneArchiveBothEndUpInIt)
 {
-    EXPECT_TRUE(overlap("a.txt", "b.txt")) << "nothing to wait for: the second run creates the archive";
+    EXPECT_TRUE(overlap("a.txt", "b.txt", 60000)) << "nothing to wait for: the second run creates the archive";
     EXPECT_EQ(member_names(archive_), (std::vector<std::string>{"b.txt", "a.txt"}));
     EXPECT_TRUE(leftovers().empty());
 }
