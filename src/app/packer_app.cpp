@@ -2,11 +2,13 @@
 #include "packer_app.h"
 
 #include <QIcon>
+#include <QSocketNotifier>
 #include <cstdlib>
 #include <cstring>
 
 #include "packer_dlg.h"
 #include "japanese_ui.h"
+#include "stop_signals.h"
 
 namespace pelkoran {
 
@@ -32,10 +34,18 @@ int CPackerApp::InitInstance() {
     SetUpJapaneseUi(*this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/pelkoran.svg")));
 
+    // A stop signal (SIGTERM at logout, SIGHUP, Ctrl+C in the terminal that
+    // started the window, ...) cancels a running command at its next
+    // progress call, so the old archive stays and the temporary file goes,
+    // and then ends every event loop, the dialog's and any box's.
+    InstallStopSignals();
+    QSocketNotifier stop(StopSignalFd(), QSocketNotifier::Read);
+    connect(&stop, &QSocketNotifier::activated, this, [] { QCoreApplication::exit(1); });
+
     CPackerDlg dialog;
     if (!paths_.empty()) dialog.AddTargets(paths_);
     dialog.exec();
-    return 0;
+    return StopRequested() ? 1 : 0;
 }
 
 }  // namespace pelkoran

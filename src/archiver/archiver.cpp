@@ -82,9 +82,22 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
     } catch (const std::bad_alloc&) {
         result = kArchiverFailed;
         report = "メモリが足りません";
+    } catch (const std::exception& e) {
+        // Nothing may escape the library: the caller sees a failure, and the
+        // archive is left as it was as for any other.
+        result = kArchiverFailed;
+        report = std::string("内部エラー: ") + e.what();
+    } catch (...) {
+        result = kArchiverFailed;
+        report = "内部エラーです";
     }
-    if (result != kArchiverOk && window)
-        window->on_failure(report);
+    if (result != kArchiverOk && window) {
+        try {
+            window->on_failure(report);
+        } catch (...) {
+            // The reply still carries the reason.
+        }
+    }
     copy_reply(report, reply, reply_size);
     return result;
 }

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <sched.h>
+#include <system_error>
 
 namespace lzh {
 
@@ -24,7 +26,16 @@ constexpr std::uint64_t kLargeTask = std::uint64_t(256) << 10;
 // streaming path.
 constexpr std::size_t kReadPiece = std::size_t(1) << 20;
 
+std::mutex g_thread_fault_mutex;
+std::optional<unsigned> g_thread_fault;   // worker threads that may still start
+
 }  // namespace
+
+void set_thread_fault(std::optional<unsigned> threads_that_start)
+{
+    std::lock_guard lock(g_thread_fault_mutex);
+    g_thread_fault = threads_that_start;
+}
 
 bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uint64_t before,
                  std::uint64_t expected)
@@ -74,8 +85,21 @@ MemberCoder::MemberCoder(const WriteOptions& options, unsigned threads,
     if (tasks_.empty() || threads < 2)
         return;
     threads = unsigned(std::min<std::size_t>(threads - 1, tasks_.size()));
-    for (unsigned i = 0; i < threads; ++i)
-        workers_.emplace_back([this] { work(); });
+    try {
+        for (unsigned i = 0; i < threads; ++i) {
+            {
+                std::lock_guard fault(g_thread_fault_mutex);
+                if (g_thread_fault && *g_thread_fault == 0)
+                    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                if (g_thread_fault)
+                    --*g_thread_fault;
+            }
+            workers_.emplace_back([this] { work(); });
+        }
+    } catch (const std::system_error&) {
+        // No more threads (a process limit, say): the workers there are, if
+        // any, and the writer's thread code everything, to the same bytes.
+    }
 }
 
 MemberCoder::~MemberCoder()

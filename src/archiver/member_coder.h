@@ -28,6 +28,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,10 @@ bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uin
 
 // Worker threads to use for `requested` (0: PELKORAN_THREADS, else the cores).
 unsigned coder_threads(unsigned requested);
+
+// Test hook: with a value set, only that many more worker threads start;
+// starting the next fails as it does when the process may have no more.
+void set_thread_fault(std::optional<unsigned> threads_that_start);
 
 class MemberCoder {
 public:

@@ -1,44 +1,25 @@
-// cli_window.cpp - interrupts become a cancel of the running command.
+// cli_window.cpp - stop signals become a cancel of the running command.
 #include "cli_window.h"
 
-#include <csignal>
+#include "stop_signals.h"
 
-namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
-
-struct sigaction g_old_int, g_old_term;
-
-}  // namespace
+#include <cstdio>
 
 CliWindow::CliWindow()
 {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &g_old_int);
-    sigaction(SIGTERM, &sa, &g_old_term);
+    pelkoran::InstallStopSignals();
 }
 
-CliWindow::~CliWindow()
+bool CliWindow::on_progress(const lzh::Progress& progress)
 {
-    sigaction(SIGINT, &g_old_int, nullptr);
-    sigaction(SIGTERM, &g_old_term, nullptr);
-}
-
-bool CliWindow::on_progress(const lzh::Progress&)
-{
-    return g_interrupted == 0;
+    if (progress.waiting && !waiting_)
+        std::fprintf(stderr, "pelkoran-cli: %.*s: %.*s\n", int(progress.current.size()), progress.current.data(),
+                     int(progress.archive.size()), progress.archive.data());
+    waiting_ = progress.waiting;
+    return !pelkoran::StopRequested();
 }
 
 void CliWindow::on_failure(std::string_view)
 {
     // The caller prints the library's report; nothing to show here.
-}
-
-bool CliWindow::interrupted()
-{
-    return g_interrupted != 0;
 }

@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "stop_signals.h"
+
 namespace pelkoran {
 
 namespace {
@@ -131,6 +133,7 @@ void ProgressWindow::BeginItem(int number, int count) {
 }
 
 bool ProgressWindow::on_progress(const lzh::Progress& progress) {
+    if (StopRequested()) return false;  // the process is asked to end: cancel
     item_bytes_ = std::max(item_bytes_, progress.done);
     const bool shown = dialog_ && dialog_->isVisible();
     if (!shown && since_start_.isValid() && since_start_.elapsed() < show_delay_ms_)
@@ -151,8 +154,9 @@ bool ProgressWindow::on_progress(const lzh::Progress& progress) {
 }
 
 void ProgressWindow::on_failure(std::string_view reason) {
-    // After the user's own cancel the item stays listed; that is answer enough.
-    if (dialog_ && dialog_->CancelRequested()) return;
+    // After the user's own cancel, or the cancel a stop signal asked for, the
+    // item stays listed; that is answer enough.
+    if (StopRequested() || (dialog_ && dialog_->CancelRequested())) return;
     QWidget* parent = dialog_ && dialog_->isVisible() ? static_cast<QWidget*>(dialog_) : owner_;
     failure_box_(parent, Decode(reason));
 }

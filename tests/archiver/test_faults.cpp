@@ -202,7 +202,7 @@ TEST_F(FaultTest, PlacesTheArchiveCannotGo)
     const std::string ro_before = read_file(root + "/ro/a.lzh");
     const std::pair<std::string, std::string> cases[] = {
         {root + "/locked/a.lzh", "書庫の一時ファイルを作れません: " + root + "/locked/ (権限がありません)"},
-        {root + "/ro/a.lzh", "書庫の一時ファイルを作れません: " + root + "/ro/ (権限がありません)"},
+        {root + "/ro/a.lzh", "書庫に書き込めません: " + root + "/ro/a.lzh (権限がありません)"},
         {root + "/out/a.lzh", "書庫のパスにディレクトリがあるため書き込みません: " + root + "/out/a.lzh"},
     };
     for (const auto& [archive, reason] : cases) {

@@ -158,6 +158,79 @@ for args in "" "--bogus $WORK/src/memo.txt" "--output-dir" "--method lh8 $WORK/s
     check "bad arguments '$args': usage" grep -q 'pelkoran-cli pack' "$WORK/err"
 done
 
+# Waits (up to 5 s) until a temporary file shows in DIR: the run is writing.
+wait_for_temp() {
+    local i
+    for i in $(seq 250); do
+        ls -A "$1" | grep -q '\.tmp$' && return 0
+        sleep 0.02
+    done
+    return 1
+}
+
+# 9. Two runs on one archive at once, started while the first writes: both members end up in
+#    it, whether the archive is new or updated, and no temporary file is left.
+mkdir -p "$WORK/race"
+head -c 15000000 /dev/urandom | base64 >"$WORK/race/memo.txt"
+printf 'note\n' >"$WORK/race/memo.doc"
+printf 'old\n' >"$WORK/race/memo.old"
+for start in new update; do
+    rm -f "$WORK/race/memo.lzh"
+    [ $start = update ] && "$CLI" pack --trim-ext "$WORK/race/memo.old" >/dev/null 2>&1
+    "$CLI" pack --trim-ext "$WORK/race/memo.txt" >/dev/null 2>"$WORK/err1" &
+    first=$!
+    wait_for_temp "$WORK/race"
+    "$CLI" pack --trim-ext "$WORK/race/memo.doc" >/dev/null 2>"$WORK/err2"
+    rc2=$?
+    wait $first
+    rc1=$?
+    check "two runs ($start): both exit 0 ($rc1: $(cat "$WORK/err1"); $rc2: $(cat "$WORK/err2"))" \
+        test "$rc1" -eq 0 -a "$rc2" -eq 0
+    listing=$("$CLI" list "$WORK/race/memo.lzh")
+    for name in memo.txt memo.doc $([ $start = update ] && echo memo.old); do
+        check "two runs ($start): $name in the archive" grep -qF " $name" <<<"$listing"
+    done
+    check "two runs ($start): no temporary file" test -z "$(ls -A "$WORK/race" | grep '\.tmp$')"
+done
+
+# 10. A stop signal while the archive is written (the terminal closed, a timer, a user's
+#     signal, Ctrl+C, SIGTERM): exit 1 with the reason, the old archive as it was, no
+#     temporary file.
+"$CLI" pack "$WORK/race/memo.doc" >/dev/null 2>&1
+mv "$WORK/race/memo.doc.lzh" "$WORK/race/old.lzh"
+for sig in HUP ALRM USR1 USR2 INT TERM; do
+    cp "$WORK/race/old.lzh" "$WORK/race/memo.txt.lzh"
+    "$CLI" pack "$WORK/race/memo.txt" >/dev/null 2>"$WORK/err" &
+    pid=$!
+    wait_for_temp "$WORK/race"
+    kill -s $sig $pid
+    wait $pid
+    RC=$?
+    check "SIG$sig: exit 1 (got $RC)" test "$RC" -eq 1
+    check "SIG$sig: cancelled" grep -qF '中止しました' "$WORK/err"
+    check "SIG$sig: old archive untouched" cmp -s "$WORK/race/old.lzh" "$WORK/race/memo.txt.lzh"
+    check "SIG$sig: no temporary file" test -z "$(ls -A "$WORK/race" | grep '\.tmp$')"
+done
+
+# 11. A file size limit: the write fails with its reason naming the archive, exit 1, nothing left.
+rm -f "$WORK/race/memo.txt.lzh"
+(ulimit -f 1000 && exec "$CLI" pack "$WORK/race/memo.txt") >/dev/null 2>"$WORK/err"
+RC=$?
+check "file size limit: exit 1 (got $RC)" test "$RC" -eq 1
+check "file size limit: the reason" grep -qF "$WORK/race/memo.txt.lzh (ファイルが大きすぎます)" "$WORK/err"
+check "file size limit: nothing left" test -z "$(ls -A "$WORK/race" | grep -E '\.tmp$|memo.txt.lzh')"
+
+# 12. A user who may start no more processes (so no threads either) still packs a directory.
+if [ "$(id -u)" -eq 0 ] && command -v runuser >/dev/null; then
+    make_tree
+    chmod -R a+rwX "$WORK"
+    runuser -u nobody -- bash -c "ulimit -u 1 && exec \"\$0\" pack \"\$1\"" "$CLI" "$WORK/src/photos" \
+        >/dev/null 2>"$WORK/err"
+    RC=$?
+    check "no threads: exit 0 (got $RC: $(cat "$WORK/err"))" test "$RC" -eq 0
+    extracts_to "$WORK/src/photos.lzh" "$WORK/src/photos"
+fi
+
 if [ "$FAILS" -ne 0 ]; then
     echo "$FAILS check(s) failed" >&2
     exit 1
