@@ -403,6 +403,8 @@ void Decoder::Impl::decode_chunk()
         const std::uint64_t done = produced + (w - start);
         if (dist > done)
             fail("一致位置がデータの先頭より前を指しています");
+        if (dist > dict)
+            fail("一致位置が辞書の大きさを超えています");
         if (len > left - (w - start))
             fail("一致長が残りのデータ長を超えています");
         std::uint8_t* d = base + w;

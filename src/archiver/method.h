@@ -16,6 +16,7 @@ struct Method {
 };
 
 extern const Method kLh0;    // stored
+extern const Method kLh4;    // 4 KiB dictionary, read only
 extern const Method kLh5;    // 8 KiB dictionary
 extern const Method kLh6;    // 32 KiB dictionary
 extern const Method kLh7;    // 64 KiB dictionary
