@@ -429,14 +429,19 @@ void Decoder::Impl::decode_chunk()
 }
 
 Decoder::Decoder(const Method& method, ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size)
-    : impl_(std::make_unique<Impl>(method, in, packed_size, original_size))
 {
+    if (is_old_method(method))
+        old_ = std::make_unique<OldDecoder>(method, in, packed_size, original_size);
+    else
+        impl_ = std::make_unique<Impl>(method, in, packed_size, original_size);
 }
 
 Decoder::~Decoder() = default;
 
 std::size_t Decoder::read(std::uint8_t* out, std::size_t size)
 {
+    if (old_)
+        return old_->read(out, size);
     Impl& d = *impl_;
     std::size_t total = 0;
     while (total < size) {

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <random>
 #include <span>
 
 using namespace test_support;
@@ -366,7 +367,7 @@ TEST_F(OldArchives, LevelZeroWithoutDataCrcAndUnknownTimes)
 /*
  * Methods we do not decode are named as such, not as damage: PMarc, and the
  * LHARK variant of -lh7- (level 1, OS ID blank). -lh4- decodes, within its
- * 4 KiB window.
+ * 4 KiB window; LArc's stored -lz4- reads as stored.
  */
 TEST_F(OldArchives, UnsupportedMethodsAreNotDamageAndLh4Decodes)
 {
@@ -378,10 +379,10 @@ TEST_F(OldArchives, UnsupportedMethodsAreNotDamageAndLh4Decodes)
     }();
     write_file(archive_, level0("-pm2-", "pm.txt", "\1\2\3", kAbc) + level1("-lh7-", "ark.txt", "\4\5", kAbc, ' ') +
                              level0("-lh4-", "lh4.txt", kAbcStream, kAbc) + level0("-lh4-", "far.bin", far_lh5, far) +
-                             std::string(1, '\0'));
+                             level0("-lz4-", "lz4.txt", kAbc, kAbc) + std::string(1, '\0'));
     lzh::ArchiveReader reader(archive_);
     const auto members = reader.members();
-    ASSERT_EQ(members.size(), 4u);
+    ASSERT_EQ(members.size(), 5u);
     for (int i : {0, 1}) {
         try {
             extract(reader, members[std::size_t(i)]);
@@ -394,6 +395,78 @@ TEST_F(OldArchives, UnsupportedMethodsAreNotDamageAndLh4Decodes)
     EXPECT_EQ(extract(reader, members[2]), kAbc);
     const std::string why = error_of([&] { extract(reader, members[3]); });
     EXPECT_TRUE(contains(why, "辞書")) << why;
+    EXPECT_EQ(extract(reader, members[4]), kAbc);
+}
+
+// Writes fields most significant bit first, as -lzs- reads them.
+struct BitWriter {
+    std::string out;
+    unsigned used = 0;
+    void put(unsigned value, unsigned n)
+    {
+        while (n--) {
+            if (used % 8 == 0)
+                out += '\0';
+            if ((value >> n) & 1)
+                out.back() = char(out.back() | (0x80 >> (used % 8)));
+            ++used;
+        }
+    }
+};
+
+std::string decode_old(const lzh::Method& m, const std::string& packed, std::size_t size)
+{
+    const auto v = lzh::decode(m, std::span(reinterpret_cast<const std::uint8_t*>(packed.data()), packed.size()), size);
+    return std::string(v.begin(), v.end());
+}
+
+/*
+ * LArc's methods address their ring buffer absolutely and prime it: -lzs-
+ * with spaces, writing from 2048 - 17; -lz5- with 13 copies of each byte
+ * value, the values up, the values down, zeros and spaces, writing from
+ * 4096 - 18. Matches may reach into the primed bytes.
+ */
+TEST(OldMethods, LArcStreamsAssembledByHand)
+{
+    BitWriter lzs;
+    lzs.put(1, 1), lzs.put('a', 8);
+    lzs.put(1, 1), lzs.put('b', 8);
+    lzs.put(0, 1), lzs.put(2031, 11), lzs.put(4 - 2, 4);   // "abab", overlapping what it writes
+    lzs.put(0, 1), lzs.put(100, 11), lzs.put(3 - 2, 4);    // three primed spaces
+    lzs.put(1, 1), lzs.put('!', 8);
+    EXPECT_EQ(decode_old(lzh::kLzs, lzs.out, 10), "ababab   !");
+
+    const std::string lz5 = {
+        0x13,                          // flags, lowest first: 2 literals, 2 matches, a literal, 3 matches
+        'x', 'y',
+        char(0xEE), char(0xF2),        // ring 4078, length 5: "xyxyx" after "xy"
+        0x5F, 0x31,                    // ring 18 + 13 * 'A', length 4: "AAAA"
+        'z',
+        0x42, char(0xD1),              // ring 18 + 13 * 256 + '0', length 4: the ascending values
+        char(0xD8), char(0xE1),        // ring 18 + 13 * 256 + 256 + (255 - '9'), length 4: descending
+        char(0x90), char(0xF3),        // ring 18 + 13 * 256 + 512 + 128 - 2, length 6: zeros, spaces
+    };
+    EXPECT_EQ(decode_old(lzh::kLz5, lz5, 26), std::string("xyxyxyxAAAAz01239876") + '\0' + '\0' + "    ");
+
+    // Cut short: an error, never bytes made up.
+    EXPECT_THROW(decode_old(lzh::kLz5, lz5.substr(0, 9), 26), lzh::DataError);
+    EXPECT_THROW(decode_old(lzh::kLzs, lzs.out.substr(0, 3), 10), lzh::DataError);
+}
+
+// Any bytes given to the old decoders end in output or a DataError, within the packed size.
+TEST(OldMethods, RandomStreamsNeverCrash)
+{
+    std::mt19937 rng(17);
+    for (const lzh::Method* m : {&lzh::kLh1, &lzh::kLzs, &lzh::kLz5}) {
+        for (int round = 0; round < 200; ++round) {
+            const std::string packed = noise(1 + rng() % 3000, unsigned(round));
+            const std::size_t size = 1 + rng() % 20000;
+            try {
+                EXPECT_EQ(decode_old(*m, packed, size).size(), size);
+            } catch (const lzh::DataError&) {
+            }
+        }
+    }
 }
 
 }  // namespace

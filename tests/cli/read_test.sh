@@ -102,4 +102,53 @@ check "old: list exit 0" test "$RC" -eq 0
 check "old: DOS time 0 is unknown (got: $OUT)" grep -qE '^-lh0- .*不明 +old\.txt$' "$WORK/out"
 check "old: unnamed directory is ./" grep -qE '^-lhd- .*  \./$' "$WORK/out"
 
+# --- -lh1-, -lzs-, -lz5- as jLHA (the library of the jlha reader) writes
+# them: test checks every CRC. Needs a Java compiler; skipped without one.
+JLHA_JAR=/usr/share/java/jlha.jar
+if command -v javac >/dev/null && [ -f "$JLHA_JAR" ]; then
+    mkdir -p "$WORK/java" "$WORK/data"
+    cat >"$WORK/java/MakeArchive.java" <<'JAVA'
+import java.io.FileOutputStream;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import jp.gr.java_conf.dangan.util.lha.LhaHeader;
+import jp.gr.java_conf.dangan.util.lha.LhaOutputStream;
+
+// MakeArchive OUT METHOD FILE...: one member per file, in METHOD.
+public class MakeArchive {
+    public static void main(String[] args) throws Exception {
+        try (LhaOutputStream out = new LhaOutputStream(new FileOutputStream(args[0]))) {
+            for (int i = 2; i < args.length; i++) {
+                byte[] data = Files.readAllBytes(Path.of(args[i]));
+                LhaHeader h = new LhaHeader(Path.of(args[i]).getFileName().toString());
+                h.setCompressMethod(args[1]);
+                h.setOriginalSize(data.length);
+                out.putNextEntry(h);
+                out.write(data);
+                out.closeEntry();
+            }
+        }
+    }
+}
+JAVA
+    if javac -d "$WORK/java" -cp "$JLHA_JAR" "$WORK/java/MakeArchive.java" 2>"$WORK/err"; then
+        seq 1 40000 >"$WORK/data/numbers.txt"   # long enough for -lh1- to halve its weights
+        printf '          leading blanks\n' >"$WORK/data/blanks.txt"
+        { seq 1 300; head -c 3000 /dev/urandom; seq 1 300; } >"$WORK/data/mixed.bin"
+        for method in -lh1- -lzs- -lz5-; do
+            java -cp "$JLHA_JAR:$WORK/java" MakeArchive "$WORK/old$method.lzh" "$method" \
+                "$WORK/data/numbers.txt" "$WORK/data/blanks.txt" "$WORK/data/mixed.bin" 2>"$WORK/err" ||
+                fail "jLHA $method: $(cat "$WORK/err")"
+            run test "$WORK/old$method.lzh"
+            check "$method: test exit 0 (got $RC: $ERR)" test "$RC" -eq 0
+            run list "$WORK/old$method.lzh"
+            check "$method: list shows the method" test "$(grep -c -- "^$method " "$WORK/out")" -ge 2
+        done
+    else
+        fail "javac: $(cat "$WORK/err")"
+    fi
+else
+    echo "no Java compiler: the jLHA archives of -lh1-, -lzs-, -lz5- are not checked" >&2
+fi
+
 exit $((FAILS > 0))
