@@ -17,6 +17,10 @@ namespace {
 constexpr std::size_t kChunk = std::size_t(1) << 20;
 // How far into a file the first header of a self-extracting archive is looked for.
 constexpr std::uint64_t kMaxStub = std::uint64_t(1) << 20;
+// Bounds on the search, so that no file makes it slow: look-alikes tried, and
+// headers after one that parses read to confirm it.
+constexpr unsigned kMaxStubCandidates = 4096;
+constexpr unsigned kConfirmHeaders = 16;
 // Bytes every header level has before anything level-specific.
 constexpr std::size_t kHeaderStart = 22;
 // The OS ID of the LHARK archiver, whose level-1 "-lh7-" is a different coding.
@@ -112,19 +116,25 @@ std::uint64_t ArchiveReader::find_start()
     std::vector<std::uint8_t> head(span);
     file_.read_at(0, head.data(), span);
     std::optional<std::uint64_t> first_header;
-    for (std::size_t p = 1; p + kHeaderStart <= span; ++p) {
+    unsigned candidates = 0;
+    for (std::size_t p = 1; p + kHeaderStart <= span && candidates < kMaxStubCandidates; ++p) {
         if (head[p + 2] != '-' || head[p + 6] != '-' || !looks_like_header(&head[p]))
             continue;
+        ++candidates;
         try {
             std::optional<MemberHeader> h = read_header(bytes, p, path());
             if (!h)
                 continue;
             if (!first_header)
                 first_header = p;
-            // A stub may hold bytes that pass for one header: the rest must read too.
+            // A stub may hold bytes that pass for one header: the next ones must read too.
             std::uint64_t offset = h->end_offset();
-            while (std::optional<MemberHeader> next = read_header(bytes, offset, path()))
+            for (unsigned i = 0; i < kConfirmHeaders; ++i) {
+                std::optional<MemberHeader> next = read_header(bytes, offset, path());
+                if (!next)
+                    break;
                 offset = next->end_offset();
+            }
             return p;
         } catch (const DataError&) {
         }
