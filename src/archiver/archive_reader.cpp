@@ -8,12 +8,23 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace lzh {
 
 namespace {
 
 constexpr std::size_t kChunk = std::size_t(1) << 20;
+// How far into a file the first header of a self-extracting archive is looked for.
+constexpr std::uint64_t kMaxStub = std::uint64_t(1) << 20;
+// Bounds on the search, so that no file makes it slow: look-alikes tried, and
+// headers after one that parses read to confirm it.
+constexpr unsigned kMaxStubCandidates = 4096;
+constexpr unsigned kConfirmHeaders = 16;
+// Bytes every header level has before anything level-specific.
+constexpr std::size_t kHeaderStart = 22;
+// The OS ID of the LHARK archiver, whose level-1 "-lh7-" is a different coding.
+constexpr std::uint8_t kOsLhark = ' ';
 
 class FileBytes : public ArchiveBytes {
 public:
@@ -58,23 +69,80 @@ ArchiveReader::ArchiveReader(const std::string& path) : file_(path) {}
 
 std::vector<MemberHeader> ArchiveReader::members()
 {
+    ArchiveLayout layout;
+    std::vector<MemberHeader> out = read_members(layout);
+    if (layout.start != 0)
+        throw DataError("自己解凍書庫のように、先頭の " + std::to_string(layout.start) +
+                        " バイトの後に LZH 書庫があるファイルです。更新するとその部分を保てません: " + path());
+    if (layout.trailing != 0)
+        throw DataError("書庫の終端記号の後に " + std::to_string(layout.trailing) + " バイトの余分なデータがあります (位置 " +
+                        std::to_string(layout.trailing_at) + " から)。更新するとそのデータを保てません: " + path());
+    return out;
+}
+
+std::vector<MemberHeader> ArchiveReader::read_members(ArchiveLayout& layout)
+{
     FileBytes bytes(file_);
-    std::vector<MemberHeader> out;
-    std::uint64_t offset = 0;
-    if (file_.size() == 0)
+    const std::uint64_t size = file_.size();
+    if (size == 0)
         throw DataError("LZH 書庫ではありません (空のファイルです): " + path());
-    for (;;) {
-        std::optional<MemberHeader> h = read_header(bytes, offset, path());
-        if (!h)
-            break;
+    std::uint8_t first[kHeaderStart] = {};
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(size, kHeaderStart));
+    file_.read_at(0, first, n);
+    // A cut or damaged first header is damage; anything else before a header is a stub.
+    const bool empty_archive = size == 1 && first[0] == 0;
+    const bool header_first = n >= 7 && first[2] == '-' && first[6] == '-' &&
+                              (n < kHeaderStart || looks_like_header(first));
+    layout = ArchiveLayout{};
+    if (!empty_archive && !header_first)
+        layout.start = find_start();
+
+    std::vector<MemberHeader> out;
+    std::uint64_t offset = layout.start;
+    while (std::optional<MemberHeader> h = read_header(bytes, offset, path())) {
         offset = h->end_offset();
         out.push_back(std::move(*h));
     }
-    // Either the end of the file (no end mark) or one 0 byte and nothing after it.
-    if (offset < file_.size() && offset + 1 != file_.size())
-        throw DataError("書庫が壊れています: " + path() + " (位置 " + std::to_string(offset + 1) +
-                        " から終端記号の後に余分なデータがあります)");
+    // Either the end of the file (no end mark) or one 0 byte, perhaps with more after it.
+    layout.trailing_at = std::min(offset + 1, size);
+    layout.trailing = size - layout.trailing_at;
     return out;
+}
+
+std::uint64_t ArchiveReader::find_start()
+{
+    FileBytes bytes(file_);
+    const std::size_t span = std::size_t(std::min<std::uint64_t>(file_.size(), kMaxStub + kHeaderStart));
+    std::vector<std::uint8_t> head(span);
+    file_.read_at(0, head.data(), span);
+    std::optional<std::uint64_t> first_header;
+    unsigned candidates = 0;
+    for (std::size_t p = 1; p + kHeaderStart <= span && candidates < kMaxStubCandidates; ++p) {
+        if (head[p + 2] != '-' || head[p + 6] != '-' || !looks_like_header(&head[p]))
+            continue;
+        ++candidates;
+        try {
+            std::optional<MemberHeader> h = read_header(bytes, p, path());
+            if (!h)
+                continue;
+            if (!first_header)
+                first_header = p;
+            // A stub may hold bytes that pass for one header: the next ones must read too.
+            std::uint64_t offset = h->end_offset();
+            for (unsigned i = 0; i < kConfirmHeaders; ++i) {
+                std::optional<MemberHeader> next = read_header(bytes, offset, path());
+                if (!next)
+                    break;
+                offset = next->end_offset();
+            }
+            return p;
+        } catch (const DataError&) {
+        }
+    }
+    // A header that parses followed by damage: read from there and report the damage.
+    if (first_header)
+        return *first_header;
+    throw DataError("LZH 書庫ではありません: " + path());
 }
 
 void ArchiveReader::copy_raw(std::uint64_t offset, std::uint64_t size, ByteSink& out)
@@ -97,8 +165,12 @@ void ArchiveReader::extract(const MemberHeader& h, ByteSink& out,
         throw DataError("書庫が壊れています: " + path() + " (メンバー「" + member + "」: " + what + ")");
     };
     const Method* method = find_method(h.method);
+    if (method == &kLh7 && h.level == 1 && h.os_id == kOsLhark)
+        throw UnsupportedMethod("対応していない圧縮方式です: " + path() + " (メンバー「" + member +
+                                "」: LHARK の -lh7-。同じ名前の別の符号化です)");
     if (!method)
-        fail(std::string("対応していない圧縮方式です: ") + h.method);
+        throw UnsupportedMethod("対応していない圧縮方式です: " + path() + " (メンバー「" + member + "」: " +
+                                h.method + ")");
     if (method == &kLhd)
         return;
 
@@ -129,7 +201,7 @@ void ArchiveReader::extract(const MemberHeader& h, ByteSink& out,
     }
     if (produced != h.original_size)
         fail("展開したサイズが元のサイズと一致しません");
-    if (crc != h.data_crc)
+    if (h.has_crc && crc != h.data_crc)
         fail("CRC が一致しません");
 }
 

@@ -644,7 +644,7 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
             throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
         std::string_view key = e.stored_path;
         if (!is_valid_utf8(key))
-            key = other_keys.emplace_back(decode_name(names.path, names.code_page));
+            key = other_keys.emplace_back(name_key(names.path, names.code_page));
         keys.emplace_back(key, fresh.size());
         fresh.push_back(&e);
     }
@@ -670,7 +670,7 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     std::vector<PlannedMember> plan;
     plan.reserve(old_members.size() + fresh.size());
     for (const MemberHeader& h : old_members) {
-        const auto* found = find_key(decode_name(h.path, h.code_page));
+        const auto* found = find_key(name_key(h.path, h.code_page));
         if (!found) {
             plan.push_back({&h, nullptr});
             total += h.end_offset() - h.header_offset;

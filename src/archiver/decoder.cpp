@@ -403,6 +403,8 @@ void Decoder::Impl::decode_chunk()
         const std::uint64_t done = produced + (w - start);
         if (dist > done)
             fail("一致位置がデータの先頭より前を指しています");
+        if (dist > dict)
+            fail("一致位置が辞書の大きさを超えています");
         if (len > left - (w - start))
             fail("一致長が残りのデータ長を超えています");
         std::uint8_t* d = base + w;
@@ -427,14 +429,19 @@ void Decoder::Impl::decode_chunk()
 }
 
 Decoder::Decoder(const Method& method, ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size)
-    : impl_(std::make_unique<Impl>(method, in, packed_size, original_size))
 {
+    if (is_old_method(method))
+        old_ = std::make_unique<OldDecoder>(method, in, packed_size, original_size);
+    else
+        impl_ = std::make_unique<Impl>(method, in, packed_size, original_size);
 }
 
 Decoder::~Decoder() = default;
 
 std::size_t Decoder::read(std::uint8_t* out, std::size_t size)
 {
+    if (old_)
+        return old_->read(out, size);
     Impl& d = *impl_;
     std::size_t total = 0;
     while (total < size) {

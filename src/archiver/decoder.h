@@ -1,8 +1,10 @@
-// decoder.h - decodes an -lh5-, -lh6- or -lh7- stream.
+// decoder.h - decodes an -lh4-, -lh5-, -lh6- or -lh7- stream (and, through
+// OldDecoder, -lh1-, -lzs- and -lz5-).
 #pragma once
 
 #include "io.h"
 #include "method.h"
+#include "old_decoder.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +32,7 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::unique_ptr<OldDecoder> old_;
 };
 
 // The whole member at once (tests, fuzzing).

@@ -36,6 +36,8 @@ constexpr std::uint8_t kExtUnixIds = 0x51;
 constexpr std::uint8_t kExtUnixTime = 0x54;
 
 constexpr std::uint8_t kDirSeparator = 0xFF;
+// The OS ID of the OS-9/68k archiver, whose level-2 headers state a size 2 bytes short.
+constexpr std::uint8_t kOsOs9_68k = 'K';
 // Longest extended-header chain of a level-1 member we accept.
 constexpr std::uint64_t kMaxLevel1Chain = std::uint64_t(1) << 20;
 
@@ -164,15 +166,23 @@ public:
         }
     }
 
-    void check_crc(const std::vector<std::uint8_t>& header, const ExtendedFields& ext) const
+    // True when the 0x00 header's CRC, if any, holds over the first `len` bytes of `header`.
+    static bool crc_holds(const std::vector<std::uint8_t>& header, const ExtendedFields& ext, std::size_t len)
     {
         if (ext.crc_at < 0)
-            return;
-        std::vector<std::uint8_t> copy(header);
+            return true;
+        if (std::size_t(ext.crc_at) + 2 > len)
+            return false;
+        std::vector<std::uint8_t> copy(header.begin(), header.begin() + std::ptrdiff_t(len));
         const std::uint16_t stored = get16(copy.data() + ext.crc_at);
         copy[std::size_t(ext.crc_at)] = 0;
         copy[std::size_t(ext.crc_at) + 1] = 0;
-        if (crc16_update(0, copy.data(), copy.size()) != stored)
+        return crc16_update(0, copy.data(), copy.size()) == stored;
+    }
+
+    void check_crc(const std::vector<std::uint8_t>& header, const ExtendedFields& ext) const
+    {
+        if (!crc_holds(header, ext, header.size()))
             fail("ヘッダーの CRC が一致しません");
     }
 
@@ -192,7 +202,10 @@ public:
         std::uint8_t first[22];
         const std::size_t n = std::size_t(std::min<std::uint64_t>(sizeof first, bytes_.size() - offset_));
         fetch(0, first, n);
-        if (first[0] == 0)
+        // A 0 byte is the end mark, unless it is the low byte of the size of a
+        // level-2 header of 256, 512, ... bytes, which some writers leave as it is.
+        if (first[0] == 0 &&
+            (n < sizeof first || first[1] == 0 || !looks_like_header(first) || first[kOffLevel] != 2))
             return std::nullopt;
         if (n < 7 || first[kOffMethod] != '-' || first[kOffMethod + 4] != '-') {
             if (offset_ == 0)
@@ -201,6 +214,11 @@ public:
         }
         if (n < sizeof first)
             fail("ヘッダーが途中で切れています");
+        if (!looks_like_header(first)) {
+            if (offset_ == 0)
+                throw DataError("LZH 書庫ではありません: " + name_);
+            fail("LZH のヘッダーではありません");
+        }
 
         MemberHeader h;
         std::memcpy(h.method, first + kOffMethod, 5);
@@ -257,23 +275,33 @@ private:
         check_checksum(base);
 
         h.original_size = get32(&base[kOffOriginal]);
-        h.mtime = dos_time_to_unix(get32(&base[kOffTime]));
+        const std::uint32_t dos_time = get32(&base[kOffTime]);
+        h.mtime = dos_time_to_unix(dos_time);
+        h.mtime_known = dos_time != 0;
         std::string name(reinterpret_cast<const char*>(&base[22]), n);
 
         if (h.level == 0) {
             h.os_id = 0;
             h.packed_size = get32(&base[kOffPacked]);
-            if (hsize >= 22 + n)
+            // The oldest writers end the header right after the name, with no data CRC.
+            h.has_crc = hsize >= 22 + n;
+            if (h.has_crc)
                 h.data_crc = get16(&base[22 + n]);
             // The Unix area some writers append: 'U', version, mtime, mode, uid, gid.
             if (hsize >= 22 + n + 12 && base[24 + n] == 'U') {
                 const std::uint8_t* u = &base[24 + n];
                 h.mtime = std::int64_t(get32(u + 2));
+                h.mtime_known = true;
                 h.unix_mode = get16(u + 6);
                 h.uid = get16(u + 8);
                 h.gid = get16(u + 10);
             }
             h.header_length = base.size();
+            // Unix archivers separate level-0 path components with 0xFF (never
+            // a byte of a CP932 or UTF-8 name) as well as with '\'.
+            for (char& c : name)
+                if (std::uint8_t(c) == kDirSeparator)
+                    c = '/';
             set_path(h, "", name, true);
             return;
         }
@@ -331,6 +359,13 @@ private:
             fail("ヘッダーの大きさが不正です");
         std::vector<std::uint8_t> header(total);
         fetch(0, header.data(), header.size());
+        // The OS-9/68k archiver states its level-2 header size 2 bytes short.
+        const std::uint64_t stated = total;
+        if (!wide && header[23] == kOsOs9_68k) {
+            total += 2;
+            header.resize(total);
+            fetch(stated, header.data() + stated, 2);
+        }
         auto size_at = [&](std::size_t at) -> std::uint64_t {
             return wide ? get32(&header[at]) : get16(&header[at]);
         };
@@ -352,7 +387,9 @@ private:
             pos += size;
             size = next;
         }
-        check_crc(header, ext);
+        // Its CRC may cover the stated bytes or the true ones; either is sound.
+        if (total == stated || !crc_holds(header, ext, std::size_t(stated)))
+            check_crc(header, ext);
         h.header_length = total;
         finish_sizes(h, ext);
         // A backslash in a level-2/3 name is a character, not a separator.
@@ -365,8 +402,10 @@ private:
             h.packed_size = *ext.packed64;
             h.original_size = *ext.original64;
         }
-        if (ext.mtime)
+        if (ext.mtime) {
             h.mtime = *ext.mtime;
+            h.mtime_known = true;
+        }
     }
 
     // Directory or symbolic link ("link|target"), from the method and the name.
@@ -482,6 +521,18 @@ std::optional<MemberHeader> read_header(const ArchiveBytes& bytes, std::uint64_t
                                         const std::string& name)
 {
     return HeaderParser(bytes, offset, name).parse();
+}
+
+bool looks_like_header(const std::uint8_t* p)
+{
+    if (p[kOffMethod] != '-' || p[kOffMethod + 4] != '-' || p[kOffLevel] > 3)
+        return false;
+    for (std::size_t i = kOffMethod + 1; i < kOffMethod + 4; ++i) {
+        const std::uint8_t c = p[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace lzh

@@ -27,7 +27,9 @@ struct MemberHeader {
     std::uint64_t packed_size = 0;    // data bytes after the header
     std::uint64_t original_size = 0;
     std::int64_t mtime = 0;           // Unix time, UTC
+    bool mtime_known = true;          // false for a DOS time field of 0 with no other time
     std::uint16_t data_crc = 0;
+    bool has_crc = true;              // false for an old level-0 header with no room for it
     std::uint8_t os_id = kOsUnix;     // 0 at level 0, which has none
     unsigned level = 2;
     std::string path;                 // stored bytes, '/'-separated, no trailing '/'
@@ -65,7 +67,9 @@ public:
 
 /*
  * Reads the member header at `offset` of `bytes` (levels 0 to 3). Returns
- * nullopt at the end mark (a 0 byte) or at the very end of the bytes. Checks
+ * nullopt at the end mark (a 0 byte) or at the very end of the bytes. A 0 byte
+ * that is the low byte of a level-2 header's size (256, 512, ...) is read as
+ * that header when the bytes after it have the shape of one. Checks
  * the level-0/1 checksum, the 0x00 header CRC when present, the bounds of every
  * field and of the extended-header chain, and that the data lies within the
  * archive; anything wrong throws lzh::DataError saying what, with `name` (the
@@ -73,5 +77,12 @@ public:
  */
 std::optional<MemberHeader> read_header(const ArchiveBytes& bytes, std::uint64_t offset,
                                         const std::string& name);
+
+/*
+ * True when the 22 bytes at `p` look like the start of a member header: a
+ * method ID of the form "-xxx-" with letters and digits inside, and a header
+ * level of 0 to 3. Says nothing about checksums; read_header decides those.
+ */
+bool looks_like_header(const std::uint8_t* p);
 
 }  // namespace lzh

@@ -1,4 +1,5 @@
-// method.h - the LZH methods this engine writes and reads, as rows of one table.
+// method.h - the LZH methods this engine writes and reads, as rows of one table
+// (the older ones, marked read only, are only ever decoded).
 #pragma once
 
 #include <string_view>
@@ -16,6 +17,11 @@ struct Method {
 };
 
 extern const Method kLh0;    // stored
+extern const Method kLz4;    // LArc: stored, read only
+extern const Method kLh1;    // LHarc: adaptive Huffman, 4 KiB, read only
+extern const Method kLzs;    // LArc: 2 KiB, read only
+extern const Method kLz5;    // LArc: 4 KiB, read only
+extern const Method kLh4;    // 4 KiB dictionary, read only
 extern const Method kLh5;    // 8 KiB dictionary
 extern const Method kLh6;    // 32 KiB dictionary
 extern const Method kLh7;    // 64 KiB dictionary

@@ -232,6 +232,34 @@ std::string decode_name(std::string_view stored, std::uint32_t code_page)
     }
 }
 
+std::string name_key(std::string_view stored, std::uint32_t code_page)
+{
+    std::string out;
+    bool exact = false;
+    switch (code_page) {
+    case kCodePageUtf8:
+        exact = is_valid_utf8(stored);
+        if (exact)
+            out = stored;
+        break;
+    case kCodePageNone:
+        if (is_valid_utf8(stored))
+            return std::string(stored);
+        [[fallthrough]];
+    case kCodePageCp932:
+        exact = convert("UTF-8", "CP932", stored, out);
+        break;
+    default:
+        exact = convert("UTF-8", ("CP" + std::to_string(code_page)).c_str(), stored, out);
+        break;
+    }
+    if (exact)
+        return out;
+    out.assign(1, '\xFF');
+    out += stored;
+    return out;
+}
+
 std::size_t find_ascii(std::string_view stored, std::uint32_t code_page, char ch)
 {
     const bool multibyte = code_page != kCodePageUtf8;

@@ -44,6 +44,15 @@ StoredNames encode_names(std::string_view path, std::string_view link_target = {
  */
 std::string decode_name(std::string_view stored, std::uint32_t code_page);
 
+/*
+ * The key an update matches names by: the name as UTF-8 text when its bytes
+ * convert exactly, so that one name in two code pages is one name; otherwise a
+ * 0xFF byte (never part of UTF-8 text) followed by the stored bytes, so that a
+ * name that does not convert matches only the same bytes, never a name whose
+ * text happens to read like its escaped form ("\xFF").
+ */
+std::string name_key(std::string_view stored, std::uint32_t code_page);
+
 // A file-system path as it reads in a message: UTF-8 as it is, a Shift-JIS
 // path decoded, other bytes as "\xNN".
 inline std::string shown_path(std::string_view path) { return decode_name(path, kCodePageNone); }

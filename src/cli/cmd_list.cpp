@@ -53,11 +53,13 @@ std::string Pad(const std::string& s, std::size_t width, bool right = false)
 }
 
 // Prints the table for one archive; throws lzh::Error when it cannot be read.
-void ListArchive(const char* path)
+int ListArchive(const char* path)
 {
     lzh::ArchiveReader reader(path);
-    std::vector<lzh::MemberHeader> members = reader.members();
-    std::printf("%s:\n", path);
+    lzh::ArchiveLayout layout;
+    std::vector<lzh::MemberHeader> members = reader.read_members(layout);
+    WarnAboutLayout(path, layout);
+    std::printf("%s:\n", EscapeControls(path).c_str());
     std::printf("%s %s %s %s  %s  %s\n", Pad("方式", 5).c_str(), Pad("元のサイズ", 12, true).c_str(),
                 Pad("格納サイズ", 12, true).c_str(), Pad("比率", 6, true).c_str(),
                 Pad("更新日時", 19).c_str(), "名前");
@@ -65,17 +67,19 @@ void ListArchive(const char* path)
     for (const lzh::MemberHeader& h : members) {
         std::string name = lzh::decode_name(h.path, h.code_page);
         if (h.is_directory)
-            name += "/";
+            name += name.empty() ? "./" : "/";   // an entry for the archive's top
         if (h.is_symlink)
             name += " -> " + lzh::decode_name(h.link_target, h.code_page);
-        std::printf("%-5s %12" PRIu64 " %12" PRIu64 " %6s  %-19s  %s\n", h.method, h.original_size,
-                    h.packed_size, FormatRatio(h.packed_size, h.original_size).c_str(),
-                    FormatTime(h.mtime).c_str(), name.c_str());
+        const std::string time = h.mtime_known ? FormatTime(h.mtime) : Pad("不明", 19);
+        std::printf("%-5s %12" PRIu64 " %12" PRIu64 " %6s  %s  %s\n", EscapeControls(h.method).c_str(),
+                    h.original_size, h.packed_size, FormatRatio(h.packed_size, h.original_size).c_str(),
+                    time.c_str(), EscapeControls(name).c_str());
         total_original += h.original_size;
         total_packed += h.packed_size;
     }
     std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  %zu 個のメンバー\n", Pad("合計", 5).c_str(), total_original,
                 total_packed, FormatRatio(total_packed, total_original).c_str(), members.size());
+    return 0;
 }
 
 }  // namespace

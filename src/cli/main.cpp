@@ -3,6 +3,8 @@
 
 #include "io.h"
 
+#include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -17,7 +19,9 @@ struct CliCommand {
 
 // One row per subcommand.
 const CliCommand kCommands[] = {
-    {"test", "ARCHIVE...", "書庫のすべてのメンバーを展開して CRC を確かめます (すべて正常なら終了コード 0)",
+    {"test", "ARCHIVE...",
+     "書庫のすべてのメンバーを展開して CRC を確かめます (すべて正常なら終了コード 0、壊れていれば 1、"
+     "対応していない圧縮方式のメンバーがあれば 3)",
      RunTest},
     {"list", "ARCHIVE...", "書庫のメンバーを一覧します (方式、元のサイズ、格納サイズ、比率、日時、名前)",
      RunList},
@@ -37,9 +41,7 @@ void PrintHelp(std::FILE* out)
     std::fprintf(out, "  --help\n      この説明を表示します\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Dispatch(int argc, char** argv)
 {
     if (argc < 2) {
         PrintHelp(stderr);
@@ -58,7 +60,23 @@ int main(int argc, char** argv)
     return 2;
 }
 
-int ForEachArchive(int argc, char** argv, const char* usage, void (*each)(const char* archive))
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int status = Dispatch(argc, argv);
+    // What was printed must have arrived: a full disk or a closed pipe is a failure.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int err = errno;
+        std::fprintf(stderr, "pelkoran-cli: 標準出力に書き込めません%s%s\n", err ? ": " : "",
+                     err ? std::strerror(err) : "");
+        return 1;
+    }
+    return status;
+}
+
+int ForEachArchive(int argc, char** argv, const char* usage, int (*each)(const char* archive))
 {
     if (argc < 1) {
         std::fprintf(stderr, "%s\n", usage);
@@ -67,11 +85,49 @@ int ForEachArchive(int argc, char** argv, const char* usage, void (*each)(const 
     int status = 0;
     for (int i = 0; i < argc; ++i) {
         try {
-            each(argv[i]);
+            const int result = each(argv[i]);
+            if (status == 0)
+                status = result;
         } catch (const lzh::Error& e) {
-            std::fprintf(stderr, "エラー: %s\n", e.what());
+            std::fprintf(stderr, "エラー: %s\n", EscapeControls(e.what()).c_str());
             status = 1;
         }
     }
     return status;
+}
+
+std::string EscapeControls(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    char buf[8];
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned char>(s[++i]));
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+void WarnAboutLayout(const char* archive, const lzh::ArchiveLayout& layout)
+{
+    const std::string shown = EscapeControls(archive);
+    if (layout.start != 0)
+        std::fprintf(stderr,
+                     "警告: %s: 先頭の %" PRIu64 " バイトは LZH 書庫ではありません (自己解凍書庫のプログラムなど)。"
+                     "その後の書庫を読みます\n",
+                     shown.c_str(), layout.start);
+    if (layout.trailing != 0)
+        std::fprintf(stderr,
+                     "警告: %s: 終端記号の後に %" PRIu64 " バイトの余分なデータがあります (位置 %" PRIu64
+                     " から)。書庫の一部ではないので読みません\n",
+                     shown.c_str(), layout.trailing, layout.trailing_at);
 }
