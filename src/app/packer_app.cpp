@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pack_now.h"
 #include "packer_dlg.h"
 #include "japanese_ui.h"
 
@@ -24,14 +25,21 @@ bool HasDisplay(int argc, char** argv) {
 CPackerApp::CPackerApp(int& argc, char** argv) : QApplication(argc, argv) {
     SetUpApplicationNames(*this);
     // Qt has taken its own options (-platform, -style, ...) out of argv by
-    // now; what is left after the program name are paths, kept as bytes.
-    for (int i = 1; i < argc; ++i) paths_.emplace_back(argv[i]);
+    // now; what is left after the program name are "--pack" and paths,
+    // kept as bytes.
+    LaunchRequest request = ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    pack_ = request.pack;
+    paths_ = std::move(request.paths);
 }
 
 int CPackerApp::InitInstance() {
     SetUpJapaneseUi(*this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/pelkoran.svg")));
 
+    if (pack_) {
+        CPackNow pack;
+        return pack.Run(paths_);
+    }
     CPackerDlg dialog;
     if (!paths_.empty()) dialog.AddTargets(paths_);
     dialog.exec();

@@ -13,6 +13,7 @@
 
 #include "compress_run.h"
 #include "item_path.h"
+#include "method_switches.h"
 #include "target_list.h"
 
 namespace {
@@ -53,15 +54,7 @@ struct PackOptions {
 
     // The switches for the command text; none for the defaults, so the
     // texts stay those of a run without these options.
-    std::string Switches() const
-    {
-        std::string s;
-        if (method != "lh5")
-            s = "-" + method;
-        if (level != "normal")
-            s += (s.empty() ? "-" : " -") + level;
-        return s;
-    }
+    std::string Switches() const { return pelkoran::CommandSwitches(method, level); }
 };
 
 // "--name VALUE" or "--name=VALUE" at argv[i]: true (value in `value`,
