@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "about_dlg.h"
 #include "batch_fakes.h"
 #include "japanese_ui.h"
 #include "method_switches.h"
@@ -144,6 +145,24 @@ private slots:
             QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
         }
         QCOMPARE(focusable, 10);  // list, 2 radios, field, browse, compress, delete, check, 2 choices
+
+        // The other windows' controls are named by their texts.
+        dialog->Progress().Start();
+        dialog->Progress().on_progress(lzh::Progress{"x.lzh", "x", 1, 2});
+        CAboutDlg about(dialog.get());
+        about.show();
+        for (QWidget* window : {static_cast<QWidget*>(dialog->Progress().Dialog()), static_cast<QWidget*>(&about)}) {
+            QVERIFY(window && window->isVisible());
+            int named = 0;
+            for (QWidget* widget : window->findChildren<QWidget*>()) {
+                if (!(widget->focusPolicy() & Qt::TabFocus)) continue;
+                QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+                QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
+                ++named;
+            }
+            QVERIFY(named > 0);
+        }
+        dialog->Progress().Finish();
     }
 
     // The command line: "--pack" first packs, "--" ends the options,
