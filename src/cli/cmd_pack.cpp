@@ -48,8 +48,8 @@ struct PackOptions {
     std::string output_dir;
     bool trim_ext = false;
     bool dry_run = false;
-    std::string method = "lh5";
-    std::string level = "normal";
+    std::string method = pelkoran::kDefaultMethod;
+    std::string level = pelkoran::kDefaultLevel;
     std::vector<std::string> paths;
 
     // The switches for the command text; none for the defaults, so the
@@ -95,12 +95,12 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
         } else if (arg == "--dry-run") {
             options.dry_run = true;
         } else if (bool missing = false; OptionValue("--method", argc, argv, i, options.method, missing)) {
-            if (missing || (options.method != "lh5" && options.method != "lh6" && options.method != "lh7")) {
+            if (missing || !pelkoran::IsMethodName(options.method)) {
                 std::fprintf(stderr, "pelkoran-cli pack: --method には lh5, lh6, lh7 のどれかを指定してください\n");
                 return false;
             }
         } else if (OptionValue("--level", argc, argv, i, options.level, missing)) {
-            if (missing || (options.level != "fast" && options.level != "normal" && options.level != "best")) {
+            if (missing || !pelkoran::IsLevelName(options.level)) {
                 std::fprintf(stderr, "pelkoran-cli pack: --level には fast, normal, best のどれかを指定してください\n");
                 return false;
             }
