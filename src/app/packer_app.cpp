@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pack_now.h"
 #include "packer_dlg.h"
 #include "japanese_ui.h"
 #include "stop_signals.h"
@@ -26,8 +27,11 @@ bool HasDisplay(int argc, char** argv) {
 CPackerApp::CPackerApp(int& argc, char** argv) : QApplication(argc, argv) {
     SetUpApplicationNames(*this);
     // Qt has taken its own options (-platform, -style, ...) out of argv by
-    // now; what is left after the program name are paths, kept as bytes.
-    for (int i = 1; i < argc; ++i) paths_.emplace_back(argv[i]);
+    // now; what is left after the program name are "--pack" and paths,
+    // kept as bytes.
+    LaunchRequest request = ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    pack_ = request.pack;
+    paths_ = std::move(request.paths);
 }
 
 int CPackerApp::InitInstance() {
@@ -42,10 +46,16 @@ int CPackerApp::InitInstance() {
     QSocketNotifier stop(StopSignalFd(), QSocketNotifier::Read);
     connect(&stop, &QSocketNotifier::activated, this, [] { QCoreApplication::exit(1); });
 
+    if (pack_) {
+        CPackNow pack;
+        return pack.Run(paths_);
+    }
     CPackerDlg dialog;
     if (!paths_.empty()) dialog.AddTargets(paths_);
     dialog.exec();
-    return StopRequested() ? 1 : 0;
+    if (!StopRequested()) return 0;
+    dialog.SaveOutputOptions();  // ended by a stop signal: the options are kept all the same
+    return 1;
 }
 
 }  // namespace pelkoran

@@ -11,7 +11,9 @@ namespace pelkoran {
  * CPackerApp - the one application object. InitInstance shows the main
  * dialog modally, with the paths of the command line already listed (as if
  * dropped, so a file manager's "Open with" works), and returns when the
- * dialog has ended; the process then ends.
+ * dialog has ended; the process then ends. With "--pack" first it packs the
+ * paths at once with the saved settings instead (CPackNow), without the
+ * main dialog.
  */
 class CPackerApp : public QApplication {
     Q_OBJECT
@@ -23,6 +25,7 @@ public:
     int InitInstance();
 
 private:
+    bool pack_ = false;               // --pack
     std::vector<std::string> paths_;  // the command line's paths, as bytes
 };
 

@@ -13,6 +13,7 @@
 
 #include "compress_run.h"
 #include "item_path.h"
+#include "method_switches.h"
 #include "target_list.h"
 
 namespace {
@@ -47,21 +48,13 @@ struct PackOptions {
     std::string output_dir;
     bool trim_ext = false;
     bool dry_run = false;
-    std::string method = "lh5";
-    std::string level = "normal";
+    std::string method = pelkoran::kDefaultMethod;
+    std::string level = pelkoran::kDefaultLevel;
     std::vector<std::string> paths;
 
     // The switches for the command text; none for the defaults, so the
     // texts stay those of a run without these options.
-    std::string Switches() const
-    {
-        std::string s;
-        if (method != "lh5")
-            s = "-" + method;
-        if (level != "normal")
-            s += (s.empty() ? "-" : " -") + level;
-        return s;
-    }
+    std::string Switches() const { return pelkoran::CommandSwitches(method, level); }
 };
 
 // "--name VALUE" or "--name=VALUE" at argv[i]: true (value in `value`,
@@ -102,12 +95,12 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
         } else if (arg == "--dry-run") {
             options.dry_run = true;
         } else if (bool missing = false; OptionValue("--method", argc, argv, i, options.method, missing)) {
-            if (missing || (options.method != "lh5" && options.method != "lh6" && options.method != "lh7")) {
+            if (missing || !pelkoran::IsMethodName(options.method)) {
                 std::fprintf(stderr, "pelkoran-cli pack: --method には lh5, lh6, lh7 のどれかを指定してください\n");
                 return false;
             }
         } else if (OptionValue("--level", argc, argv, i, options.level, missing)) {
-            if (missing || (options.level != "fast" && options.level != "normal" && options.level != "best")) {
+            if (missing || !pelkoran::IsLevelName(options.level)) {
                 std::fprintf(stderr, "pelkoran-cli pack: --level には fast, normal, best のどれかを指定してください\n");
                 return false;
             }

@@ -112,6 +112,22 @@ bool ReadFlag(const ProfileFile& file, const char* key, bool fallback)
     return *value == kTrue;
 }
 
+// A value of [Compression] when it is one of `names`, else `fallback`.
+template <std::size_t N>
+std::string ReadName(const ProfileFile& file, const char* key, const char* const (&names)[N],
+                     const char* fallback)
+{
+    std::optional<std::string> value = file.Get(kCompressionSection, key);
+    if (value)
+        for (const char* name : names)
+            if (*value == name)
+                return *value;
+    return fallback;
+}
+
+constexpr const char* kMethods[] = {"lh5", "lh6", "lh7"};
+constexpr const char* kLevels[] = {"fast", "normal", "best"};
+
 }  // namespace
 
 std::string HomeDirectory()
@@ -196,6 +212,9 @@ Settings LoadSettings(const std::string& path)
         settings.output_dir = *dir;
     settings.same_place = ReadFlag(file, kKeyIsSamePlace, true);
     settings.trim_ext = ReadFlag(file, kKeyIsTrimExt, false);
+    const Settings defaults;
+    settings.method = ReadName(file, kKeyMethod, kMethods, defaults.method.c_str());
+    settings.level = ReadName(file, kKeyLevel, kLevels, defaults.level.c_str());
     return settings;
 }
 
@@ -229,6 +248,12 @@ bool SaveSettings(const std::string& path, const Settings& settings)
     file.Set(kSettingsSection, kKeyOutputDir, settings.output_dir);
     file.Set(kSettingsSection, kKeyIsSamePlace, settings.same_place ? kTrue : kFalse);
     file.Set(kSettingsSection, kKeyIsTrimExt, settings.trim_ext ? kTrue : kFalse);
+    const Settings defaults;
+    const bool has_section = file.Get(kCompressionSection, kKeyMethod) || file.Get(kCompressionSection, kKeyLevel);
+    if (has_section || settings.method != defaults.method || settings.level != defaults.level) {
+        file.Set(kCompressionSection, kKeyMethod, settings.method);
+        file.Set(kCompressionSection, kKeyLevel, settings.level);
+    }
     if (exists && !DirectoryWritable(ParentDirectory(target)))
         return RewriteInPlace(target, file.Text());
     return ReplaceFile(target, file.Text(), mode);

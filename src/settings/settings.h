@@ -11,12 +11,21 @@ inline constexpr const char kSettingsSection[] = "Path";
 inline constexpr const char kKeyOutputDir[] = "OutputDir";
 inline constexpr const char kKeyIsSamePlace[] = "IsSamePlace";
 inline constexpr const char kKeyIsTrimExt[] = "IsTrimEXT";
+// The method and effort live in a section of their own, written only once
+// either differs from its default (a file that never had them reads as
+// the defaults, and a user who keeps the defaults keeps a file of the
+// three keys above).
+inline constexpr const char kCompressionSection[] = "Compression";
+inline constexpr const char kKeyMethod[] = "Method";
+inline constexpr const char kKeyLevel[] = "Level";
 
 // The output options as they are stored.
 struct Settings {
     std::string output_dir;   // OutputDir: the field's text, untrimmed
     bool same_place = true;   // IsSamePlace: the same-place radio button is checked
     bool trim_ext = false;    // IsTrimEXT: the trim check box is checked
+    std::string method = "lh5";     // Method: lh5, lh6 or lh7
+    std::string level = "normal";   // Level: fast, normal or best
 };
 
 // The defaults for a missing file or key: the user's home directory,
@@ -47,16 +56,21 @@ std::string SettingsFilePath(const std::string& module_dir);
 std::string SettingsFilePath();
 
 /*
- * LoadSettings - read the three keys from the file at `path`. A missing
- * or unreadable file, a missing key, or a file that is not a profile file
- * at all gives the defaults for what cannot be read. "IsSamePlace" and
- * "IsTrimEXT" are true exactly when their value is "TRUE" (byte for byte:
- * "true" reads as false).
+ * LoadSettings - read the three keys of [Path], and the method and level
+ * of [Compression], from the file at `path`. A missing or unreadable
+ * file, a missing key, or a file that is not a profile file at all gives
+ * the defaults for what cannot be read. "IsSamePlace" and "IsTrimEXT" are
+ * true exactly when their value is "TRUE" (byte for byte: "true" reads as
+ * false). "Method" and "Level" take the names that pelkoran-cli pack takes
+ * (lh5 lh6 lh7, fast normal best), byte for byte; any other value reads as
+ * the default.
  */
 Settings LoadSettings(const std::string& path);
 
 /*
- * SaveSettings - write the three keys into the file at `path`, keeping the
+ * SaveSettings - write the three keys of [Path] into the file at `path`,
+ * and the method and level into [Compression] when either is not its
+ * default or the file holds either key already, keeping the
  * file's other sections, keys and comments. The file is written whole to a
  * temporary file beside it and renamed into place, so it is never left half
  * written; the configuration directory is created when missing. A file

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -19,6 +20,7 @@
 
 #include "about_dlg.h"
 #include "item_path.h"
+#include "method_switches.h"
 #include "settings.h"
 #include "target_view_model.h"
 #include "ui_packerdialog.h"
@@ -65,6 +67,13 @@ QList<QUrl> LocalFiles(const QMimeData* mime) {
     for (const QUrl& url : mime->urls())
         if (url.isLocalFile()) local.append(url);
     return local;
+}
+
+// The combo box's entry whose data is `name`; the default's when none is.
+void SelectByName(QComboBox* combo, const std::string& name, const char* fallback) {
+    int index = combo->findData(QString::fromStdString(name));
+    if (index < 0) index = combo->findData(QString::fromLatin1(fallback));
+    combo->setCurrentIndex(index);
 }
 
 }  // namespace
@@ -125,6 +134,13 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
     setWindowTitle(WindowTitle(library_.GetName(), library_.GetVersion()));
     setWindowIcon(QIcon(QStringLiteral(":/icons/pelkoran.svg")));
     ui_->deleteButton->setIcon(QIcon(QStringLiteral(":/icons/delete.svg")));
+
+    // The method and effort entries carry the names the command language
+    // and the settings file use; the texts are what the user reads.
+    for (int i = 0; i < 3; ++i) {
+        ui_->methodCombo->setItemData(i, QString::fromLatin1(kMethodNames[i]));
+        ui_->levelCombo->setItemData(i, QString::fromLatin1(kLevelNames[i]));
+    }
 
     SetUpTargetView();
     LoadOutputOptions();
@@ -217,6 +233,8 @@ void CPackerDlg::LoadOutputOptions() {
     else
         ui_->otherPlaceRadio->setChecked(true);
     m_bTrimExt = settings.trim_ext;
+    m_strMethod = settings.method;
+    m_strLevel = settings.level;
 }
 
 void CPackerDlg::SaveOutputOptions() {
@@ -225,6 +243,8 @@ void CPackerDlg::SaveOutputOptions() {
     settings.output_dir = m_strOutputDir;
     settings.same_place = IsSamePlaceChecked();
     settings.trim_ext = m_bTrimExt;
+    settings.method = m_strMethod;
+    settings.level = m_strLevel;
     SaveSettings(settings_path_, settings);
 }
 
@@ -232,10 +252,18 @@ void CPackerDlg::UpdateData(bool save_and_validate) {
     if (save_and_validate) {
         m_strOutputDir = Encode(ui_->outputDirEdit->text());
         m_bTrimExt = ui_->trimExtCheck->isChecked();
+        m_strMethod = ui_->methodCombo->currentData().toString().toStdString();
+        m_strLevel = ui_->levelCombo->currentData().toString().toStdString();
     } else {
         ui_->outputDirEdit->setText(Decode(m_strOutputDir));
         ui_->trimExtCheck->setChecked(m_bTrimExt);
+        SelectByName(ui_->methodCombo, m_strMethod, kDefaultMethod);
+        SelectByName(ui_->levelCombo, m_strLevel, kDefaultLevel);
     }
+}
+
+std::string CPackerDlg::Switches() const {
+    return CommandSwitches(m_strMethod, m_strLevel);
 }
 
 bool CPackerDlg::IsSamePlaceChecked() const {

@@ -48,8 +48,9 @@ QString WindowTitle(const std::string& library_name, unsigned version);
  * run whenever the list, the selection or the output mode changes.
  *
  * For the run it is the CompressDialog: data exchange between the members
- * (m_strOutputDir, m_bTrimExt) and the controls, the message boxes, focus,
- * and the library's window (the progress window).
+ * (m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel) and the controls,
+ * the method and effort switches, the message boxes, focus, and the
+ * library's window (the progress window).
  */
 class CPackerDlg : public QDialog, private CompressDialog {
     Q_OBJECT
@@ -69,6 +70,9 @@ public:
     void OnDropFiles(const QList<QUrl>& urls);
     // Admits paths as a drop does (the command line's paths).
     void AddTargets(const std::vector<std::string>& paths);
+    // Writes the output options to the settings file; every way of ending
+    // the window does, a stop signal's included.
+    void SaveOutputOptions();
 
     void SetFolderPicker(FolderPicker picker) { folder_picker_ = std::move(picker); }
     // Every message box of the window, the library's failure box included.
@@ -110,6 +114,7 @@ private:
     bool IsSamePlaceChecked() const override;
     std::string OutputDir() const override { return m_strOutputDir; }
     bool TrimExt() const override { return m_bTrimExt; }
+    std::string Switches() const override;
     void MessageBox(const std::string& text, MessageType type) override;
     void FocusOutputDir() override;
     lzh::ArchiverWindow* Window() override { return &progress_; }
@@ -117,7 +122,6 @@ private:
 
     void SetUpTargetView();
     void LoadOutputOptions();
-    void SaveOutputOptions();
 
     std::unique_ptr<Ui::CPackerDlg> ui_;
     ArchiverLibrary& library_;
@@ -131,6 +135,8 @@ private:
 
     std::string m_strOutputDir;  // the output directory field, as bytes
     bool m_bTrimExt = false;     // the trim check box
+    std::string m_strMethod;     // the method choice: "lh5", "lh6" or "lh7"
+    std::string m_strLevel;      // the effort choice: "fast", "normal" or "best"
 
     bool running_ = false;  // a run is in progress
 };

@@ -103,6 +103,49 @@ TEST_F(SettingsFile, SavesTheThreeKeysKeepingEverythingElse)
     EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"Pelkoran.ini", "real.ini"}));
 }
 
+// The method and level live in [Compression]. A file without it (as every
+// older version wrote) and values that are not names, byte for byte, read
+// as lh5 and normal. Saving the defaults writes the three [Path] keys only,
+// exactly as before; a choice other than the defaults adds the section after
+// the rest, and once there it is kept up to date, back to the defaults too.
+TEST_F(SettingsFile, MethodAndLevelInASectionOfTheirOwn)
+{
+    struct Case {
+        const char* text;
+        const char* method;
+        const char* level;
+    };
+    const Case reads[] = {
+        {"[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", "lh5", "normal"},
+        {"[Compression]\nMethod=lh7\nLevel=best\n[Path]\nOutputDir=/a\n", "lh7", "best"},
+        {"[compression]\nmethod = lh6 \nlevel=\"fast\"\n", "lh6", "fast"},
+        {"[Compression]\nMethod=LH7\nLevel=Best\n", "lh5", "normal"},
+        {"[Compression]\nMethod=-lh7-\nLevel=max\n", "lh5", "normal"},
+        {"[Path]\nMethod=lh7\nLevel=best\n", "lh5", "normal"},
+    };
+    for (const Case& c : reads) {
+        write_file(path, c.text);
+        Settings s = LoadSettings(path);
+        EXPECT_EQ(s.method, c.method) << c.text;
+        EXPECT_EQ(s.level, c.level) << c.text;
+    }
+
+    const std::string old_file = "[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false}));
+    EXPECT_EQ(read_file(path), old_file);
+    ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false, "lh5", "normal"}));
+    EXPECT_EQ(read_file(path), old_file);
+
+    ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false, "lh7", "normal"}));
+    EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nMethod=lh7\nLevel=normal\n");
+    ASSERT_TRUE(SaveSettings(path, Settings{"/b", false, false, "lh5", "normal"}));
+    EXPECT_EQ(read_file(path), "[Path]\nOutputDir=/b\nIsSamePlace=FALSE\nIsTrimEXT=FALSE\n\n"
+                               "[Compression]\nMethod=lh5\nLevel=normal\n");
+    Settings back = LoadSettings(path);
+    EXPECT_EQ(std::tie(back.output_dir, back.method, back.level), std::tie("/b", "lh5", "normal"));
+}
+
 // What stands in the file's place never crashes or blocks a load; the save
 // keeps what it could read, and leaves alone what it could not.
 TEST_F(SettingsFile, GarbageNeverCrashesAndGivesWhatCanBeRead)

@@ -43,9 +43,12 @@ class StopSignalsTest : public QObject {
 
 private slots:
     // The window's own process: a stop signal while it waits for input ends
-    // it with status 1, through its event loop, not by the signal's default.
+    // it with status 1, through its event loop, not by the signal's default,
+    // and the output options are saved as on any other way of closing.
     void windowEndsOnAStopSignal() {
+        const QString settings = QFileInfo(QStringLiteral(PELKORAN_WINDOW)).absolutePath() + "/Pelkoran.ini";
         for (int sig : {SIGHUP, SIGTERM}) {
+            QFile::remove(settings);
             QProcess window;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -59,6 +62,7 @@ private slots:
             QVERIFY(window.waitForFinished(10000));
             QCOMPARE(window.exitStatus(), QProcess::NormalExit);
             QCOMPARE(window.exitCode(), 1);
+            QVERIFY2(QFile::exists(settings), qPrintable(settings));
         }
     }
 

@@ -1,0 +1,103 @@
+// pack_now.cpp - `pelkoran --pack PATH...`: the items packed at once with the saved settings, without the list.
+#include "pack_now.h"
+
+#include <QFile>
+#include <QMessageBox>
+
+#include "item_path.h"
+#include "method_switches.h"
+#include "target_list.h"
+
+namespace pelkoran {
+
+namespace {
+
+void ShowMessageBox(QWidget* parent, const QString& text, MessageType type) {
+    QMessageBox box(type == MessageType::kInformation ? QMessageBox::Information
+                                                      : QMessageBox::Warning,
+                    QStringLiteral("Pelkoran"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+}  // namespace
+
+LaunchRequest ReadCommandLine(const std::vector<std::string>& args) {
+    LaunchRequest request;
+    std::size_t first = 0;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        request.help = true;
+        return request;
+    }
+    if (!args.empty() && args[0] == "--pack") {
+        request.pack = true;
+        first = 1;
+    }
+    if (first < args.size() && args[first] == "--") ++first;
+    request.paths.assign(args.begin() + static_cast<std::ptrdiff_t>(first), args.end());
+    return request;
+}
+
+CPackNow::CPackNow(ArchiverLibrary& library, std::string settings_path, StatusQuery query)
+    : library_(library),
+      settings_(LoadSettings(settings_path.empty() ? SettingsFilePath() : settings_path)),
+      query_(std::move(query)),
+      progress_(&owner_) {
+    owner_.setWindowTitle(QStringLiteral("Pelkoran"));
+    SetMessageBox(ShowMessageBox);
+}
+
+CPackNow::~CPackNow() = default;
+
+void CPackNow::SetMessageBox(MessageBoxFn box) {
+    message_box_ = std::move(box);
+    // The hidden owner is no parent to show a box over.
+    progress_.SetFailureBox([this](QWidget* parent, const QString& reason) {
+        message_box_(parent == &owner_ ? nullptr : parent, reason, MessageType::kError);
+    });
+}
+
+std::string CPackNow::Switches() const {
+    return CommandSwitches(settings_.method, settings_.level);
+}
+
+void CPackNow::MessageBox(const std::string& text, MessageType type) {
+    progress_.Finish();  // the run's own messages come after the library is done
+    message_box_(nullptr, QString::fromUtf8(text), type);
+}
+
+int CPackNow::Run(const std::vector<std::string>& paths) {
+    if (paths.empty()) {
+        message_box_(nullptr, QString::fromUtf8(kMsgNoItems), MessageType::kError);
+        return 2;
+    }
+    // Listed as a drop lists them; a path that is not there would be left
+    // out silently by the list, and the run would then report it finished.
+    TargetList targets(query_);
+    QString missing;
+    for (const std::string& path : paths) {
+        const std::string resolved = ResolveItemPath(path);
+        if (!query_(resolved).exists)
+            missing += QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(path));
+        else
+            targets.AddTarget(resolved);
+    }
+    if (!missing.isEmpty())
+        message_box_(nullptr, QString::fromUtf8(kMsgMissingItems) + missing, MessageType::kError);
+    if (targets.Count() == 0) return 1;
+
+    progress_.Start();
+    const RunResult result = OnCompress(*this, targets, library_, query_);
+    progress_.Finish();
+    switch (result) {
+    case RunResult::kCompleted:
+        return missing.isEmpty() ? 0 : 1;
+    case RunResult::kOutputDirRejected:
+        return 2;
+    case RunResult::kItemFailed:
+    case RunResult::kAlreadyRunning:
+        break;
+    }
+    return 1;
+}
+
+}  // namespace pelkoran
