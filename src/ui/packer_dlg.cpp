@@ -112,7 +112,7 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
     ui_->targetList->addAction(ui_->deleteAction);
     connect(ui_->deleteAction, &QAction::triggered, this, &CPackerDlg::RemoveSelectedTargets);
     // The same menus from the keyboard, wherever the focus is.
-    for (const QKeySequence key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
         auto* shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, this, [this] {
             QWidget* focus = focusWidget();
