@@ -3,10 +3,12 @@
 
 #include "archiver.h"
 #include "encoder.h"
+#include "file_io.h"
 #include "method.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -33,10 +35,12 @@ struct EntryStat {
 struct NewEntry {
     enum class Kind { file, directory, symlink };
     Kind kind = Kind::file;
+    bool follow_link = false;  // a file item named through a link: its target is read
     std::string source_path;   // path to read (file-system bytes)
     std::string stored_path;   // relative, '/'-separated, file-system bytes, no trailing '/'
     std::string link_target;   // symlinks only
     EntryStat st;              // from lstat at walk time (mode, mtime, size, dev/ino)
+    std::shared_ptr<const SourceRoot> root;   // entries below a directory item: read from it
 };
 
 struct WriteOptions {
