@@ -67,6 +67,17 @@ std::string TrimWhiteSpace(const std::string& text)
  *   "C:\"         -> unchanged, never queried where drives exist; else "C:" (queried)
  *   "/srv/out/"   -> "/srv/out" (queried)
  */
+std::string SkippedMessage(const std::vector<std::string>& paths)
+{
+    constexpr std::size_t kShown = 20;
+    std::string text = kMsgSkipped;
+    for (std::size_t i = 0; i < paths.size() && i < kShown; ++i)
+        text += "\n" + paths[i];
+    if (paths.size() > kShown)
+        text += "\nほか " + std::to_string(paths.size() - kShown) + " 件";
+    return text;
+}
+
 std::string CheckOutputDir(std::string& dir, const StatusQuery& query)
 {
     dir = TrimWhiteSpace(dir);
@@ -111,15 +122,22 @@ RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrar
         }
     }
 
+    (void)dialog.TakeSkipped();   // what an earlier run left behind
+    RunResult result = RunResult::kCompleted;
     while (targets.Count() > 0) {
         std::string path = targets.FirstText();
         if (!CompressTarget(path, same_place, trim_ext, output_dir, dialog.Window(), library, query,
-                            dialog.Switches()))
-            return RunResult::kItemFailed;
+                            dialog.Switches())) {
+            result = RunResult::kItemFailed;
+            break;
+        }
         targets.RemoveTarget(path);
     }
-    dialog.MessageBox(kMsgAllDone, MessageType::kInformation);
-    return RunResult::kCompleted;
+    if (result == RunResult::kCompleted)
+        dialog.MessageBox(kMsgAllDone, MessageType::kInformation);
+    if (const std::vector<std::string> skipped = dialog.TakeSkipped(); !skipped.empty())
+        dialog.MessageBox(SkippedMessage(skipped), MessageType::kError);
+    return result;
 }
 
 }  // namespace pelkoran

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "archiver_library.h"
 #include "target_list.h"
@@ -16,6 +17,9 @@ namespace pelkoran {
 inline constexpr const char kMsgNoSuchDirectory[] = "指定のディレクトリ(%s)がありません";
 inline constexpr const char kMsgNotADirectory[] = "ディレクトリを指定してください";
 inline constexpr const char kMsgAllDone[] = "圧縮がすべて終了しました。";
+// Heads the list of entries the library left out, one path a line after it.
+inline constexpr const char kMsgSkipped[] =
+    "次の特殊ファイル (FIFO・ソケット・デバイス) は書庫に入れませんでした:";
 
 // The kind of message box: an error with an OK button, or the completion
 // message with an OK button and the information icon.
@@ -46,6 +50,9 @@ public:
     // Method and effort switches for every command text ("-lh7 -best");
     // empty (the default) keeps the texts exactly as they always were.
     virtual std::string Switches() const { return {}; }
+    // The entries the library reported as left out (ArchiverWindow::on_skipped
+    // of Window()) since the last call, which forgets them.
+    virtual std::vector<std::string> TakeSkipped() { return {}; }
 };
 
 // How a run ended.
@@ -80,11 +87,17 @@ inline constexpr bool kHasDriveRoots = false;
  */
 std::string CheckOutputDir(std::string& dir, const StatusQuery& query = QueryPathStatus);
 
+// The message that lists entries left out: kMsgSkipped, then one path a
+// line, at most 20 of them and a count of the rest.
+std::string SkippedMessage(const std::vector<std::string>& paths);
+
 /*
  * OnCompress - the compress button: pack every listed item from the top,
  * each into its own archive, removing each one right after its archive was
  * written. Stops silently at the first item that the library fails; shows
- * the completion message when the list is empty. A second run started on
+ * the completion message when the list is empty. Entries the library left
+ * out of the archives (special files) are listed in one more message box
+ * once the items are done, whichever way the run ended. A second run started on
  * the same list while one is under way (from an event handled during a
  * library call) does nothing.
  */

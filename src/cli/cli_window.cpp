@@ -2,6 +2,7 @@
 #include "cli_window.h"
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -36,6 +37,12 @@ bool CliWindow::on_progress(const lzh::Progress&)
 void CliWindow::on_failure(std::string_view)
 {
     // The caller prints the library's report; nothing to show here.
+}
+
+void CliWindow::on_skipped(std::string_view path)
+{
+    std::fprintf(stderr, "pelkoran-cli: 特殊ファイルのため書庫に入れませんでした: %.*s\n",
+                 static_cast<int>(path.size()), path.data());
 }
 
 bool CliWindow::interrupted()

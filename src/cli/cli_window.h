@@ -12,6 +12,8 @@ public:
     ~CliWindow() override;
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
+    // Prints the entry left out on stderr, one line each.
+    void on_skipped(std::string_view path) override;
     // True once an interrupt arrived.
     static bool interrupted();
 };

@@ -107,6 +107,7 @@ private:
     void MessageBox(const std::string& text, MessageType type) override;
     void FocusOutputDir() override;
     lzh::ArchiverWindow* Window() override { return &progress_; }
+    std::vector<std::string> TakeSkipped() override { return progress_.TakeSkipped(); }
 
     void SetUpTargetView();
     void LoadOutputOptions();

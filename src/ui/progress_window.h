@@ -4,7 +4,10 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "archiver.h"
 
@@ -69,6 +72,9 @@ public:
 
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
+    void on_skipped(std::string_view path) override { skipped_.emplace_back(path); }
+    // The entries left out since the last call (see CompressDialog::TakeSkipped).
+    std::vector<std::string> TakeSkipped() { return std::exchange(skipped_, {}); }
 
     // A run begins: the box shows only if the run lasts the show delay, so
     // that a quick run does not flash it.
@@ -89,6 +95,7 @@ private:
     QElapsedTimer since_start_;  // invalid outside a run: show at once
     int show_delay_ms_ = 400;
     FailureBox failure_box_;
+    std::vector<std::string> skipped_;
 };
 
 }  // namespace pelkoran
