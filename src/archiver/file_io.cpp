@@ -138,6 +138,11 @@ int openat2_beneath(int dir, const std::string& rel, int flags)
 
 }  // namespace
 
+void set_openat2_allowed(bool allowed)
+{
+    g_have_openat2.store(allowed, std::memory_order_relaxed);
+}
+
 /*
  * Pieces shorter than PATH_MAX, each cut at a '/', go to openat2(); the
  * pieces before the last are opened as directories (O_PATH) to go on from.

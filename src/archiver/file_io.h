@@ -70,6 +70,9 @@ struct SourceRoot {
  */
 int open_beneath(int dir, std::string_view rel, int flags);
 
+// Test hook: false makes open_beneath() work as on a kernel without openat2().
+void set_openat2_allowed(bool allowed);
+
 // lstat() and readlink() for paths of any length; false with errno set on failure.
 bool lstat_path(const std::string& path, struct stat& st);
 bool readlink_path(const std::string& path, std::string& target, std::size_t size_hint);
