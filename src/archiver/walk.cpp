@@ -166,11 +166,6 @@ public:
         calls_ |= 255;
         return go_on(current);
     }
-    void check(const std::string& current)
-    {
-        if (!go_on(current))
-            throw Cancelled("中止しました: " + archive_);
-    }
     [[noreturn]] void cancelled() const { throw Cancelled("中止しました: " + archive_); }
 
 private:
@@ -214,34 +209,39 @@ bool examine(int dirfd, const std::string& name, NewEntry& e, const struct stat*
 }
 
 /*
- * The walk of directory items on the calling thread, without recursion: a
- * stack of the directories being walked, one inside the other, each with its
- * names (read at once, sorted byte-wise) and the next one to examine. Every
- * entry is examined and every subdirectory opened relative to its open
- * parent, without following a link, so a directory swapped for a link while
- * the walk runs fails with its path instead of leading elsewhere. Below
- * kHeldDirs levels a directory is closed while a subdirectory is walked and
- * opened again afterwards through the subdirectory's "..", checked to be the
- * same directory, so however deep the tree is no more descriptors stay open.
+ * The walk of a directory on one thread, without recursion: a stack of the
+ * directories being walked, one inside the other, each with its names (read
+ * at once, sorted byte-wise) and the next one to examine. Every entry is
+ * examined and every subdirectory opened relative to its open parent,
+ * without following a link, so a directory swapped for a link while the walk
+ * runs fails with its path instead of leading elsewhere. Below kHeldDirs
+ * levels a directory is closed while a subdirectory is walked and opened
+ * again afterwards through the subdirectory's "..", checked to be the same
+ * directory, so however deep the tree is no more descriptors stay open and
+ * each level costs the same.
  */
 class Walker {
 public:
-    Walker(WalkResult& result, const struct stat* exclude, WalkPoll& poll)
-        : result_(result), exclude_(exclude), poll_(poll)
+    // Asked before each entry whether to go on; false cancels.
+    using GoOn = std::function<bool(const std::string& current)>;
+    // Takes the path of an entry left out (a special file), in walk order.
+    using Skip = std::function<void(std::string&& path)>;
+
+    Walker(std::vector<NewEntry>& entries, const struct stat* exclude, GoOn go_on, Skip skip,
+           const WalkPoll& poll)
+        : entries_(entries), exclude_(exclude), go_on_(std::move(go_on)), skip_(std::move(skip)), poll_(poll)
     {
     }
 
-    // Adds what directory `path` (open as `root`, already added as `stored`,
-    // with status `st`) holds.
-    void walk(const std::shared_ptr<const SourceRoot>& root, const std::string& path,
+    // Adds what directory `path` (open as `d`, already added as `stored`,
+    // with status `st`) holds; its entries are read later from `root`.
+    void walk(DirHandle d, const std::shared_ptr<const SourceRoot>& root, const std::string& path,
               const std::string& stored, const EntryStat& st)
     {
         path_ = path;
         stored_ = stored;
-        const int fd = ::openat(root->fd, ".", kDirFlags);
-        if (fd < 0)
-            throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
-        push(dir_handle(fd, path), st);
+        push(std::move(d), st);
+        std::vector<std::string> skipped;
         while (!stack_.empty()) {
             Frame& f = stack_.back();
             if (f.next == f.names.size()) {
@@ -255,31 +255,33 @@ public:
             stored_.resize(f.stored_size);
             stored_ += '/';
             stored_ += name;
-            poll_.check(stored_);
+            check(stored_);
             NewEntry e;
             e.source_path = path_;
             e.stored_path = stored_;
-            if (!examine(::dirfd(f.dir.get()), name, e, exclude_, result_.skipped))
+            if (!examine(::dirfd(f.dir.get()), name, e, exclude_, skipped)) {
+                for (std::string& p : skipped)
+                    skip_(std::move(p));
+                skipped.clear();
                 continue;
+            }
             e.root = root;
-            if (e.kind == NewEntry::Kind::file)
-                result_.total_bytes += e.st.size;
             if (e.kind != NewEntry::Kind::directory) {
-                result_.entries.push_back(std::move(e));
+                entries_.push_back(std::move(e));
                 std::string().swap(name);   // done with it: the memory goes back now
                 continue;
             }
             const EntryStat dir_st = e.st;
-            result_.entries.push_back(std::move(e));
+            entries_.push_back(std::move(e));
             const int sub = ::openat(::dirfd(f.dir.get()), name.c_str(), kDirFlags);
             if (sub < 0)
                 throw Error("ディレクトリを読めません: " + shown_path(path_) + system_reason(errno));
-            DirHandle d = dir_handle(sub, path_);
+            DirHandle sub_dir = dir_handle(sub, path_);
             check_same_dir(sub, dir_st, path_);
             std::string().swap(name);
             if (stack_.size() > kHeldDirs)
                 f.dir.reset();
-            push(std::move(d), dir_st);
+            push(std::move(sub_dir), dir_st);
         }
     }
 
@@ -293,17 +295,22 @@ private:
         std::size_t stored_size = 0;
     };
 
+    void check(const std::string& current)
+    {
+        if (!go_on_(current))
+            poll_.cancelled();
+    }
+
     // Reads the names of the directory open as `d`, whose path is path_.
     void push(DirHandle d, const EntryStat& st)
     {
-        std::vector<std::string> names = read_names(d.get(), path_, [&] { poll_.check(stored_); });
+        std::vector<std::string> names = read_names(d.get(), path_, [&] { check(stored_); });
         std::sort(names.begin(), names.end());
         // Room for them at once: growing step by step would hold the old and
         // the new array together just when the list is longest.
-        std::vector<NewEntry>& entries = result_.entries;
-        if (entries.size() + names.size() > entries.capacity())
-            entries.reserve(std::max(entries.size() + names.size(),
-                                     entries.capacity() + entries.capacity() / 2));
+        if (entries_.size() + names.size() > entries_.capacity())
+            entries_.reserve(std::max(entries_.size() + names.size(),
+                                      entries_.capacity() + entries_.capacity() / 2));
         if (g_walk_hook)
             g_walk_hook(path_);
         Frame& f = stack_.emplace_back();
@@ -333,9 +340,11 @@ private:
         check_same_dir(fd, f.st, path_);
     }
 
-    WalkResult& result_;
+    std::vector<NewEntry>& entries_;
     const struct stat* exclude_;
-    WalkPoll& poll_;
+    GoOn go_on_;
+    Skip skip_;
+    const WalkPoll& poll_;
     std::vector<Frame> stack_;
     std::string path_;     // the entry (or directory) reached, on the disk
     std::string stored_;   // ... and in the archive
@@ -350,8 +359,11 @@ private:
  * before the next. The segments are then joined in the order of a walk on
  * one thread (each directory before what it holds), and the first failure in
  * that order is the one reported, so the result is that of the one-thread
- * walk. Only the calling thread asks the window whether to go on; a cancel
- * stops the others at their next entry.
+ * walk. A directory kHeldDirs levels down is walked whole by the thread that
+ * meets it, as Walker does, into its parent's segment: below that depth each
+ * opening from the item's directory would cost a lookup per level. Only the
+ * calling thread asks the window whether to go on; a cancel stops the others
+ * at their next entry.
  */
 class ParallelWalk {
 public:
@@ -365,7 +377,7 @@ public:
     {
         dir_ = std::move(dir);
         caller_ = std::this_thread::get_id();
-        enqueue(root.source_path, root.stored_path, root.st, true);
+        enqueue(root.source_path, root.stored_path, root.st, 0, true);
         std::vector<std::thread> helpers;
         try {
             for (unsigned i = 1; i < threads_; ++i)
@@ -380,18 +392,15 @@ public:
             poll_.cancelled();
 
         Segment& top = segments_.front();
-        if (segments_.size() == 1 && !top.error && top.skipped.empty()) {
+        if (segments_.size() == 1 && !top.error && top.skipped.empty() && result.entries.empty()) {
             // No subdirectory: the list is there already (room was left for
             // the root), so no second copy of it is made.
             std::vector<NewEntry>& entries = top.entries;
-            for (const NewEntry& e : entries)
-                if (e.kind == NewEntry::Kind::file)
-                    result.total_bytes += e.st.size;
             entries.insert(entries.begin(), std::move(root));
             result.entries = std::move(entries);
             return;
         }
-        std::size_t count = 1;
+        std::size_t count = result.entries.size() + 1;
         for (const Segment& sg : segments_)
             count += sg.entries.size();
         result.entries.reserve(count);
@@ -406,6 +415,7 @@ private:
         std::string path;                // the directory
         std::string stored;
         EntryStat st;                    // as examined
+        unsigned depth = 0;              // levels below the item
         bool root = false;
         std::vector<NewEntry> entries;   // what it holds, sorted
         std::vector<std::uint32_t> contents;   // per entry: the segment of its contents, or kNoContents
@@ -415,13 +425,14 @@ private:
 
     // Queues the contents of directory `path` and returns their segment.
     std::uint32_t enqueue(const std::string& path, const std::string& stored, const EntryStat& st,
-                          bool root = false)
+                          unsigned depth, bool root = false)
     {
         std::lock_guard lock(mutex_);
         Segment& sg = segments_.emplace_back();
         sg.path = path;
         sg.stored = stored;
         sg.st = st;
+        sg.depth = depth;
         sg.root = root;
         queue_.push_back(&sg);
         // One queued directory the thread queuing it lists next itself: waking
@@ -524,8 +535,12 @@ private:
                     continue;
                 }
                 e.root = dir_;
+                if (e.kind == NewEntry::Kind::directory && sg.depth + 1 >= kHeldDirs) {
+                    walk_here(sg, fd, name, std::move(e));
+                    continue;
+                }
                 const std::uint32_t contents = e.kind == NewEntry::Kind::directory
-                                                   ? enqueue(e.source_path, e.stored_path, e.st)
+                                                   ? enqueue(e.source_path, e.stored_path, e.st, sg.depth + 1)
                                                    : kNoContents;
                 sg.entries.push_back(std::move(e));
                 sg.contents.push_back(contents);
@@ -534,6 +549,30 @@ private:
         } catch (...) {
             sg.error = std::current_exception();
         }
+    }
+
+    // Adds directory entry `e`, named `name` in the directory open as `fd`,
+    // and all it holds to `sg`, walked on this thread.
+    void walk_here(Segment& sg, int fd, const std::string& name, NewEntry e)
+    {
+        const int sub = ::openat(fd, name.c_str(), kDirFlags);
+        if (sub < 0)
+            throw Error("ディレクトリを読めません: " + shown_path(e.source_path) + system_reason(errno));
+        DirHandle d = dir_handle(sub, e.source_path);
+        check_same_dir(sub, e.st, e.source_path);
+        const std::string path = e.source_path, stored = e.stored_path;
+        const EntryStat st = e.st;
+        sg.entries.push_back(std::move(e));
+        Walker walker(
+            sg.entries, exclude_, [this](const std::string& current) { return go_on(current); },
+            [&sg](std::string&& p) { sg.skipped.emplace_back(sg.entries.size(), std::move(p)); }, poll_);
+        try {
+            walker.walk(std::move(d), dir_, path, stored, st);
+        } catch (...) {
+            sg.contents.resize(sg.entries.size(), kNoContents);
+            throw;
+        }
+        sg.contents.resize(sg.entries.size(), kNoContents);
     }
 
     // Moves the entries of the segments into `result`, in walk order,
@@ -560,10 +599,7 @@ private:
                 continue;
             }
             const std::size_t i = at.i++;
-            NewEntry& e = sg.entries[i];
-            if (e.kind == NewEntry::Kind::file)
-                result.total_bytes += e.st.size;
-            result.entries.push_back(std::move(e));
+            result.entries.push_back(std::move(sg.entries[i]));
             if (sg.contents[i] != kNoContents)
                 stack.push_back({&segments_[sg.contents[i]]});   // `at` is not used after this
         }
@@ -624,7 +660,9 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
 {
     WalkResult result;
     WalkPoll poll(window, cmd.archive);
-    Walker walker(result, exclude, poll);
+    Walker walker(
+        result.entries, exclude, [&poll](const std::string& current) { return poll.go_on(current); },
+        [&result](std::string&& path) { result.skipped.push_back(std::move(path)); }, poll);
     // Only items named on the command can bring the same member twice (one
     // inside the other); one directory never names an entry twice.
     const bool dedupe = cmd.items.size() > 1;
@@ -658,7 +696,6 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
         } else if (S_ISREG(st.st_mode)) {
             e.kind = NewEntry::Kind::file;
             e.follow_link = true;
-            result.total_bytes += e.st.size;
         } else {
             result.skipped.push_back(path);
             continue;
@@ -675,7 +712,10 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
         const EntryStat dir_st = e.st;
         result.entries.push_back(std::move(e));
         const std::size_t first = result.entries.size();
-        walker.walk(root, path, stored, dir_st);
+        const int fd = ::openat(root->fd, ".", kDirFlags);
+        if (fd < 0)
+            throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+        walker.walk(dir_handle(fd, path), root, path, stored, dir_st);
         if (dedupe) {
             // Entries another item brought already are left out.
             std::size_t kept = first;
@@ -684,12 +724,13 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
                     if (kept != i)
                         result.entries[kept] = std::move(result.entries[i]);
                     ++kept;
-                } else if (result.entries[i].kind == NewEntry::Kind::file) {
-                    result.total_bytes -= result.entries[i].st.size;
                 }
             result.entries.resize(kept);
         }
     }
+    for (const NewEntry& e : result.entries)
+        if (e.kind == NewEntry::Kind::file)
+            result.total_bytes += e.st.size;
     return result;
 }
 

@@ -219,6 +219,14 @@ TEST_F(WalkTest, WalkOnSeveralThreadsGivesTheOneThreadList)
     ASSERT_EQ(::symlink("../top.txt", (tree + "/d2/link").c_str()), 0);
     ::mkdir((tree + "/empty").c_str(), 0755);
     write_file(tree + "/d4/self.lzh", "the archive");
+    // A chain deeper than the walk on several threads hands out: walked whole
+    // by the thread that meets it, in the same order.
+    make_deep("tree/chain", "c", 80, "leaf");
+    std::string deep = tree + "/chain";
+    for (int i = 0; i < 70; ++i)
+        deep += "/c";
+    ASSERT_EQ(::mkfifo((deep + "/fifo").c_str(), 0644), 0);
+    write_file(deep + "/z.txt", "after the fifo");
     struct stat self {};
     ASSERT_EQ(::stat((tree + "/d4/self.lzh").c_str(), &self), 0);
 
@@ -232,8 +240,9 @@ TEST_F(WalkTest, WalkOnSeveralThreadsGivesTheOneThreadList)
         return r;
     };
     const lzh::WalkResult one = walk("1");
-    ASSERT_EQ(one.entries.size(), 1u + 1 + 1 + 5 + 1 + 15 * 4);   // tree, top.txt, empty, d1-d5, link, e*/{.,f.txt,g,g/h.txt}
-    EXPECT_EQ(one.skipped.size(), 2u);
+    // tree, top.txt, empty, d1-d5, link, e*/{.,f.txt,g,g/h.txt}, chain and its 80 levels, leaf.txt, z.txt
+    ASSERT_EQ(one.entries.size(), 1u + 1 + 1 + 5 + 1 + 15 * 4 + 1 + 80 + 2);
+    EXPECT_EQ(one.skipped.size(), 3u);
     for (const char* threads : {"2", "3"}) {
         const lzh::WalkResult many = walk(threads);
         ASSERT_EQ(many.entries.size(), one.entries.size()) << threads;
