@@ -223,7 +223,7 @@ private:
         if (coder)
             if (std::unique_ptr<MemberCoder::Result> r = coder->take(&e); r && !r->too_large)
                 return write_precoded(e, h, *r);
-        FileSource src(e.source_path, e.root.get(), e.follow_link);
+        FileSource src(e.source_path, e.root, e.follow_link);
         // Checked on the open file: a stale stat from the walk could carry an
         // inode number that has since been reused.
         for (const EntryStat& own : own_files)

@@ -3,17 +3,17 @@
 
 #include "archiver.h"
 #include "encoder.h"
-#include "file_io.h"
 #include "method.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 namespace lzh {
+
+struct SourceRoot;   // file_io.h
 
 // What the writer needs of a struct stat: a fraction of its size, which
 // counts when a walk holds a hundred thousand entries.
@@ -40,7 +40,7 @@ struct NewEntry {
     std::string stored_path;   // relative, '/'-separated, file-system bytes, no trailing '/'
     std::string link_target;   // symlinks only
     EntryStat st;              // from lstat at walk time (mode, mtime, size, dev/ino)
-    std::shared_ptr<const SourceRoot> root;   // entries below a directory item: read from it
+    const SourceRoot* root = nullptr;   // below a directory item: read from it (the walk holds it)
 };
 
 struct WriteOptions {

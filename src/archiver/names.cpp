@@ -108,7 +108,9 @@ void check_components(std::string_view path, Form form, bool is_link, bool is_di
         if (holds_ascii(comp, form, '\\'))
             throw Error("名前に「\\」を含むため格納できません (展開ソフトが区切りと見なします): " +
                         shown);
-        if ((slash != std::string_view::npos || is_directory) &&
+        // A link is stored as "name|target": its own name may end up in the
+        // directory part too.
+        if ((slash != std::string_view::npos || is_directory || is_link) &&
             comp.find(kSeparatorByte) != std::string_view::npos)
             throw Error("ディレクトリ名にバイト 0xFF を含むため格納できません "
                         "(書庫ではパスの区切りです): " + shown);

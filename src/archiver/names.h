@@ -7,8 +7,8 @@
 // byte: with code page 932 when it is valid CP932 (a Shift-JIS name on a Linux
 // disk), otherwise without a code-page header. Names that hold a backslash or
 // a '|' where a reader would take it for a separator are refused with a
-// reason, and so are a byte 0xFF in a directory's name or a link's target:
-// the level-2 header separates directories with that byte. A symbolic link, stored as "link|target", goes in UTF-8 when its
+// reason, and so are a byte 0xFF in a directory's name or in a link's name or
+// target: the level-2 header separates directories with that byte. A symbolic link, stored as "link|target", goes in UTF-8 when its
 // CP932 name would hold a 0x7C trail byte that a reader could take for the '|'.
 #pragma once
 

@@ -235,7 +235,7 @@ public:
 
     // Adds what directory `path` (open as `d`, already added as `stored`,
     // with status `st`) holds; its entries are read later from `root`.
-    void walk(DirHandle d, const std::shared_ptr<const SourceRoot>& root, const std::string& path,
+    void walk(DirHandle d, const SourceRoot* root, const std::string& path,
               const std::string& stored, const EntryStat& st)
     {
         path_ = path;
@@ -373,9 +373,9 @@ public:
     }
 
     // Adds `root` (a directory entry, already made, open as `dir`) and all it holds to `result`.
-    void run(NewEntry root, std::shared_ptr<const SourceRoot> dir, WalkResult& result)
+    void run(NewEntry root, const SourceRoot* dir, WalkResult& result)
     {
-        dir_ = std::move(dir);
+        dir_ = dir;
         caller_ = std::this_thread::get_id();
         enqueue(root.source_path, root.stored_path, root.st, 0, true);
         std::vector<std::thread> helpers;
@@ -608,7 +608,7 @@ private:
     const struct stat* exclude_;
     const unsigned threads_;
     WalkPoll& poll_;
-    std::shared_ptr<const SourceRoot> dir_;   // the item's directory
+    const SourceRoot* dir_ = nullptr;   // the item's directory
     std::thread::id caller_;
     std::atomic<bool> stop_{false};
     bool cancelled_ = false;           // set by the calling thread only
@@ -633,17 +633,19 @@ bool stat_path(const std::string& path, struct stat& st)
     return err == 0;
 }
 
-// Opens a directory item (a link to one is followed: the user chose it).
-std::shared_ptr<const SourceRoot> open_item_dir(const std::string& path, struct stat& st)
+// Opens a directory item; a link is followed only when the item was one
+// (`is_link`): the user chose it.
+std::unique_ptr<SourceRoot> open_item_dir(const std::string& path, bool is_link, struct stat& st)
 {
     int fd;
     {
         ParentDir parent(path);
-        fd = ::openat(parent.fd(), parent.leaf(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+        fd = ::openat(parent.fd(), parent.leaf(),
+                      O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | (is_link ? 0 : O_NOFOLLOW));
     }
     if (fd < 0)
         throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
-    auto root = std::make_shared<const SourceRoot>(fd, path.size());
+    auto root = std::make_unique<SourceRoot>(fd, path.size());
     if (::fstat(fd, &st) != 0)
         throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
     return root;
@@ -678,11 +680,14 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
         // The item is what the user chose: a link named as an item is
         // followed (links inside a directory are stored as links).
         struct stat st;
-        if (!stat_path(path, st))
+        if (!lstat_path(path, st))
             throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
-        std::shared_ptr<const SourceRoot> root;
+        const bool is_link = S_ISLNK(st.st_mode);
+        if (is_link && !stat_path(path, st))
+            throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
+        const SourceRoot* root = nullptr;
         if (S_ISDIR(st.st_mode))
-            root = open_item_dir(path, st);   // `st` is the directory opened
+            root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();   // `st`: as opened
         if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
             continue;
         if (dedupe && !seen.insert(stored).second)
@@ -695,7 +700,7 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
             e.kind = NewEntry::Kind::directory;
         } else if (S_ISREG(st.st_mode)) {
             e.kind = NewEntry::Kind::file;
-            e.follow_link = true;
+            e.follow_link = is_link;
         } else {
             result.skipped.push_back(path);
             continue;
@@ -706,7 +711,7 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
             continue;
         }
         if (threads > 1 && !dedupe) {
-            ParallelWalk(exclude, threads, poll).run(std::move(e), std::move(root), result);
+            ParallelWalk(exclude, threads, poll).run(std::move(e), root, result);
             continue;
         }
         const EntryStat dir_st = e.st;

@@ -3,9 +3,11 @@
 
 #include "archive_writer.h"
 #include "command.h"
+#include "file_io.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -15,6 +17,9 @@ namespace lzh {
 struct WalkResult {
     std::vector<NewEntry> entries;      // in archive order
     std::vector<std::string> skipped;   // special files passed over (paths)
+    // The directory items, open for as long as their entries are read (each
+    // entry below one points to it).
+    std::vector<std::unique_ptr<SourceRoot>> roots;
     std::uint64_t total_bytes = 0;      // sum of the regular files' sizes
 };
 

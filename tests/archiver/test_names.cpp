@@ -103,6 +103,7 @@ TEST(Names, TheHeaderSeparatorByteIsRefusedWhereItWouldSplit)
     EXPECT_NE(refusal("a/caf\xFF/b"), "");
     EXPECT_NE(refusal("link", "../caf\xFF/x"), "");
     EXPECT_NE(refusal("link", "\xFF\xFF"), "");
+    EXPECT_NE(refusal("link\xFF", "../x/y"), "");   // "link\xFF|../x" is the directory part
     EXPECT_EQ(refusal("caf/file\xFF"), "");
     EXPECT_NO_THROW((void)lzh::encode_names("caf\xFF", {}, false));
     EXPECT_THROW((void)lzh::encode_names("caf\xFF", {}, true), lzh::Error);
