@@ -119,11 +119,12 @@ template <typename Tick>
 std::vector<std::string> read_names(DIR* d, const std::string& dir, Tick&& tick)
 {
     std::vector<std::string> names;
+    std::size_t read = 0;
     errno = 0;
     while (const dirent* de = ::readdir(d)) {
         if (std::strcmp(de->d_name, ".") != 0 && std::strcmp(de->d_name, "..") != 0)
             names.emplace_back(de->d_name);
-        if ((names.size() & 1023) == 0)
+        if ((++read & 1023) == 0)
             tick();
         errno = 0;
     }
