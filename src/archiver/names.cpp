@@ -112,8 +112,8 @@ void check_components(std::string_view path, Form form, bool is_link, bool is_di
         // directory part too.
         if ((slash != std::string_view::npos || is_directory || is_link) &&
             comp.find(kSeparatorByte) != std::string_view::npos)
-            throw Error("ディレクトリ名にバイト 0xFF を含むため格納できません "
-                        "(書庫ではパスの区切りです): " + shown);
+            throw Error("ディレクトリ名またはリンクの名前にバイト 0xFF を含むため格納できません "
+                        "(書庫ではディレクトリの区切りです): " + shown);
         if (slash == std::string_view::npos) {
             if (is_link && holds_ascii(comp, form, '|'))
                 throw Error("名前に「|」を含むシンボリックリンクは格納できません: " + shown);
@@ -199,7 +199,7 @@ StoredNames encode_names(std::string_view path, std::string_view link_target, bo
     check_components(path, path_form, is_link, is_directory);
     if (link_target.find(kSeparatorByte) != std::string_view::npos)
         throw Error("リンク先にバイト 0xFF を含むシンボリックリンクは格納できません "
-                    "(書庫ではパスの区切りです): " + decode_name(path, kCodePageNone));
+                    "(書庫ではディレクトリの区切りです): " + decode_name(path, kCodePageNone));
 
     // Plain ASCII reads the same in every code page: no conversion, and no
     // code-page header (seven bytes a member).
