@@ -59,14 +59,6 @@ std::string TrimWhiteSpace(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
-/*
- * CheckOutputDir - see the header. Examples:
- *   " D:\pack\ "  -> "D:\pack" (queried)
- *   "D:\pack\\"   -> "D:\pack\" (only one backslash goes; queried)
- *   "/"           -> unchanged, never queried (the root)
- *   "C:\"         -> unchanged, never queried where drives exist; else "C:" (queried)
- *   "/srv/out/"   -> "/srv/out" (queried)
- */
 std::string SkippedMessage(const std::vector<std::string>& paths)
 {
     constexpr std::size_t kShown = 20;
@@ -78,6 +70,14 @@ std::string SkippedMessage(const std::vector<std::string>& paths)
     return text;
 }
 
+/*
+ * CheckOutputDir - see the header. Examples:
+ *   " D:\pack\ "  -> "D:\pack" (queried)
+ *   "D:\pack\\"   -> "D:\pack\" (only one backslash goes; queried)
+ *   "/"           -> unchanged, never queried (the root)
+ *   "C:\"         -> unchanged, never queried where drives exist; else "C:" (queried)
+ *   "/srv/out/"   -> "/srv/out" (queried)
+ */
 std::string CheckOutputDir(std::string& dir, const StatusQuery& query)
 {
     dir = TrimWhiteSpace(dir);

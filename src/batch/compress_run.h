@@ -97,9 +97,9 @@ std::string SkippedMessage(const std::vector<std::string>& paths);
  * written. Stops silently at the first item that the library fails; shows
  * the completion message when the list is empty. Entries the library left
  * out of the archives (special files) are listed in one more message box
- * once the items are done, whichever way the run ended. A second run started on
- * the same list while one is under way (from an event handled during a
- * library call) does nothing.
+ * once the items are done, whichever way the run ended. A second run
+ * started on the same list while one is under way (from an event handled
+ * during a library call) does nothing.
  */
 RunResult OnCompress(CompressDialog& dialog, TargetList& targets,
                      ArchiverLibrary& library = DefaultArchiverLibrary(),
