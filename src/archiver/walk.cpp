@@ -680,12 +680,16 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
         const std::string path = cmd.base + stored;
         // The item is what the user chose: a link named as an item is
         // followed (links inside a directory are stored as links).
+        // "Not found" says it all for a missing item; other reasons are added.
+        const auto not_found = [&](int err, const char* missing) {
+            return Error("対象が見つかりません: " + shown_path(path) + (err == ENOENT ? missing : system_reason(err)));
+        };
         struct stat st;
         if (!lstat_path(path, st))
-            throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
+            throw not_found(errno, "");
         const bool is_link = S_ISLNK(st.st_mode);
         if (is_link && !stat_path(path, st))
-            throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
+            throw not_found(errno, " (リンク先がありません)");
         const SourceRoot* root = nullptr;
         if (S_ISDIR(st.st_mode))
             root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();   // `st`: as opened
