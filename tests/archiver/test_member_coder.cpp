@@ -28,12 +28,16 @@ std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
         case 1: add(name, noise(50 + 300 * i, i), ""); break;
         case 2: add(name, "", "-lh0-"); break;
         case 3: add(name, text_data(3, i), "-lh0-"); break;
-        case 4: add(name, noise(200000, i), "-lh0-"); break;   // stored after the 64 KiB sample
+        case 4: add(name, noise(200000, i), "-lh0-"); break;   // coded, never smaller
         default: add(name, text_data(70000 + 31 * i, i), coded); break;
         }
     }
+    // A first part that does not compress decides nothing for the rest, in
+    // memory or streaming.
+    add("mixed", noise(70000, 9) + text_data(80000, 9), coded);
     add("big-text", text_data(lzh::kMaxPrecoded + 12345, 7), coded);
     add("big-random", noise(lzh::kMaxPrecoded + 1, 8), "-lh0-");
+    add("big-mixed", noise(lzh::kMaxPrecoded - 100000, 10) + text_data(300000, 10), coded);
     return out;
 }
 
