@@ -148,7 +148,8 @@ struct Encoder::Impl {
     Impl(const Method& m, Effort e, ByteSink& out, std::uint64_t size_hint)
         : method(m), params(effort_params(e)), bits(out),
           // Best effort leaves this finder unused; the smallest hint keeps it small.
-          finder(m.dict_bits, params.finder, params.optimal ? 1 : size_hint)
+          finder(m.dict_bits, params.finder, params.optimal ? 1 : size_hint),
+          probe(m.dict_bits, params.optimal ? 1 : size_hint)
     {
         assert(m.coded && m.np <= kMaxNP);
         capacity = params.block_codes + kTailCodes;
@@ -206,6 +207,7 @@ struct Encoder::Impl {
     BitWriter bits;
     MatchFinder finder;               // greedy and lazy parsing
     std::unique_ptr<BtMatchFinder> bt;     // optimal parsing
+    MatchProbe probe;                 // judges chunks (greedy and lazy parsing)
     std::size_t capacity;             // codes the record holds
     Scratch<std::uint16_t> sym;       // C symbol of each recorded code
     Scratch<std::uint16_t> pos;       // position value (distance - 1) of each match
@@ -347,7 +349,8 @@ void Encoder::Impl::seg_room(std::size_t positions)
  * Judges the input appended to the finder in chunks of kProbeChunk bytes, as
  * each is complete; with `finishing`, also the shorter last one; with
  * `force`, whatever is there (the window is full: the parse must move on).
- * A chunk is sparse when quick matches would cover under 1/kSparseShare of it.
+ * A chunk is sparse when quick matches, into the chunk itself or the
+ * dictionary before it, would cover under 1/kSparseShare of it.
  */
 void Encoder::Impl::decide_chunks(bool finishing, bool force)
 {
@@ -361,7 +364,7 @@ void Encoder::Impl::decide_chunks(bool finishing, bool force)
         }
         const std::size_t n = std::size_t(end - decided_end);
         const std::size_t enough = n / kSparseShare + 1;
-        const bool is_sparse = quick_match_coverage(finder.data_at(decided_end), n, (1u << method.dict_bits) - 1, enough) < enough;
+        const bool is_sparse = probe.coverage(finder.data_at(decided_end), decided_end, n, enough) < enough;
         all_sparse = all_sparse && is_sparse;
         chunks.push_back({end, is_sparse});
         decided_end = end;

@@ -191,20 +191,35 @@ void MatchFinder::skip(std::size_t n)
     cur_ = stop;
 }
 
-std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist,
+MatchProbe::MatchProbe(unsigned dict_bits, std::uint64_t size_hint)
+    : max_dist_((std::uint32_t(1) << dict_bits) - 1),
+      bits_(std::min(dict_bits + 1, 16u))
+{
+    if (size_hint > 0)
+        bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, bits_);
+    latest_ = make_scratch<std::uint32_t>(std::size_t(1) << bits_);
+    std::memset(latest_.get(), 0, sizeof(std::uint32_t) << bits_);
+}
+
+/*
+ * A stale slot (a position left by an early stop, or 4 GiB back) gives a
+ * distance that is checked against the dictionary and the stream start like
+ * any other, so it costs a comparison of bytes that are there, never more.
+ */
+std::size_t MatchProbe::coverage(const std::uint8_t* data, std::uint64_t pos, std::size_t n,
                                  std::size_t enough)
 {
-    constexpr unsigned kBits = 12;
-    std::uint32_t latest[1u << kBits];   // position + 1 of the latest occurrence, 0 for none
-    std::fill(std::begin(latest), std::end(latest), 0u);
     std::size_t covered = 0;
     for (std::size_t i = 0; i + 4 <= n;) {
         const std::uint32_t key = load32(data + i);
-        std::uint32_t& slot = latest[(key * 0x9E3779B1u) >> (32 - kBits)];
-        const std::size_t cand = slot;
-        slot = std::uint32_t(i + 1);
-        if (cand != 0 && i + 1 - cand <= max_dist && load32(data + cand - 1) == key) {
-            const unsigned len = match_length(data + i, data + cand - 1, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
+        std::uint32_t& slot = latest_[(key * 0x9E3779B1u) >> (32 - bits_)];
+        const std::uint64_t here = pos + i;
+        const std::uint32_t dist = std::uint32_t(here + 1) - slot;   // slot - 1 is the candidate's position
+        slot = std::uint32_t(here + 1);
+        // Within the dictionary and not before the stream start (an empty slot
+        // gives here + 1).
+        if (dist - 1 < max_dist_ && dist <= here && load32(data + i - dist) == key) {
+            const unsigned len = match_length(data + i, data + i - dist, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
             covered += len;
             if (covered >= enough)
                 break;

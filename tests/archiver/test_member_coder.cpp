@@ -83,6 +83,42 @@ TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
     }
 }
 
+// Random pieces each written twice in a row, the copy one dictionary size - 1
+// further on: every method and effort codes the copies as matches at that
+// distance (about half the size), in memory (one pair) and streaming (pairs
+// past the in-memory limit).
+TEST(MemberCoder, RepeatsAtTheLargestDistanceAreFoundByEveryEffort)
+{
+    TempDir t;
+    for (const lzh::Method* m : {&lzh::kLh5, &lzh::kLh6, &lzh::kLh7}) {
+        const std::size_t far = m->dict_size() - 1;
+        std::string pairs[2];
+        for (unsigned seed = 0; pairs[1].size() <= lzh::kMaxPrecoded; ++seed) {
+            const std::string piece = noise(far, seed);
+            pairs[1] += piece + piece;
+            if (seed == 0)
+                pairs[0] = pairs[1];
+        }
+        std::vector<lzh::NewEntry> entries;
+        for (const std::string& name : {"one", "many"}) {
+            write_file(t / name, pairs[entries.size()]);
+            entries.push_back(entry_for(t / name, name));
+        }
+        for (const lzh::Effort e : {lzh::Effort::fast, lzh::Effort::normal, lzh::Effort::best}) {
+            SCOPED_TRACE(std::string(m->id) + " effort " + std::to_string(int(e)));
+            ::unlink((t / "f.lzh").c_str());
+            lzh::update_archive(t / "f.lzh", entries, {m, e, 2}, nullptr);
+            const auto members = read_archive(t / "f.lzh");
+            ASSERT_EQ(members.size(), 2u);
+            for (std::size_t i = 0; i < 2; ++i) {
+                EXPECT_EQ(std::string(members[i].h.method), m->id) << i;
+                EXPECT_LT(members[i].h.packed_size, pairs[i].size() * 52 / 100) << i;
+                EXPECT_EQ(members[i].data, pairs[i]) << i;
+            }
+        }
+    }
+}
+
 // More members than the coders may hold ahead of the writer, by count and by
 // bytes, with large files among them that the workers start first: still the
 // archive of one thread, each member in its place.
