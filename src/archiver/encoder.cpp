@@ -169,7 +169,7 @@ struct Encoder::Impl {
     void parse_optimal(bool finishing);
     void decide_chunks(bool finishing, bool force = false);
     bool judged();
-    void sparse_step();
+    void sparse_step(std::size_t need);
     void seg_room(std::size_t positions);
     void choose_path(std::size_t n);
     void set_prices(const Counts& f);
@@ -221,14 +221,16 @@ struct Encoder::Impl {
     // Sparse chunks (not with optimal parsing, whose binary-tree finder holds
     // the input instead): input is judged chunk by chunk, before it is
     // parsed, by a quick estimate of what matches can cover; where they are
-    // rare (already-compressed data), the parse tries one candidate per
-    // position and takes what it finds at once if it is long enough to pay,
-    // which codes such data faster and no larger.
+    // rare (already-compressed data), the parse takes the few matches the
+    // estimate found that are long enough to pay and codes the rest as
+    // literals, which codes such data faster and no larger.
     struct Chunk {
         std::uint64_t end;
         bool sparse;
     };
     std::deque<Chunk> chunks;         // decided and not yet passed by the parse
+    std::deque<MatchProbe::Found> sparse_matches;   // in sparse chunks, not yet passed
+    std::vector<MatchProbe::Found> probe_found;     // the judge's matches in one chunk
     std::uint64_t decided_end = 0;
     bool sparse = false;              // the parse is in a sparse chunk
     bool all_sparse = true;           // every chunk decided so far was sparse
@@ -273,7 +275,7 @@ void Encoder::Impl::parse(bool finishing)
         if (!pending && !judged())
             break;
         if (sparse) {
-            sparse_step();
+            sparse_step(need);
             continue;
         }
         if (!params.lazy) {
@@ -364,7 +366,12 @@ void Encoder::Impl::decide_chunks(bool finishing, bool force)
         }
         const std::size_t n = std::size_t(end - decided_end);
         const std::size_t enough = n / kSparseShare + 1;
-        const bool is_sparse = probe.coverage(finder.data_at(decided_end), decided_end, n, enough) < enough;
+        probe_found.clear();
+        const bool is_sparse = probe.coverage(finder.data_at(decided_end), decided_end, n, enough, &probe_found) < enough;
+        if (is_sparse)
+            for (const MatchProbe::Found& f : probe_found)
+                if (f.m.len >= kSparseMinMatch)
+                    sparse_matches.push_back(f);
         all_sparse = all_sparse && is_sparse;
         chunks.push_back({end, is_sparse});
         decided_end = end;
@@ -383,16 +390,33 @@ bool Encoder::Impl::judged()
     return true;
 }
 
-// One step through sparse data: a match found at once if it pays, else a literal.
-void Encoder::Impl::sparse_step()
+/*
+ * One step through a sparse chunk: the judge's match at the cursor, or the
+ * literals up to its next match, the end of the chunk or where less than
+ * `need` bytes would be left ahead. Every position passed is entered into the
+ * finder, so that later input can match this data.
+ */
+void Encoder::Impl::sparse_step(std::size_t need)
 {
-    const Match m = finder.find_quick(kSparseMinMatch);
-    if (m.len >= kMinMatch) {
-        emit_match(m);
-        finder.skip(m.len - 1);
-    } else {
-        emit_literal(finder.byte_at(-1));
+    const std::uint64_t at = finder.position();
+    while (!sparse_matches.empty() && sparse_matches.front().pos < at)
+        sparse_matches.pop_front();
+    std::uint64_t stop = std::min(chunks.front().end, finder.stream_end() + 1 - need);
+    if (!sparse_matches.empty()) {
+        const MatchProbe::Found& f = sparse_matches.front();
+        if (f.pos == at) {
+            const Match m = f.m;
+            sparse_matches.pop_front();
+            emit_match(m);
+            finder.skip(m.len);
+            return;
+        }
+        stop = std::min(stop, f.pos);
     }
+    const std::size_t n = std::size_t(stop - at);
+    for (std::size_t i = 0; i < n; ++i)
+        emit_literal(finder.byte_at(std::ptrdiff_t(i)));
+    finder.skip(n);
 }
 
 /*

@@ -207,7 +207,7 @@ MatchProbe::MatchProbe(unsigned dict_bits, std::uint64_t size_hint)
  * any other, so it costs a comparison of bytes that are there, never more.
  */
 std::size_t MatchProbe::coverage(const std::uint8_t* data, std::uint64_t pos, std::size_t n,
-                                 std::size_t enough)
+                                 std::size_t enough, std::vector<Found>* found)
 {
     std::size_t covered = 0;
     for (std::size_t i = 0; i + 4 <= n;) {
@@ -221,6 +221,8 @@ std::size_t MatchProbe::coverage(const std::uint8_t* data, std::uint64_t pos, st
         if (dist - 1 < max_dist_ && dist <= here && load32(data + i - dist) == key) {
             const unsigned len = match_length(data + i, data + i - dist, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
             covered += len;
+            if (found)
+                found->push_back({here, Match{len, dist}});
             if (covered >= enough)
                 break;
             i += len;

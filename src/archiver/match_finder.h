@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace lzh {
 
@@ -94,13 +95,20 @@ public:
     // `dict_bits` and `size_hint` as for MatchFinder.
     MatchProbe(unsigned dict_bits, std::uint64_t size_hint);
 
+    // A match found, at stream position `pos`.
+    struct Found {
+        std::uint64_t pos;
+        Match m;
+    };
+
     // Bytes of data[0, n), stream positions [pos, pos + n), that such matches
     // cover; stops at `enough` (the positions after that stay unseen). The
     // stream's bytes before `data`, back to the dictionary size or to the
     // start of the stream, must be in memory before it, unchanged since they
-    // were measured.
+    // were measured. With `found`, the matches (in order, none overlapping
+    // another, none past data[n)) are appended to it.
     std::size_t coverage(const std::uint8_t* data, std::uint64_t pos, std::size_t n,
-                         std::size_t enough = SIZE_MAX);
+                         std::size_t enough = SIZE_MAX, std::vector<Found>* found = nullptr);
 
 private:
     std::uint32_t max_dist_;
