@@ -158,29 +158,6 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
     return best;
 }
 
-Match MatchFinder::find_quick(unsigned min_len)
-{
-    if (!params_.chain4 || end_ - cur_ < 8)
-        return find(min_len - 1);
-    const std::uint64_t abs = base_ + cur_;
-    const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(max_dist_, abs));
-    const std::uint32_t cur32 = static_cast<std::uint32_t>(abs);
-    const std::uint8_t* s = buf_.get() + cur_;
-    const std::uint32_t h = hash_chain(s);
-    const std::uint32_t cand = head_[h];
-    prev_[cur32 & max_dist_] = cand;
-    head_[h] = cur32;
-    ++cur_;
-    const std::uint32_t dist = cur32 - cand;
-    if (dist - 1 < limit && load32(s - dist) == load32(s)) {
-        const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_ + 1, kMaxMatch));
-        const unsigned len = match_length(s, s - dist, max_len);
-        if (len >= min_len)
-            return Match{len, dist};
-    }
-    return Match{};
-}
-
 void MatchFinder::skip(std::size_t n)
 {
     // Only positions with three bytes ahead can start a match.

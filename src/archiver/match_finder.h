@@ -59,11 +59,6 @@ public:
     // needs room for kMaxMatch entries.
     Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr);
 
-    // The same for data where matches are rare: tries only the latest
-    // position with the same first bytes and returns its match when it is at
-    // least `min_len` (>= 4) long.
-    Match find_quick(unsigned min_len);
-
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);
 
