@@ -41,8 +41,10 @@ MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params, st
       params_(params),
       hash_bits_(std::min(dict_bits + 2, 16u))
 {
+    // A slot for every two positions of a small input: the chains sort out
+    // the collisions for less than clearing a larger table costs.
     if (size_hint > 0)
-        hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, hash_bits_);
+        hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint >> 1)), 10u, hash_bits_);
     auto cleared = [](unsigned bits) {
         auto table = make_scratch<std::uint32_t>(std::size_t(1) << bits);
         std::memset(table.get(), 0, sizeof(std::uint32_t) << bits);
@@ -172,8 +174,10 @@ MatchProbe::MatchProbe(unsigned dict_bits, std::uint64_t size_hint)
     : max_dist_((std::uint32_t(1) << dict_bits) - 1),
       bits_(std::min(dict_bits + 1, 16u))
 {
+    // A slot for every four positions of a small input: enough to see
+    // whether matches are there.
     if (size_hint > 0)
-        bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, bits_);
+        bits_ = std::clamp(unsigned(std::bit_width(size_hint >> 2)), 10u, bits_);
     latest_ = make_scratch<std::uint32_t>(std::size_t(1) << bits_);
     std::memset(latest_.get(), 0, sizeof(std::uint32_t) << bits_);
 }
