@@ -58,7 +58,7 @@ struct EffortParams {
 constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
     {false, false, {8, 32, 8, true}, 16384, 16384},      // fast
-    {true, false, {64, 128, 32, true}, 16384, 2048},     // normal
+    {true, false, {64, 128, 8, true}, 16384, 2048},     // normal
     {true, true, {32, 96, 256}, 16384, 2048},           // best: chain = tree depth of the binary-tree finder
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
