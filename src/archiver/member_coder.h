@@ -3,8 +3,8 @@
 // The writer goes through its members in order; the coder takes the small
 // files among them (up to kMaxPrecoded bytes each) and codes them into memory,
 // a bounded number of bytes ahead of the writer. The writer then takes each
-// result in its turn and writes it; larger files it codes itself, streaming,
-// as before. Everything a member's bytes depend on (its data, the method, the
+// result in its turn and writes it; larger files it codes itself, streaming.
+// Everything a member's bytes depend on (its data, the method, the
 // effort, the size hint) is the same on either path, so the archive is the
 // same whatever the number of threads.
 //
