@@ -162,10 +162,23 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
 
 void MatchFinder::skip(std::size_t n)
 {
-    // Only positions with three bytes ahead can start a match.
+    // Only positions with three bytes ahead can start a match. Those with
+    // four go into both tables without a check each.
     const std::size_t stop = cur_ + n;
     const std::size_t hashable = end_ >= 2 ? std::min(stop, end_ - 2) : cur_;
-    for (std::size_t p = cur_; p < hashable; ++p)
+    std::size_t p = cur_;
+    if (params_.chain4) {
+        const std::size_t four = end_ >= 3 ? std::min(hashable, end_ - 3) : p;
+        for (; p < four; ++p) {
+            const std::uint8_t* b = &buf_[p];
+            const std::uint32_t abs = static_cast<std::uint32_t>(base_ + p);
+            head3_[hash3(b)] = abs;
+            const std::uint32_t h = hash_chain(b);
+            prev_[abs & max_dist_] = head_[h];
+            head_[h] = abs;
+        }
+    }
+    for (; p < hashable; ++p)
         insert(p);
     cur_ = stop;
 }
