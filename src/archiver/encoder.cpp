@@ -233,6 +233,7 @@ struct Encoder::Impl {
     std::vector<MatchProbe::Found> probe_found;     // the judge's matches in one chunk
     std::uint64_t decided_end = 0;
     bool sparse = false;              // the parse is in a sparse chunk
+    std::uint64_t judged_end = 0;     // the end of that chunk
     bool all_sparse = true;           // every chunk decided so far was sparse
     bool finished = false;
     BlockTables t;
@@ -382,11 +383,14 @@ void Encoder::Impl::decide_chunks(bool finishing, bool force)
 bool Encoder::Impl::judged()
 {
     const std::uint64_t at = finder.position();
+    if (at < judged_end)
+        return true;
     while (!chunks.empty() && at >= chunks.front().end)
         chunks.pop_front();
     if (chunks.empty())
         return false;
     sparse = chunks.front().sparse;
+    judged_end = chunks.front().end;
     return true;
 }
 
