@@ -958,11 +958,11 @@ void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_blo
         bits.put(t.c_code[s], t.c_len[s]);
         if (s >= 256) {
             covered += s - 256 + kMinMatch - 1;
+            // The P code and the extra bits in one field (at most 16 + 15 bits).
             const unsigned p = pos[i];
             const unsigned c = p_symbol(p);
-            bits.put(t.p_code[c], t.p_len[c]);
-            if (c >= 2)
-                bits.put(p - (1u << (c - 1)), c - 1);
+            const unsigned extra = c >= 2 ? c - 1 : 0;
+            bits.put(std::uint32_t(t.p_code[c]) << extra | (p & ((1u << extra) - 1)), t.p_len[c] + extra);
         }
     }
     ++blocks;
