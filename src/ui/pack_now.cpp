@@ -56,11 +56,12 @@ void CPackNow::SetMessageBox(MessageBoxFn box) {
     });
 }
 
-std::string CPackNow::Switches() const {
-    return CommandSwitches(settings_.method, settings_.level);
+RunOptions CPackNow::Options() const {
+    return {settings_.same_place, settings_.output_dir, settings_.trim_ext,
+            CommandSwitches(settings_.method, settings_.level)};
 }
 
-void CPackNow::MessageBox(const std::string& text, MessageType type) {
+void CPackNow::Message(const std::string& text, MessageType type) {
     progress_.Finish();  // the run's own messages come after the library is done
     message_box_(nullptr, QString::fromUtf8(text), type);
 }
@@ -86,7 +87,7 @@ int CPackNow::Run(const std::vector<std::string>& paths) {
     if (targets.Count() == 0) return 1;
 
     progress_.Start();
-    const RunResult result = OnCompress(*this, targets, library_, query_);
+    const RunResult result = OnCompress(Options(), *this, &progress_, targets, library_, query_);
     progress_.Finish();
     switch (result) {
     case RunResult::kCompleted:

@@ -262,15 +262,16 @@ void CPackerDlg::UpdateData(bool save_and_validate) {
     }
 }
 
-std::string CPackerDlg::Switches() const {
-    return CommandSwitches(m_strMethod, m_strLevel);
+RunOptions CPackerDlg::ReadRunOptions() {
+    UpdateData(true);
+    return {IsSamePlaceChecked(), m_strOutputDir, m_bTrimExt, CommandSwitches(m_strMethod, m_strLevel)};
 }
 
 bool CPackerDlg::IsSamePlaceChecked() const {
     return ui_->samePlaceRadio->isChecked();
 }
 
-void CPackerDlg::MessageBox(const std::string& text, MessageType type) {
+void CPackerDlg::Message(const std::string& text, MessageType type) {
     progress_.Finish();  // the run's own messages come after the library is done
     message_box_(this, QString::fromUtf8(text), type);
 }
@@ -321,7 +322,7 @@ void CPackerDlg::OnCompressClicked() {
     if (running_) return;
     running_ = true;
     progress_.Start();
-    OnCompress(*this, targets_, library_, query_);
+    OnCompress(ReadRunOptions(), *this, &progress_, targets_, library_, query_);
     progress_.Finish();
     running_ = false;
     UpdateDialogControls();

@@ -47,12 +47,12 @@ QString WindowTitle(const std::string& library_name, unsigned version);
  * The controls' enabled states come from one function, UpdateDialogControls,
  * run whenever the list, the selection or the output mode changes.
  *
- * For the run it is the CompressDialog: data exchange between the members
- * (m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel) and the controls,
- * the method and effort switches, the message boxes, focus, and the
- * library's window (the progress window).
+ * For the run it reads the output options once (data exchange between the
+ * members m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel and the
+ * controls) and is the run's reporter: the message boxes, focus, and the
+ * progress window, which is the library's window.
  */
-class CPackerDlg : public QDialog, private CompressDialog {
+class CPackerDlg : public QDialog, private RunReporter {
     Q_OBJECT
 
 public:
@@ -109,16 +109,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // CompressDialog
-    void UpdateData(bool save_and_validate) override;
-    bool IsSamePlaceChecked() const override;
-    std::string OutputDir() const override { return m_strOutputDir; }
-    bool TrimExt() const override { return m_bTrimExt; }
-    std::string Switches() const override;
-    void MessageBox(const std::string& text, MessageType type) override;
+    // The output options of the controls, for a run.
+    RunOptions ReadRunOptions();
+    // Data exchange: true moves the controls into the members, false the
+    // members into the controls.
+    void UpdateData(bool save_and_validate);
+    bool IsSamePlaceChecked() const;
+    // RunReporter
+    void Message(const std::string& text, MessageType type) override;
     void FocusOutputDir() override;
-    lzh::ArchiverWindow* Window() override { return &progress_; }
     void ItemStarting(int number, int count) override { progress_.BeginItem(number, count); }
+    void ItemFailed(const std::string& reason) override { progress_.on_failure(reason); }
     std::vector<std::string> TakeSkipped() override { return progress_.TakeSkipped(); }
 
     void SetUpTargetView();

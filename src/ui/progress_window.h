@@ -79,7 +79,7 @@ public:
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
     void on_skipped(std::string_view path) override { skipped_.emplace_back(path); }
-    // The entries left out since the last call (see CompressDialog::TakeSkipped).
+    // The entries left out since the last call (see RunReporter::TakeSkipped).
     std::vector<std::string> TakeSkipped() { return std::exchange(skipped_, {}); }
 
     // A run begins: the box shows only if the run lasts the show delay, so
