@@ -303,8 +303,8 @@ TEST_P(Interop, EveryReaderExtractsTheGeneratedTree)
 INSTANTIATE_TEST_SUITE_P(Methods, Interop,
                          ::testing::Combine(::testing::Values("-lh5", "-lh6", "-lh7"),
                                             ::testing::Values("-fast", "-normal", "-best")),
-                         [](const auto& info) {
-                             return std::get<0>(info.param).substr(1) + "_" + std::get<1>(info.param).substr(1);
+                         [](const auto& p) {
+                             return std::get<0>(p.param).substr(1) + "_" + std::get<1>(p.param).substr(1);
                          });
 
 // An updated archive (one member replaced where it stands, two appended, the

@@ -53,7 +53,7 @@ class DesktopTest : public QObject {
         return dialog;
     }
 
-    // The command text of `name` packed next to itself, as it always was, with `switches`.
+    // The command text of `name` packed next to itself with `switches` (none: the default method and effort).
     std::string CommandFor(const QString& name, const std::string& switches = {}) const {
         std::string text = "a \"" + Bytes(name) + ".lzh\" \"" + tmp_->path().toStdString() + "/\" -d1 ";
         if (!switches.empty()) text += switches + " ";
