@@ -46,8 +46,8 @@ LaunchRequest ReadCommandLine(const std::vector<std::string>& args);
  * CPackNow - the file manager's "LZH 書庫にする": the items are listed as a
  * drop lists them (each once, resolved, in the list's order) and packed by
  * the run of the compress button with the options saved in Pelkoran.ini
- * (output place, trim, method, effort). Only the progress window shows while
- * it works; then the run's own completion or failure message. Items that
+ * (output place, trim, method, effort), on a worker thread while this one
+ * shows the progress window; then the run's own completion or failure message. Items that
  * are not there are named in a message first and left out. Nothing is
  * saved.
  */
@@ -75,7 +75,7 @@ private:
     // RunReporter
     void Message(const std::string& text, MessageType type) override;
     void ItemStarting(int number, int count) override { progress_.BeginItem(number, count); }
-    void ItemFailed(const std::string& reason) override { progress_.on_failure(reason); }
+    void ItemFailed(const std::string& reason) override;
     std::vector<std::string> TakeSkipped() override { return progress_.TakeSkipped(); }
 
     ArchiverLibrary& library_;

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "archiver_library.h"
+#include "background_run.h"
 #include "compress_run.h"
 #include "folder_picker.h"
 #include "progress_window.h"
@@ -50,7 +52,11 @@ QString WindowTitle(const std::string& library_name, unsigned version);
  * For the run it reads the output options once (data exchange between the
  * members m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel and the
  * controls) and is the run's reporter: the message boxes, focus, and the
- * progress window, which is the library's window.
+ * progress window, which is the library's window. The run works on a worker
+ * thread (BackgroundRun); its reports reach the window on the UI thread, in
+ * order, each message box answered before the run goes on. While it lasts
+ * the window's content is disabled (SetRunning), and the window can be
+ * neither closed nor ended.
  */
 class CPackerDlg : public QDialog, private RunReporter {
     Q_OBJECT
@@ -81,7 +87,9 @@ public:
     TargetList& Targets() { return targets_; }
     ProgressWindow& Progress() { return progress_; }
     const std::string& SettingsPath() const { return settings_path_; }
-    bool IsRunning() const { return running_; }
+    bool IsRunning() const { return run_.Running(); }
+    // Returns once a run under way has finished (its messages answered).
+    void WaitForRun();
 
     // The handlers, public so that the window's behaviour can be driven.
     void OnOutputModeClicked();
@@ -96,6 +104,10 @@ public:
     void ShowContextMenu(QWidget* widget, const QPoint& global_pos);
     // The list's one column: as wide as its content, never narrower than the view.
     void FitTargetColumn();
+
+signals:
+    // A run started by the compress button has ended.
+    void runFinished(RunResult result);
 
 public slots:
     void done(int result) override;
@@ -119,9 +131,13 @@ private:
     void Message(const std::string& text, MessageType type) override;
     void FocusOutputDir() override;
     void ItemStarting(int number, int count) override { progress_.BeginItem(number, count); }
-    void ItemFailed(const std::string& reason) override { progress_.on_failure(reason); }
+    void ItemFailed(const std::string& reason) override;
     std::vector<std::string> TakeSkipped() override { return progress_.TakeSkipped(); }
 
+    // Every control that a run must keep untouched, in one place: the
+    // window's content is disabled while `running` and takes no drops.
+    void SetRunning(bool running);
+    void OnRunFinished(RunResult result);
     void SetUpTargetView();
     void LoadOutputOptions();
 
@@ -140,7 +156,9 @@ private:
     std::string m_strMethod;     // the method choice: "lh5", "lh6" or "lh7"
     std::string m_strLevel;      // the effort choice: "fast", "normal" or "best"
 
-    bool running_ = false;  // a run is in progress
+    BackgroundRun run_;  // the compress button's run, on a worker thread
+    QPointer<QWidget> focus_before_run_;  // gets the focus back when the run ends
+    bool focus_output_dir_ = false;       // the run asked for the field's focus
 };
 
 }  // namespace pelkoran

@@ -83,6 +83,7 @@ private slots:
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
         dialog->AddTargets({Bytes("b.txt")});
         QTest::mouseClick(Child<QPushButton>(*dialog, "compressButton"), Qt::LeftButton);
+        dialog->WaitForRun();
         QCOMPARE(library_.commands, std::vector<std::string>{CommandFor("b.txt")});
         QVERIFY(dialog->close());
         QCOMPARE(test_support::read_file(Ini()), std::string(kOldFile));
@@ -107,6 +108,7 @@ private slots:
                 Child<QComboBox>(*dialog, "levelCombo")->setCurrentIndex(l);
                 dialog->AddTargets({Bytes("b.txt"), Bytes("c.dat")});
                 QTest::mouseClick(Child<QPushButton>(*dialog, "compressButton"), Qt::LeftButton);
+                dialog->WaitForRun();
                 const std::vector<std::string> expected{CommandFor("b.txt", switches[m][l]),
                                                         CommandFor("c.dat", switches[m][l])};
                 QCOMPARE(library_.commands, expected);
@@ -149,6 +151,7 @@ private slots:
         // The other windows' controls are named by their texts.
         dialog->Progress().Start();
         dialog->Progress().on_progress(lzh::Progress{"x.lzh", "x", 1, 2});
+        QCoreApplication::processEvents();  // the box is shown by a queued refresh
         CAboutDlg about(dialog.get());
         about.show();
         for (QWidget* window : {static_cast<QWidget*>(dialog->Progress().Dialog()), static_cast<QWidget*>(&about)}) {
@@ -201,7 +204,10 @@ private slots:
         pack.Progress().SetShowDelay(0);
         library_.behaviour = [&](lzh::ArchiverWindow* window, const std::string&) {
             window->on_progress(lzh::Progress{"x.lzh", "x", 1, 2});
-            progress_shown = pack.Progress().Dialog() && pack.Progress().Dialog()->isVisible();
+            // The library works on the run's thread; the box lives on this one.
+            QMetaObject::invokeMethod(qApp, [&] {
+                progress_shown = pack.Progress().Dialog() && pack.Progress().Dialog()->isVisible();
+            }, Qt::BlockingQueuedConnection);
             return 0;
         };
         QCOMPARE(pack.Run({Bytes("c.dat"), Bytes("b.txt"), Bytes("b.txt")}), 0);
@@ -217,7 +223,7 @@ private slots:
         QCOMPARE(test_support::read_file(Ini()), ini);
     }
 
-    // The failures say what they always say, and the status tells a script
+    // The failures are worded as in the window, and the status tells a script
     // (or the file manager) that not everything was packed: the library's
     // reason, and no completion message; a refused output directory before
     // anything is packed; paths that are not there named first (never a
@@ -263,6 +269,21 @@ private slots:
             QVERIFY(library_.commands.empty());
             QCOMPARE(boxes_, (QStringList{QStringLiteral("error: 次の項目がないため圧縮しません:\n%1").arg(Path("gone1")),
                                           QStringLiteral("error: 圧縮する項目を指定してください")}));
+        }
+        // Entries the library left out are listed after the completion
+        // message, as the window lists them.
+        boxes_.clear();
+        {
+            CPackNow pack(library_, Ini());
+            pack.SetMessageBox(Recorder());
+            library_.behaviour = [](lzh::ArchiverWindow* window, const std::string&) {
+                window->on_skipped("/x/pipe");
+                return 0;
+            };
+            QCOMPARE(pack.Run({Bytes("b.txt")}), 0);
+            QCOMPARE(boxes_, (QStringList{QStringLiteral("info: 圧縮がすべて終了しました。"),
+                                          QStringLiteral("error: ") + QString::fromUtf8(kMsgSkipped) +
+                                              QStringLiteral("\n/x/pipe")}));
         }
     }
 };
