@@ -25,7 +25,7 @@ T* Child(QWidget& parent, const char* name) {
     return child;
 }
 
-const char kOldFile[] = "[Path]\nOutputDir=/srv/out\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
+const char kPathOnlyFile[] = "[Path]\nOutputDir=/srv/out\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
 
 }  // namespace
 
@@ -73,11 +73,11 @@ private slots:
     }
 
     // A settings file of the three [Path] keys shows -lh5- and 標準, packs
-    // with the command text of old byte for byte, and is written back
-    // exactly as it was read: the new section appears only for a choice
-    // other than the defaults.
+    // with the command text that has no method or effort switch, and is
+    // written back exactly as it was read: the [Compression] section
+    // appears only for a choice other than the defaults.
     void defaultChoiceKeepsCommandTextsAndTheFile() {
-        test_support::write_file(Ini(), kOldFile);
+        test_support::write_file(Ini(), kPathOnlyFile);
         auto dialog = MakeDialog();
         QCOMPARE(Child<QComboBox>(*dialog, "methodCombo")->currentText(), QStringLiteral("-lh5-"));
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
@@ -86,7 +86,7 @@ private slots:
         dialog->WaitForRun();
         QCOMPARE(library_.commands, std::vector<std::string>{CommandFor("b.txt")});
         QVERIFY(dialog->close());
-        QCOMPARE(test_support::read_file(Ini()), std::string(kOldFile));
+        QCOMPARE(test_support::read_file(Ini()), std::string(kPathOnlyFile));
     }
 
     // Every pair of method and effort reaches every command text of the
@@ -100,7 +100,7 @@ private slots:
                                       {"-lh7 -fast", "-lh7", "-lh7 -best"}};
         for (int m = 0; m < 3; ++m) {
             for (int l = 0; l < 3; ++l) {
-                test_support::write_file(Ini(), kOldFile);
+                test_support::write_file(Ini(), kPathOnlyFile);
                 library_.commands.clear();
                 boxes_.clear();
                 auto dialog = MakeDialog();
@@ -126,7 +126,7 @@ private slots:
         QVERIFY(test_support::read_file(Ini()).rfind(
                     "[Path]\nOutputDir=/srv/out\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", 0) == 0);
 
-        test_support::write_file(Ini(), std::string(kOldFile) + "[Compression]\nMethod=LH7\nLevel=max\n");
+        test_support::write_file(Ini(), std::string(kPathOnlyFile) + "[Compression]\nMethod=LH7\nLevel=max\n");
         auto dialog = MakeDialog();
         QCOMPARE(Child<QComboBox>(*dialog, "methodCombo")->currentText(), QStringLiteral("-lh5-"));
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
@@ -229,7 +229,7 @@ private slots:
     // anything is packed; paths that are not there named first (never a
     // "finished" for them), the rest packed; no path at all.
     void packNowReportsEveryFailure() {
-        test_support::write_file(Ini(), kOldFile);
+        test_support::write_file(Ini(), kPathOnlyFile);
         {
             CPackNow pack(library_, Ini());
             pack.SetMessageBox(Recorder());
@@ -253,7 +253,7 @@ private slots:
             QCOMPARE(boxes_, QStringList{QStringLiteral("error: 指定のディレクトリ(%1)がありません").arg(Path("nowhere"))});
         }
         boxes_.clear();
-        test_support::write_file(Ini(), kOldFile);
+        test_support::write_file(Ini(), kPathOnlyFile);
         {
             CPackNow pack(library_, Ini());
             pack.SetMessageBox(Recorder());
