@@ -100,7 +100,7 @@ TEST(MemberCoder, RepeatsAtTheLargestDistanceAreFoundByEveryEffort)
                 pairs[0] = pairs[1];
         }
         std::vector<lzh::NewEntry> entries;
-        for (const std::string& name : {"one", "many"}) {
+        for (const std::string name : {"one", "many"}) {
             write_file(t / name, pairs[entries.size()]);
             entries.push_back(entry_for(t / name, name));
         }
