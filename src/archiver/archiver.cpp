@@ -1,11 +1,11 @@
 // archiver.cpp - the library's two entry points.
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 
-#include "archive_writer.h"
+#include "container/archive_writer.h"
 #include "command.h"
-#include "names.h"
+#include "container/names.h"
 #include "version.h"
-#include "walk.h"
+#include "fs/walk.h"
 
 #include <cerrno>
 #include <cstring>

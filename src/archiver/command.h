@@ -17,8 +17,8 @@
 //   -fast | -normal | -best   how hard the encoder works (default -normal)
 #pragma once
 
-#include "encoder.h"
-#include "method.h"
+#include "codec/encoder.h"
+#include "codec/method.h"
 
 #include <string>
 #include <string_view>

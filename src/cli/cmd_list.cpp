@@ -1,9 +1,9 @@
 // cmd_list.cpp - `pelkoran-cli list ARCHIVE...`: one line per member.
 #include "commands.h"
 
-#include "archive_reader.h"
-#include "io.h"
-#include "names.h"
+#include "container/archive_reader.h"
+#include "codec/io.h"
+#include "container/names.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // cmd_test.cpp - `pelkoran-cli test ARCHIVE...`: decodes every member and checks every CRC.
 #include "commands.h"
 
-#include "archive_reader.h"
-#include "io.h"
+#include "container/archive_reader.h"
+#include "codec/io.h"
 
 #include <cstdio>
 

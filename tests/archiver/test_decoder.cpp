@@ -1,9 +1,9 @@
 // test_decoder.cpp - the decoder refuses damaged streams with a DataError and
 // never crashes, hangs or reads outside its input.
 #include "archive_support.h"
-#include "bit_writer.h"
-#include "decoder.h"
-#include "encoder.h"
+#include "codec/bit_writer.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // progress call, places the archive may not go, and the memory a very large
 // directory costs.
 #include "archive_support.h"
-#include "file_io.h"
+#include "fs/file_io.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // test_member_coder.cpp - members coded on worker threads: the same archive
 // for any thread count, and a read error met at its own member.
 #include "archive_support.h"
-#include "member_coder.h"
+#include "container/member_coder.h"
 
 #include <gtest/gtest.h>
 

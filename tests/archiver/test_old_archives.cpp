@@ -4,12 +4,12 @@
 // data CRC, bytes after the end mark, executable stubs, methods we do not
 // decode, and what an update does with each.
 #include "archive_support.h"
-#include "crc16.h"
-#include "decoder.h"
-#include "encoder.h"
-#include "header.h"
-#include "method.h"
-#include "names.h"
+#include "container/crc16.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "container/header.h"
+#include "codec/method.h"
+#include "container/names.h"
 
 #include <gtest/gtest.h>
 

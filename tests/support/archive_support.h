@@ -1,9 +1,9 @@
 // archive_support.h - engine test helpers: test data, members read back, the command entry, a window.
 #pragma once
 
-#include "archive_reader.h"
-#include "archive_writer.h"
-#include "archiver.h"
+#include "container/archive_reader.h"
+#include "container/archive_writer.h"
+#include "pelkoran/archiver.h"
 #include "command.h"
 #include "test_support.h"
 

@@ -1,7 +1,7 @@
 // sliding_window.cpp - buffer sizing, appending and sliding of the input window.
-#include "sliding_window.h"
+#include "codec/sliding_window.h"
 
-#include "match_finder.h"
+#include "codec/match_finder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // names.cpp - member names: file-system bytes (UTF-8) to stored bytes and back.
-#include "names.h"
+#include "container/names.h"
 
-#include "io.h"
+#include "codec/io.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,10 +1,10 @@
 // archive_reader.cpp - walks the members of an LZH archive file and decodes them.
-#include "archive_reader.h"
+#include "container/archive_reader.h"
 
-#include "crc16.h"
-#include "decoder.h"
-#include "method.h"
-#include "names.h"
+#include "container/crc16.h"
+#include "codec/decoder.h"
+#include "codec/method.h"
+#include "container/names.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 // walk.cpp - the directory walk behind "-d1".
-#include "walk.h"
+#include "fs/walk.h"
 
-#include "file_io.h"
-#include "member_coder.h"
-#include "names.h"
+#include "fs/file_io.h"
+#include "container/member_coder.h"
+#include "container/names.h"
 
 #include <algorithm>
 #include <atomic>

@@ -16,7 +16,7 @@
 // alphabet, lengths of at most 16 bits, a complete prefix code, zero runs and
 // skip fields within the table; every match within the data produced so far
 // and the original size. Damaged input throws DataError.
-#include "decoder.h"
+#include "codec/decoder.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // method.cpp - the method table.
-#include "method.h"
+#include "codec/method.h"
 
 namespace lzh {
 

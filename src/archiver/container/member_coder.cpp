@@ -1,8 +1,8 @@
 // member_coder.cpp - codes small file members ahead of the archive writer on worker threads.
-#include "member_coder.h"
+#include "container/member_coder.h"
 
-#include "crc16.h"
-#include "file_io.h"
+#include "container/crc16.h"
+#include "fs/file_io.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -19,7 +19,7 @@
 //          match is followed by its distance - 1 (12 bits): the upper 6 bits
 //          in a fixed prefix code (one code of 3 bits, 3 of 4, 8 of 5, 12 of
 //          6, 24 of 7 and 16 of 8, assigned in order), then the lower 6 bits.
-#include "old_decoder.h"
+#include "codec/old_decoder.h"
 
 #include <algorithm>
 #include <array>

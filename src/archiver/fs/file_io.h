@@ -1,7 +1,7 @@
 // file_io.h - byte sources and sinks over POSIX file descriptors.
 #pragma once
 
-#include "io.h"
+#include "codec/io.h"
 
 #include <cstddef>
 #include <cstdint>

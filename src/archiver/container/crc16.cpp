@@ -3,7 +3,7 @@
 // Slicing by 8: tables[k][b] is the CRC contribution of byte b followed by k
 // zero bytes. Eight input bytes are folded with eight independent lookups per
 // step instead of a chain of eight dependent ones.
-#include "crc16.h"
+#include "container/crc16.h"
 
 #include <array>
 #include <cstring>

@@ -1,9 +1,9 @@
 // archive_writer.h - creates an LZH archive or rewrites one with new members.
 #pragma once
 
-#include "archiver.h"
-#include "encoder.h"
-#include "method.h"
+#include "pelkoran/archiver.h"
+#include "codec/encoder.h"
+#include "codec/method.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // archive_reader.h - walks the members of an LZH archive file and decodes them.
 #pragma once
 
-#include "file_io.h"
-#include "header.h"
-#include "io.h"
+#include "fs/file_io.h"
+#include "container/header.h"
+#include "codec/io.h"
 
 #include <cstdint>
 #include <functional>

@@ -8,7 +8,7 @@
 // which lowers the Kraft sum by exactly one unit of 2^-limit, until the sum is
 // exactly 1. Finally the lengths are handed out by frequency rank, so a more
 // frequent symbol never gets a longer code than a less frequent one.
-#include "huffman.h"
+#include "codec/huffman.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 // walk.h - turns the items of an add command into the list of members to write.
 #pragma once
 
-#include "archive_writer.h"
+#include "container/archive_writer.h"
 #include "command.h"
-#include "file_io.h"
+#include "fs/file_io.h"
 
 #include <cstdint>
 #include <functional>

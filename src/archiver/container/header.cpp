@@ -1,9 +1,9 @@
 // header.cpp - LZH member headers: the level-2 writer and the level 0-3 reader.
-#include "header.h"
+#include "container/header.h"
 
-#include "crc16.h"
-#include "io.h"
-#include "names.h"
+#include "container/crc16.h"
+#include "codec/io.h"
+#include "container/names.h"
 
 #include <algorithm>
 #include <cstring>

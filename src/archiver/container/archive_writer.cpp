@@ -11,14 +11,14 @@
 // the sizes and the CRC of what was actually read are known. The level-2
 // header's length does not depend on the sizes, so the placeholder always has
 // the right length.
-#include "archive_writer.h"
+#include "container/archive_writer.h"
 
-#include "archive_reader.h"
-#include "crc16.h"
-#include "file_io.h"
-#include "header.h"
-#include "member_coder.h"
-#include "names.h"
+#include "container/archive_reader.h"
+#include "container/crc16.h"
+#include "fs/file_io.h"
+#include "container/header.h"
+#include "container/member_coder.h"
+#include "container/names.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -8,9 +8,9 @@
 // root, and the nodes passed are split between its two subtrees (each step
 // goes to the side the cursor sorts on, so the order is kept). The bytes both
 // sides of the walk already share with the cursor need not be compared again.
-#include "bt_match_finder.h"
+#include "codec/bt_match_finder.h"
 
-#include "window_bytes.h"
+#include "codec/window_bytes.h"
 
 #include <algorithm>
 #include <bit>

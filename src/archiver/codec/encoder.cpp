@@ -15,12 +15,12 @@
 // costs at least one bit, and kTailCodes >= 64 codes make it long enough.
 // Another reader drops a last match whose position takes no bits when the
 // stream ends right after its C code; write_block() avoids that ending too.
-#include "encoder.h"
+#include "codec/encoder.h"
 
-#include "bit_writer.h"
-#include "bt_match_finder.h"
-#include "huffman.h"
-#include "match_finder.h"
+#include "codec/bit_writer.h"
+#include "codec/bt_match_finder.h"
+#include "codec/huffman.h"
+#include "codec/match_finder.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 // Sizes are rounded up to a power of two (at least 4 KiB), so that members of
 // different sizes share buffers; a thread keeps a few of them, at most
 // kMaxBytes, the largest ones when the cache is full.
-#include "scratch.h"
+#include "codec/scratch.h"
 
 #include <algorithm>
 #include <array>

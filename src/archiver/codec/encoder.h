@@ -5,8 +5,8 @@
 // from the block's counts and writes the block -> bit writer (bit_writer.h).
 #pragma once
 
-#include "io.h"
-#include "method.h"
+#include "codec/io.h"
+#include "codec/method.h"
 
 #include <cstdint>
 #include <memory>

@@ -6,7 +6,7 @@
 // tables are stream positions, so they need no rewrite).
 #pragma once
 
-#include "scratch.h"
+#include "codec/scratch.h"
 
 #include <cstddef>
 #include <cstdint>

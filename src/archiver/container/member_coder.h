@@ -19,8 +19,8 @@
 // writer keeps the progress and cancel calls.
 #pragma once
 
-#include "archive_writer.h"
-#include "encoder.h"
+#include "container/archive_writer.h"
+#include "codec/encoder.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -2,9 +2,9 @@
 // OldDecoder, -lh1-, -lzs- and -lz5-).
 #pragma once
 
-#include "io.h"
-#include "method.h"
-#include "old_decoder.h"
+#include "codec/io.h"
+#include "codec/method.h"
+#include "codec/old_decoder.h"
 
 #include <cstdint>
 #include <memory>

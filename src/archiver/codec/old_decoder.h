@@ -3,8 +3,8 @@
 // 2 KiB window, bit-packed) and -lz5- (LZSS, 4 KiB window, byte-packed).
 #pragma once
 
-#include "io.h"
-#include "method.h"
+#include "codec/io.h"
+#include "codec/method.h"
 
 #include <cstdint>
 #include <memory>

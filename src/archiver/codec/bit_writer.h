@@ -1,7 +1,7 @@
 // bit_writer.h - MSB-first bit output for the coded stream, buffered in chunks.
 #pragma once
 
-#include "io.h"
+#include "codec/io.h"
 
 #include <cassert>
 #include <cstdint>

@@ -12,8 +12,8 @@
 // match: the bytes compared are the ones the distance points to.
 #pragma once
 
-#include "scratch.h"
-#include "sliding_window.h"
+#include "codec/scratch.h"
+#include "codec/sliding_window.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -12,9 +12,9 @@
 // the walk, so stale links can cost a search but never yield a wrong match.
 #pragma once
 
-#include "match_finder.h"
-#include "scratch.h"
-#include "sliding_window.h"
+#include "codec/match_finder.h"
+#include "codec/scratch.h"
+#include "codec/sliding_window.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -17,9 +17,9 @@
 // end of the data, except a three-byte hash of the last position, whose
 // fourth byte is masked. Any candidate, however stale, addresses bytes inside
 // the window: its distance is checked against the history the window holds.
-#include "match_finder.h"
+#include "codec/match_finder.h"
 
-#include "window_bytes.h"
+#include "codec/window_bytes.h"
 
 #include <algorithm>
 #include <bit>
