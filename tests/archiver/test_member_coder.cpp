@@ -70,10 +70,10 @@ TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
         const auto members = read_archive(t / "t.lzh");
         ASSERT_EQ(members.size(), tree.size());
         for (std::size_t i = 0; i < members.size(); ++i) {
-            EXPECT_EQ(members[i].data, read_file(tree[i].first.source_path)) << tree[i].first.stored_path;
+            EXPECT_EQ(members[i].data, read_file(tree[i].first.source_path())) << tree[i].first.stored_path();
             if (!tree[i].second.empty()) {
                 EXPECT_EQ(members[i].h.method, tree[i].second == "*" ? c.m->id : tree[i].second)
-                    << tree[i].first.stored_path;
+                    << tree[i].first.stored_path();
             }
         }
     }
@@ -96,7 +96,7 @@ TEST(MemberCoder, MembersBeyondTheReachKeepTheirOrder)
     const auto members = read_archive(t / "r.lzh");
     ASSERT_EQ(members.size(), entries.size());
     for (std::size_t i = 0; i < members.size(); i += 37)
-        EXPECT_EQ(members[i].data, read_file(entries[i].source_path)) << entries[i].stored_path;
+        EXPECT_EQ(members[i].data, read_file(entries[i].source_path())) << entries[i].stored_path();
 }
 
 // A file that cannot be read fails the run at its own member, with the same
@@ -107,7 +107,7 @@ TEST(MemberCoder, UnreadableFileFailsTheRunAtItsMember)
     std::vector<lzh::NewEntry> entries;
     for (const auto& [e, method] : mixed_tree(t))
         entries.push_back(e);
-    entries[10].source_path = t / "vanished";   // gone since the walk
+    entries[10].source = t / "vanished";   // gone since the walk
     std::string messages[2];
     for (unsigned threads : {1u, 2u}) {
         try {

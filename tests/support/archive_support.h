@@ -81,8 +81,8 @@ inline std::string raw_member(const std::string& archive_bytes, const lzh::Membe
 inline lzh::NewEntry entry_for(const std::string& path, const std::string& stored)
 {
     lzh::NewEntry e;
-    e.source_path = path;
-    e.stored_path = stored;
+    e.source = path;
+    e.name = stored;
     struct stat st {};
     ::lstat(path.c_str(), &st);
     e.st = st;

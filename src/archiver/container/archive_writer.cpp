@@ -68,7 +68,7 @@ struct PlannedMember {
 
 StoredNames names_of(const NewEntry& e)
 {
-    return encode_names(e.stored_path, e.link_target, e.kind == NewEntry::Kind::directory);
+    return encode_names(e.stored_path(), e.link_target, e.kind == NewEntry::Kind::directory);
 }
 
 /*
@@ -416,7 +416,7 @@ public:
      */
     bool write_entry(const NewEntry& e, const StoredNames& names)
     {
-        progress(e.stored_path, true);
+        progress(e.stored_path(), true);
         MemberHeader h;
         h.path = names.path;
         h.code_page = names.code_page;
@@ -455,7 +455,7 @@ private:
         sink_.write(header.data(), header.size());
         sink_.write(r.data.data(), r.data.size());
         done_ += r.size;
-        progress(e.stored_path, false);
+        progress(e.stored_path(), false);
         report_.bytes_in += r.size;
         return true;
     }
@@ -470,14 +470,14 @@ private:
         if (coder)
             if (std::unique_ptr<MemberCoder::Result> r = coder->take(&e); r && !r->too_large)
                 return write_precoded(e, h, *r);
-        FileSource src(e.source_path, e.root, e.follow_link);
+        FileSource src(e.source_path(), e.root, e.follow_link);
         // Checked on the open file: a stale stat from the walk could carry an
         // inode number that has since been reused.
         for (const EntryStat& own : own_files)
             if (same_file(src.status(), own))
                 return false;
         if (std::uint64_t(src.status().st_size) > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
+            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
 
         std::uint8_t* const buf = read_buffer();
         const std::uint64_t header_at = sink_.offset();
@@ -499,7 +499,7 @@ private:
                 crc1 = crc16_update(crc1, buf, n);
                 const bool pays = feed_member(encoder, buf, n, size1 - n, expected);
                 done_ += n;
-                progress(e.stored_path, false);
+                progress(e.stored_path(), false);
                 if (!pays || encoder.bytes_out() > std::max(expected, size1)) {
                     gave_up = true;   // the sample did not pay, or already larger than the file: store it
                     break;
@@ -513,7 +513,7 @@ private:
                     check_size(size1, e);
                     crc1 = crc16_update(crc1, buf, n);
                     done_ += n;
-                    progress(e.stored_path, false);
+                    progress(e.stored_path(), false);
                 }
             } else {
                 encoder.finish();
@@ -542,10 +542,10 @@ private:
                 sink_.write(buf, n);
                 if (!coding_pass)
                     done_ += n;
-                progress(e.stored_path, coding_pass && size2 % kProgressStep < n);
+                progress(e.stored_path(), coding_pass && size2 % kProgressStep < n);
             }
             if (coding_pass && (size2 != size1 || crc2 != crc1))
-                throw Error("読み取り中にファイルが変更されました: " + shown_path(e.source_path));
+                throw Error("読み取り中にファイルが変更されました: " + shown_path(e.source_path()));
             std::memcpy(h.method, kLh0.id, sizeof h.method);
             h.packed_size = size2;
             h.original_size = size2;
@@ -554,7 +554,7 @@ private:
         report_.bytes_in += h.original_size;
         std::vector<std::uint8_t> header = build_level2_header(h);
         if (header.size() != placeholder.size())
-            throw Error("内部エラー: ヘッダーの長さが変わりました: " + shown_path(e.source_path));
+            throw Error("内部エラー: ヘッダーの長さが変わりました: " + shown_path(e.source_path()));
         sink_.write_at(header_at, header.data(), header.size());
         return true;
     }
@@ -571,7 +571,7 @@ private:
     void check_size(std::uint64_t size, const NewEntry& e)
     {
         if (size > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
+            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
     }
 
     const std::string& archive_;
@@ -614,12 +614,12 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     }
 
     // Names first: a name that cannot be stored fails before anything is written.
-    // The plan holds only pointers and the keys are views of the stored paths
-    // where those are UTF-8 already (decoding gives them back exactly), so a
-    // walk of a hundred thousand files costs little beyond the entries; the
-    // names are encoded again, one at a time, as they are written.
+    // The plan holds only pointers and the keys are the stored paths, as
+    // they are where those are UTF-8 already (decoding gives them back
+    // exactly), so a walk of a hundred thousand files costs little beyond the
+    // entries; the names are encoded again, one at a time, as they are written.
     std::vector<const NewEntry*> fresh;
-    std::deque<std::string> other_keys;
+    std::deque<std::string> key_texts;
     std::vector<std::pair<std::string_view, std::size_t>> keys;   // UTF-8 path, index in fresh
     std::uint64_t total = 0;
     for (const NewEntry& e : entries) {
@@ -638,12 +638,13 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
             build_level2_header(h);
         }
         if (e.kind == NewEntry::Kind::symlink && e.link_target.empty())
-            throw Error("シンボリックリンクの参照先が空です: " + shown_path(e.source_path));
+            throw Error("シンボリックリンクの参照先が空です: " + shown_path(e.source_path()));
         if (e.kind == NewEntry::Kind::file && e.st.size > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path));
-        std::string_view key = e.stored_path;
-        if (!is_valid_utf8(key))
-            key = other_keys.emplace_back(name_key(names.path, names.code_page));
+            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
+        std::string stored = e.stored_path();
+        const std::string_view key = is_valid_utf8(stored)
+                                         ? key_texts.emplace_back(std::move(stored))
+                                         : key_texts.emplace_back(name_key(names.path, names.code_page));
         keys.emplace_back(key, fresh.size());
         fresh.push_back(&e);
     }
@@ -657,12 +658,12 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
         if (keys[i].first == keys[i - 1].first) {
             const NewEntry& first = *fresh[keys[i - 1].second];
             const NewEntry& again = *fresh[keys[i].second];
-            if (again.source_path != first.source_path) {
+            if (again.source_path() != first.source_path()) {
                 const auto shown = [](const std::string& path) {
                     return shown_path(path) + (is_valid_utf8(path) ? "" : " (UTF-8 ではない名前)");
                 };
-                throw Error("書庫の中で同じ名前になるものが 2 つあります: " + shown(first.source_path) +
-                            " と " + shown(again.source_path));
+                throw Error("書庫の中で同じ名前になるものが 2 つあります: " + shown(first.source_path()) +
+                            " と " + shown(again.source_path()));
             }
             placed[keys[i].second] = true;   // never written
             ++report.skipped;
@@ -698,7 +699,7 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
         }
     std::vector<const NewEntry*>().swap(fresh);
     std::vector<std::pair<std::string_view, std::size_t>>().swap(keys);
-    other_keys.clear();
+    key_texts.clear();
 
     TempFile temp(dir, exists ? &old_st : nullptr);
     // Write errors name the archive: the temporary file is gone by the time

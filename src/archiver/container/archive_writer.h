@@ -4,6 +4,7 @@
 #include "pelkoran/archiver.h"
 #include "codec/encoder.h"
 #include "codec/method.h"
+#include "fs/entry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,36 +13,6 @@
 #include <vector>
 
 namespace lzh {
-
-struct SourceRoot;   // file_io.h
-
-// What the writer needs of a struct stat: a fraction of its size, which
-// counts when a walk holds a hundred thousand entries.
-struct EntryStat {
-    EntryStat() = default;
-    EntryStat(const struct stat& st)   // NOLINT: converts implicitly, as lstat fills one
-        : mode(st.st_mode), mtime(st.st_mtime),
-          size(std::uint64_t(st.st_size)), dev(st.st_dev), ino(st.st_ino)
-    {
-    }
-    std::uint32_t mode = 0;
-    std::int64_t mtime = 0;
-    std::uint64_t size = 0;
-    std::uint64_t dev = 0;
-    std::uint64_t ino = 0;
-};
-
-// One member to write, as the walk found it.
-struct NewEntry {
-    enum class Kind { file, directory, symlink };
-    Kind kind = Kind::file;
-    bool follow_link = false;  // a file item named through a link: its target is read
-    std::string source_path;   // path to read (file-system bytes)
-    std::string stored_path;   // relative, '/'-separated, file-system bytes, no trailing '/'
-    std::string link_target;   // symlinks only
-    EntryStat st;              // from lstat at walk time (mode, mtime, size, dev/ino)
-    const SourceRoot* root = nullptr;   // below a directory item: read from it (the walk holds it)
-};
 
 struct WriteOptions {
     const Method* method = &kLh5;   // for coded members: -lh5-, -lh6- or -lh7-

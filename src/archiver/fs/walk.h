@@ -2,6 +2,7 @@
 #pragma once
 
 #include "container/archive_writer.h"
+#include "fs/entry.h"
 #include "command.h"
 #include "fs/file_io.h"
 
@@ -20,6 +21,8 @@ struct WalkResult {
     // The directory items, open for as long as their entries are read (each
     // entry below one points to it).
     std::vector<std::unique_ptr<SourceRoot>> roots;
+    // The directories the entries link to (see PathLink).
+    std::unique_ptr<PathLinks> links = std::make_unique<PathLinks>();
     std::uint64_t total_bytes = 0;      // sum of the regular files' sizes
 };
 

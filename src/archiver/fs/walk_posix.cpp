@@ -85,14 +85,13 @@ constexpr std::size_t kMaxHeaderName = 0xFFFF;
  * disk need no further look; longer ones are measured as they would be stored
  * (CP932 may be shorter than UTF-8).
  */
-void check_name_length(const NewEntry& e)
+void check_name_length(const std::string& stored, const NewEntry& e)
 {
-    if (e.stored_path.size() + e.link_target.size() <= kMaxHeaderName)
+    if (stored.size() + e.link_target.size() <= kMaxHeaderName)
         return;
-    const StoredNames names =
-        encode_names(e.stored_path, e.link_target, e.kind == NewEntry::Kind::directory);
+    const StoredNames names = encode_names(stored, e.link_target, e.kind == NewEntry::Kind::directory);
     if (names.path.size() + names.link_target.size() > kMaxHeaderName)
-        throw Error("名前が長すぎて格納できません: " + shown_path(e.stored_path));
+        throw Error("名前が長すぎて格納できません: " + shown_path(stored));
 }
 
 // A link's target, read relative to its open directory.
@@ -177,35 +176,36 @@ private:
 };
 
 /*
- * Examines entry `name` of the directory open as `dirfd` into `e`, whose
- * paths are set. Returns false when the walk leaves it out: gone since the
- * names were read, the excluded file, or a FIFO, socket or device (never
- * opened), whose path then goes to `skipped`.
+ * Examines entry `name` of the directory open as `dirfd` into `e`; `path`
+ * and `stored` are its paths on the disk and in the archive. Returns false
+ * when the walk leaves it out: gone since the names were read, the excluded
+ * file, or a FIFO, socket or device (never opened), whose path then goes to
+ * `skipped`.
  */
-bool examine(int dirfd, const std::string& name, NewEntry& e, const struct stat* exclude,
-             std::vector<std::string>& skipped)
+bool examine(int dirfd, const std::string& name, const std::string& path, const std::string& stored,
+             NewEntry& e, const struct stat* exclude, std::vector<std::string>& skipped)
 {
     struct stat st;
     if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
             return false;   // gone since the directory was read
-        throw Error("ファイルの情報を読めません: " + shown_path(e.source_path) + system_reason(errno));
+        throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
     }
     if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
         return false;
     if (S_ISLNK(st.st_mode)) {
         e.kind = NewEntry::Kind::symlink;
-        e.link_target = read_link_at(dirfd, name, e.source_path, st);
+        e.link_target = read_link_at(dirfd, name, path, st);
     } else if (S_ISDIR(st.st_mode)) {
         e.kind = NewEntry::Kind::directory;
     } else if (S_ISREG(st.st_mode)) {
         e.kind = NewEntry::Kind::file;
     } else {
-        skipped.push_back(std::move(e.source_path));
+        skipped.push_back(path);
         return false;
     }
     e.st = st;
-    check_name_length(e);
+    check_name_length(stored, e);
     return true;
 }
 
@@ -228,20 +228,22 @@ public:
     // Takes the path of an entry left out (a special file), in walk order.
     using Skip = std::function<void(std::string&& path)>;
 
-    Walker(std::vector<NewEntry>& entries, const struct stat* exclude, GoOn go_on, Skip skip,
-           const WalkPoll& poll)
-        : entries_(entries), exclude_(exclude), go_on_(std::move(go_on)), skip_(std::move(skip)), poll_(poll)
+    Walker(std::vector<NewEntry>& entries, PathLinks& links, const struct stat* exclude, GoOn go_on,
+           Skip skip, const WalkPoll& poll)
+        : entries_(entries), links_(links), exclude_(exclude), go_on_(std::move(go_on)),
+          skip_(std::move(skip)), poll_(poll)
     {
     }
 
     // Adds what directory `path` (open as `d`, already added as `stored`,
-    // with status `st`) holds; its entries are read later from `root`.
+    // with status `st`, linked as `link`) holds; its entries are read later
+    // from `root`.
     void walk(DirHandle d, const SourceRoot* root, const std::string& path,
-              const std::string& stored, const EntryStat& st)
+              const std::string& stored, const EntryStat& st, const PathLink* link)
     {
         path_ = path;
         stored_ = stored;
-        push(std::move(d), st);
+        push(std::move(d), st, link);
         std::vector<std::string> skipped;
         while (!stack_.empty()) {
             Frame& f = stack_.back();
@@ -258,9 +260,8 @@ public:
             stored_ += name;
             check(stored_);
             NewEntry e;
-            e.source_path = path_;
-            e.stored_path = stored_;
-            if (!examine(::dirfd(f.dir.get()), name, e, exclude_, skipped)) {
+            e.dir = f.link;
+            if (!examine(::dirfd(f.dir.get()), name, path_, stored_, e, exclude_, skipped)) {
                 for (std::string& p : skipped)
                     skip_(std::move(p));
                 skipped.clear();
@@ -268,12 +269,14 @@ public:
             }
             e.root = root;
             if (e.kind != NewEntry::Kind::directory) {
+                e.name = std::move(name);   // the frame is done with it
                 entries_.push_back(std::move(e));
-                std::string().swap(name);   // done with it: the memory goes back now
                 continue;
             }
             const EntryStat dir_st = e.st;
+            e.name = name;
             entries_.push_back(std::move(e));
+            const PathLink* sub_link = links_.add(f.link, name);
             const int sub = ::openat(::dirfd(f.dir.get()), name.c_str(), kDirFlags);
             if (sub < 0)
                 throw Error("ディレクトリを読めません: " + shown_path(path_) + system_reason(errno));
@@ -282,7 +285,7 @@ public:
             std::string().swap(name);
             if (stack_.size() > kHeldDirs)
                 f.dir.reset();
-            push(std::move(sub_dir), dir_st);
+            push(std::move(sub_dir), dir_st, sub_link);
         }
     }
 
@@ -290,6 +293,7 @@ private:
     struct Frame {
         DirHandle dir = no_dir();        // closed while a subdirectory is walked, deep down
         EntryStat st;
+        const PathLink* link = nullptr;   // the directory, for its entries
         std::vector<std::string> names;
         std::size_t next = 0;
         std::size_t path_size = 0;
@@ -303,7 +307,7 @@ private:
     }
 
     // Reads the names of the directory open as `d`, whose path is path_.
-    void push(DirHandle d, const EntryStat& st)
+    void push(DirHandle d, const EntryStat& st, const PathLink* link)
     {
         std::vector<std::string> names = read_names(d.get(), path_, [&] { check(stored_); });
         std::sort(names.begin(), names.end());
@@ -317,6 +321,7 @@ private:
         Frame& f = stack_.emplace_back();
         f.dir = std::move(d);
         f.st = st;
+        f.link = link;
         f.names = std::move(names);
         f.path_size = path_.size();
         f.stored_size = stored_.size();
@@ -342,6 +347,7 @@ private:
     }
 
     std::vector<NewEntry>& entries_;
+    PathLinks& links_;
     const struct stat* exclude_;
     GoOn go_on_;
     Skip skip_;
@@ -368,8 +374,8 @@ private:
  */
 class ParallelWalk {
 public:
-    ParallelWalk(const struct stat* exclude, unsigned threads, WalkPoll& poll)
-        : exclude_(exclude), threads_(threads), poll_(poll)
+    ParallelWalk(const struct stat* exclude, unsigned threads, WalkPoll& poll, PathLinks& links)
+        : exclude_(exclude), threads_(threads), poll_(poll), links_(links)
     {
     }
 
@@ -378,7 +384,8 @@ public:
     {
         dir_ = dir;
         caller_ = std::this_thread::get_id();
-        enqueue(root.source_path, root.stored_path, root.st, 0, true);
+        enqueue(root.source_path(), root.stored_path(), root.st, 0,
+                links_.add(nullptr, root.name, root.source), true);
         std::vector<std::thread> helpers;
         try {
             for (unsigned i = 1; i < threads_; ++i)
@@ -415,6 +422,7 @@ private:
     struct Segment {
         std::string path;                // the directory
         std::string stored;
+        const PathLink* link = nullptr;  // the directory, for its entries
         EntryStat st;                    // as examined
         unsigned depth = 0;              // levels below the item
         bool root = false;
@@ -426,12 +434,13 @@ private:
 
     // Queues the contents of directory `path` and returns their segment.
     std::uint32_t enqueue(const std::string& path, const std::string& stored, const EntryStat& st,
-                          unsigned depth, bool root = false)
+                          unsigned depth, const PathLink* link, bool root = false)
     {
         std::lock_guard lock(mutex_);
         Segment& sg = segments_.emplace_back();
         sg.path = path;
         sg.stored = stored;
+        sg.link = link;
         sg.st = st;
         sg.depth = depth;
         sg.root = root;
@@ -525,11 +534,12 @@ private:
             std::vector<std::string> skipped;
             for (std::string& name : names) {
                 NewEntry e;
-                e.source_path = prefix + name;
-                e.stored_path = stored_prefix + name;
-                if (!go_on(e.stored_path))
+                e.dir = sg.link;
+                const std::string path = prefix + name;
+                const std::string stored = stored_prefix + name;
+                if (!go_on(stored))
                     return;
-                if (!examine(fd, name, e, exclude_, skipped)) {
+                if (!examine(fd, name, path, stored, e, exclude_, skipped)) {
                     for (std::string& p : skipped)
                         sg.skipped.emplace_back(sg.entries.size(), std::move(p));
                     skipped.clear();
@@ -537,38 +547,41 @@ private:
                 }
                 e.root = dir_;
                 if (e.kind == NewEntry::Kind::directory && sg.depth + 1 >= kHeldDirs) {
-                    walk_here(sg, fd, name, std::move(e));
+                    e.name = name;
+                    walk_here(sg, fd, path, stored, std::move(e));
                     continue;
                 }
-                const std::uint32_t contents = e.kind == NewEntry::Kind::directory
-                                                   ? enqueue(e.source_path, e.stored_path, e.st, sg.depth + 1)
-                                                   : kNoContents;
+                const std::uint32_t contents =
+                    e.kind == NewEntry::Kind::directory
+                        ? enqueue(path, stored, e.st, sg.depth + 1, links_.add(sg.link, name))
+                        : kNoContents;
+                e.name = std::move(name);   // done with it here
                 sg.entries.push_back(std::move(e));
                 sg.contents.push_back(contents);
-                std::string().swap(name);
             }
         } catch (...) {
             sg.error = std::current_exception();
         }
     }
 
-    // Adds directory entry `e`, named `name` in the directory open as `fd`,
-    // and all it holds to `sg`, walked on this thread.
-    void walk_here(Segment& sg, int fd, const std::string& name, NewEntry e)
+    // Adds directory entry `e` (at `path`, stored as `stored`), named e.name
+    // in the directory open as `fd`, and all it holds to `sg`, walked on this
+    // thread.
+    void walk_here(Segment& sg, int fd, const std::string& path, const std::string& stored, NewEntry e)
     {
-        const int sub = ::openat(fd, name.c_str(), kDirFlags);
+        const int sub = ::openat(fd, e.name.c_str(), kDirFlags);
         if (sub < 0)
-            throw Error("ディレクトリを読めません: " + shown_path(e.source_path) + system_reason(errno));
-        DirHandle d = dir_handle(sub, e.source_path);
-        check_same_dir(sub, e.st, e.source_path);
-        const std::string path = e.source_path, stored = e.stored_path;
+            throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+        DirHandle d = dir_handle(sub, path);
+        check_same_dir(sub, e.st, path);
         const EntryStat st = e.st;
+        const PathLink* link = links_.add(sg.link, e.name);
         sg.entries.push_back(std::move(e));
         Walker walker(
-            sg.entries, exclude_, [this](const std::string& current) { return go_on(current); },
+            sg.entries, links_, exclude_, [this](const std::string& current) { return go_on(current); },
             [&sg](std::string&& p) { sg.skipped.emplace_back(sg.entries.size(), std::move(p)); }, poll_);
         try {
-            walker.walk(std::move(d), dir_, path, stored, st);
+            walker.walk(std::move(d), dir_, path, stored, st, link);
         } catch (...) {
             sg.contents.resize(sg.entries.size(), kNoContents);
             throw;
@@ -609,6 +622,7 @@ private:
     const struct stat* exclude_;
     const unsigned threads_;
     WalkPoll& poll_;
+    PathLinks& links_;
     const SourceRoot* dir_ = nullptr;   // the item's directory
     std::thread::id caller_;
     std::atomic<bool> stop_{false};
@@ -664,7 +678,7 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
     WalkResult result;
     WalkPoll poll(window, cmd.archive);
     Walker walker(
-        result.entries, exclude, [&poll](const std::string& current) { return poll.go_on(current); },
+        result.entries, *result.links, exclude, [&poll](const std::string& current) { return poll.go_on(current); },
         [&result](std::string&& path) { result.skipped.push_back(std::move(path)); }, poll);
     // Only items named on the command can bring the same member twice (one
     // inside the other); one directory never names an entry twice.
@@ -698,8 +712,8 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
         if (dedupe && !seen.insert(stored).second)
             continue;
         NewEntry e;
-        e.source_path = path;
-        e.stored_path = stored;
+        e.source = path;
+        e.name = stored;
         e.st = st;
         if (S_ISDIR(st.st_mode)) {
             e.kind = NewEntry::Kind::directory;
@@ -710,13 +724,13 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
             result.skipped.push_back(path);
             continue;
         }
-        check_name_length(e);
+        check_name_length(stored, e);
         if (!root) {
             result.entries.push_back(std::move(e));
             continue;
         }
         if (threads > 1 && !dedupe) {
-            ParallelWalk(exclude, threads, poll).run(std::move(e), root, result);
+            ParallelWalk(exclude, threads, poll, *result.links).run(std::move(e), root, result);
             continue;
         }
         const EntryStat dir_st = e.st;
@@ -725,12 +739,12 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, Ar
         const int fd = ::openat(root->fd, ".", kDirFlags);
         if (fd < 0)
             throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
-        walker.walk(dir_handle(fd, path), root, path, stored, dir_st);
+        walker.walk(dir_handle(fd, path), root, path, stored, dir_st, result.links->add(nullptr, stored, path));
         if (dedupe) {
             // Entries another item brought already are left out.
             std::size_t kept = first;
             for (std::size_t i = first; i < result.entries.size(); ++i)
-                if (seen.insert(result.entries[i].stored_path).second) {
+                if (seen.insert(result.entries[i].stored_path()).second) {
                     if (kept != i)
                         result.entries[kept] = std::move(result.entries[i]);
                     ++kept;
