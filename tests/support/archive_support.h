@@ -101,9 +101,16 @@ inline lzh::NewEntry entry_for(const std::string& path, const std::string& store
 inline std::string add_command(const std::string& archive, const std::string& base,
                                const std::vector<std::string>& items, const std::string& switches = "")
 {
-    std::string cmd = "a " + lzh::quote_token(archive) + " " + lzh::quote_token(base) + " -d1" + switches;
-    for (const std::string& item : items)
-        cmd += " " + lzh::quote_token(item);
+    std::string cmd = "a ";
+    cmd += lzh::quote_token(archive);
+    cmd += ' ';
+    cmd += lzh::quote_token(base);
+    cmd += " -d1";
+    cmd += switches;
+    for (const std::string& item : items) {
+        cmd += ' ';
+        cmd += lzh::quote_token(item);
+    }
     return cmd;
 }
 

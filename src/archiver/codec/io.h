@@ -1,36 +1,17 @@
-// io.h - byte sources and sinks the engine reads from and writes to, and the
-// engine's error type.
+// io.h - byte sources and sinks the engine reads from and writes to.
 //
 // Everything in the engine streams: a member is read, coded and written in
 // pieces, so no stage ever needs a whole file in memory.
 #pragma once
 
+#include "pelkoran/error.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace lzh {
-
-// Any failure the engine reports. what() is a sentence for the user (Japanese,
-// UTF-8) that names the path or the damaged structure where there is one.
-class Error : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Damaged or truncated compressed data or headers.
-class DataError : public Error {
-public:
-    using Error::Error;
-};
-
-// The user cancelled through the window's progress callback.
-class Cancelled : public Error {
-public:
-    using Error::Error;
-};
 
 // Where bytes come from. read() returns the number of bytes placed in `buf`
 // (at most `size`); 0 means the end. Failures throw lzh::Error.

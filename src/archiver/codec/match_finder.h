@@ -20,9 +20,6 @@
 
 namespace lzh {
 
-inline constexpr unsigned kMinMatch = 3;
-inline constexpr unsigned kMaxMatch = 256;
-
 // How hard the finder searches.
 struct MatchFinderParams {
     unsigned max_chain;   // candidates examined per search

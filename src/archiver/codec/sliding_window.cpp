@@ -1,8 +1,6 @@
 // sliding_window.cpp - buffer sizing, appending and sliding of the input window.
 #include "codec/sliding_window.h"
 
-#include "codec/match_finder.h"
-
 #include <algorithm>
 #include <cstring>
 

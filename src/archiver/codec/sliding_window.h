@@ -13,6 +13,10 @@
 
 namespace lzh {
 
+// The shortest and the longest match the -lhN- methods code.
+inline constexpr unsigned kMinMatch = 3;
+inline constexpr unsigned kMaxMatch = 256;
+
 class SlidingWindow {
 public:
     // Appends up to `n` bytes of input (sliding the window first when it is

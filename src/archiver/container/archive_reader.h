@@ -1,6 +1,7 @@
 // archive_reader.h - walks the members of an LZH archive file and decodes them.
 #pragma once
 
+#include "pelkoran/archive_contents.h"
 #include "fs/file_io.h"
 #include "container/header.h"
 #include "codec/io.h"
@@ -16,13 +17,6 @@ namespace lzh {
 class UnsupportedMethod : public Error {
 public:
     using Error::Error;
-};
-
-// Where the members of an archive file lie, for readers that take what is around them.
-struct ArchiveLayout {
-    std::uint64_t start = 0;         // the first header; > 0 after an executable stub
-    std::uint64_t trailing_at = 0;   // the first byte after the end mark
-    std::uint64_t trailing = 0;      // how many bytes follow the end mark
 };
 
 class ArchiveReader {

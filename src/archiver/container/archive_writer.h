@@ -1,9 +1,8 @@
 // archive_writer.h - creates an LZH archive or rewrites one with new members.
 #pragma once
 
-#include "pelkoran/archiver.h"
-#include "codec/encoder.h"
-#include "codec/method.h"
+#include "pelkoran/archiver_window.h"
+#include "container/write_options.h"
 #include "fs/entry.h"
 
 #include <cstddef>
@@ -13,12 +12,6 @@
 #include <vector>
 
 namespace lzh {
-
-struct WriteOptions {
-    const Method* method = &kLh5;   // for coded members: -lh5-, -lh6- or -lh7-
-    Effort effort = Effort::normal;
-    unsigned threads = 0;   // coding threads; 0: PELKORAN_THREADS, else one per core
-};
 
 struct UpdateReport {
     std::size_t added = 0;      // new stored paths

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
-#include <sched.h>
 #include <system_error>
 
 namespace lzh {
@@ -53,22 +52,6 @@ bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uin
     }
     enc.write(data, n);
     return true;
-}
-
-unsigned coder_threads(unsigned requested)
-{
-    if (requested > 0)
-        return requested;
-    if (const char* env = std::getenv("PELKORAN_THREADS")) {
-        const int n = std::atoi(env);
-        if (n > 0)
-            return unsigned(std::min(n, 64));
-    }
-    // The cores this process may run on (taskset), not all the machine has.
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0)
-        return unsigned(std::clamp(CPU_COUNT(&set), 1, 64));
-    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 MemberCoder::MemberCoder(const WriteOptions& options, unsigned threads,

@@ -19,8 +19,10 @@
 // writer keeps the progress and cancel calls.
 #pragma once
 
-#include "container/archive_writer.h"
 #include "codec/encoder.h"
+#include "container/write_options.h"
+#include "fs/threads.h"
+#include "fs/entry.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -53,9 +55,6 @@ inline constexpr std::uint64_t kSampleBytes = std::uint64_t(64) << 10;
  */
 bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uint64_t before,
                  std::uint64_t expected);
-
-// Worker threads to use for `requested` (0: PELKORAN_THREADS, else the cores).
-unsigned coder_threads(unsigned requested);
 
 // Test hook: with a value set, only that many more worker threads start;
 // starting the next fails as it does when the process may have no more.

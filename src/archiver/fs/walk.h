@@ -1,9 +1,8 @@
 // walk.h - turns the items of an add command into the list of members to write.
 #pragma once
 
-#include "container/archive_writer.h"
+#include "pelkoran/archiver_window.h"
 #include "fs/entry.h"
-#include "command.h"
 #include "fs/file_io.h"
 
 #include <cstdint>
@@ -14,6 +13,13 @@
 #include <vector>
 
 namespace lzh {
+
+// What a walk starts from.
+struct WalkItems {
+    std::string archive;              // archive path, as given (named in a cancel)
+    std::string base;                 // base directory, ends in a separator
+    std::vector<std::string> items;   // relative to `base`
+};
 
 struct WalkResult {
     std::vector<NewEntry> entries;      // in archive order
@@ -41,7 +47,7 @@ struct WalkResult {
 // was swapped while it was walked, or a name is longer than a header can hold
 // (as soon as the walk reaches it). `window`, when given, is asked now and
 // then whether to go on; a cancel throws lzh::Cancelled.
-WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude,
+WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude,
                            ArchiverWindow* window = nullptr);
 
 // Test hook: called with each directory's path after its names were read and

@@ -2,7 +2,7 @@
 #include "fs/walk.h"
 
 #include "fs/file_io.h"
-#include "container/member_coder.h"
+#include "fs/threads.h"
 #include "container/names.h"
 
 #include <algorithm>
@@ -673,7 +673,7 @@ void set_walk_hook(WalkHook hook)
     g_walk_hook = std::move(hook);
 }
 
-WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, ArchiverWindow* window)
+WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, ArchiverWindow* window)
 {
     WalkResult result;
     WalkPoll poll(window, cmd.archive);
