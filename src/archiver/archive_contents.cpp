@@ -2,7 +2,7 @@
 #include "pelkoran/archive_contents.h"
 
 #include "container/archive_reader.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 namespace lzh {
 

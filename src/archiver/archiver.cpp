@@ -3,7 +3,7 @@
 
 #include "container/archive_writer.h"
 #include "command.h"
-#include "container/names.h"
+#include "fs/names.h"
 #include "version.h"
 #include "fs/walk.h"
 

@@ -2,7 +2,7 @@
 // what it writes, what it refuses, and what it leaves behind when it fails.
 #include "archive_support.h"
 #include "fs/file_io.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // headers refused with a DataError, never read outside the archive.
 #include "container/header.h"
 #include "codec/io.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <gtest/gtest.h>
 

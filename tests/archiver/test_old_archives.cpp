@@ -9,7 +9,7 @@
 #include "codec/encoder.h"
 #include "container/header.h"
 #include "codec/method.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <gtest/gtest.h>
 

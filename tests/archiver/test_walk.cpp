@@ -2,7 +2,7 @@
 // PATH_MAX, deep nesting, names the command language must quote, links that
 // must not be followed, and a directory that changes while it is walked.
 #include "archive_support.h"
-#include "container/names.h"
+#include "fs/names.h"
 #include "fs/walk.h"
 
 #include <gtest/gtest.h>

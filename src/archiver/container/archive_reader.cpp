@@ -4,7 +4,7 @@
 #include "container/crc16.h"
 #include "codec/decoder.h"
 #include "codec/method.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <algorithm>
 #include <cstring>

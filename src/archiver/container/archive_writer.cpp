@@ -18,7 +18,7 @@
 #include "fs/file_io.h"
 #include "container/header.h"
 #include "container/member_coder.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <algorithm>
 #include <cerrno>

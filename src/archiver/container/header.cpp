@@ -3,7 +3,7 @@
 
 #include "container/crc16.h"
 #include "codec/io.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // file_io.cpp - byte sources and sinks over POSIX file descriptors.
 #include "fs/file_io.h"
 
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <algorithm>
 #include <cerrno>

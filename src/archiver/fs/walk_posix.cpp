@@ -3,7 +3,7 @@
 
 #include "fs/file_io.h"
 #include "fs/threads.h"
-#include "container/names.h"
+#include "fs/names.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
 // names.cpp - member names: file-system bytes (UTF-8) to stored bytes and back.
-#include "container/names.h"
+#include "fs/names.h"
 
 #include "codec/io.h"
 
