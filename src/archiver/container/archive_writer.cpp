@@ -1,10 +1,7 @@
 // archive_writer.cpp - creates an LZH archive or rewrites one with new members.
 //
-// The new archive always goes to a temporary file beside the old one and is
-// renamed over it only when it is complete and on the disk, so a failure at
-// any point leaves the old archive (or its absence) exactly as it was.
-// Runs that update one archive at once take turns through a lock on it, and
-// a new archive never replaces one another run created meanwhile.
+// The new archive goes to a temporary file and takes the archive's place
+// only when it is complete (see archive_place.h).
 //
 // Each file member is written as: a placeholder header, the coded data as the
 // encoder produces it, then the real header written over the placeholder once
@@ -15,22 +12,18 @@
 
 #include "container/archive_reader.h"
 #include "container/crc16.h"
-#include "fs/file_io.h"
 #include "container/header.h"
 #include "container/member_coder.h"
+#include "fs/archive_place.h"
+#include "fs/file_io.h"
 #include "fs/names.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <memory>
-#include <random>
+#include <optional>
 #include <string_view>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace lzh {
 
@@ -39,26 +32,6 @@ namespace {
 constexpr std::size_t kReadChunk = std::size_t(1) << 20;
 constexpr std::uint64_t kProgressStep = std::uint64_t(4) << 20;
 
-std::string directory_of(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string base_of(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool same_file(const EntryStat& a, const EntryStat& b)
-{
-    return a.dev == b.dev && a.ino == b.ino;
-}
 
 // A member to write: an old one copied as it is, or a new entry.
 struct PlannedMember {
@@ -71,312 +44,6 @@ StoredNames names_of(const NewEntry& e)
     return encode_names(e.stored_path(), e.link_target, e.kind == NewEntry::Kind::directory);
 }
 
-/*
- * The directory that holds the archive, held open: the lock, the temporary
- * file and the rename all go through it, so they act on one directory
- * whatever happens to the path meanwhile.
- */
-class ArchiveDir {
-public:
-    explicit ArchiveDir(const std::string& archive_path)
-        : archive_(archive_path), dir_(directory_of(archive_path)), base_(base_of(archive_path))
-    {
-        fd_ = ::open(dir_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0)
-            throw Error(describe_errno("書庫の一時ファイルを作れません", dir_ + "/", errno));
-    }
-    ~ArchiveDir() { ::close(fd_); }
-    ArchiveDir(const ArchiveDir&) = delete;
-    ArchiveDir& operator=(const ArchiveDir&) = delete;
-
-    int fd() const { return fd_; }
-    const char* base() const { return base_.c_str(); }
-    const std::string& dir() const { return dir_; }
-    const std::string& archive() const { return archive_; }
-
-    // What the archive's name stands for now (lstat); false with errno set.
-    bool status(struct stat& st) const { return ::fstatat(fd_, base(), &st, AT_SYMLINK_NOFOLLOW) == 0; }
-
-private:
-    std::string archive_;
-    std::string dir_;
-    std::string base_;
-    int fd_ = -1;
-};
-
-// Another run created the archive while this one wrote a new one: the
-// update starts over, this time on the archive that is there.
-struct ArchiveAppeared {};
-
-// Tried once more after another run created the archive first.
-constexpr int kMaxAttempts = 3;
-
-// Shown as the current file while another run holds the archive.
-constexpr std::string_view kWaitingText = "他の実行がこの書庫を書き終えるのを待っています";
-
-/*
- * The existing archive, opened and locked (flock, exclusive) for the whole
- * update, so runs that update one archive at once take turns: each reads the
- * archive the one before it left. A run that waits asks the window every
- * tenth of a second whether to go on. Once the lock is held the name must
- * still stand for the locked file (the run before may have renamed a new
- * archive over it); otherwise the new one is opened and locked in turn.
- *
- * With no archive there is nothing to lock: the new archive is then put in
- * place only if none appeared meanwhile (see TempFile::commit).
- */
-class ArchiveLock {
-public:
-    ArchiveLock(const ArchiveDir& dir, ArchiverWindow* window)
-    {
-        try {
-            lock(dir, window);
-        } catch (...) {
-            release();
-            throw;
-        }
-    }
-    ~ArchiveLock() { release(); }
-    ArchiveLock(const ArchiveLock&) = delete;
-    ArchiveLock& operator=(const ArchiveLock&) = delete;
-
-    bool exists() const { return fd_ >= 0; }
-    const struct stat& status() const { return st_; }
-
-    // Whether the archive's name still stands for the locked file.
-    bool still_in_place(const ArchiveDir& dir) const
-    {
-        struct stat now {};
-        return dir.status(now) && same_inode(now, st_);
-    }
-
-    // Closing the file gives up the lock.
-    void release()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    void lock(const ArchiveDir& dir, ArchiverWindow* window)
-    {
-        const std::string& path = dir.archive();
-        for (;;) {
-            struct stat st {};
-            if (!dir.status(st)) {
-                if (errno == ENOENT) {
-                    st_ = {};
-                    return;
-                }
-                throw Error(describe_errno("書庫の情報を読めません", path, errno));
-            }
-            check_kind(st, path);
-            const int fd = ::openat(dir.fd(), dir.base(),
-                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0) {
-                if (errno == ENOENT || errno == ELOOP)
-                    continue;   // gone or swapped since the lstat: look again
-                throw Error(describe_errno("書庫を開けません", path, errno));
-            }
-            fd_ = fd;
-            ::fstat(fd_, &st_);
-            if (!S_ISREG(st_.st_mode) || !same_inode(st_, st)) {
-                release();
-                continue;
-            }
-            check_writable(dir);   // no wait for an archive that would be refused after it
-            wait(path, window);
-            struct stat now {};
-            if (dir.status(now) && same_inode(now, st_))
-                break;
-            release();   // replaced while this run waited: take the new one
-        }
-        ::fstat(fd_, &st_);
-        check_writable(dir);
-    }
-
-    /*
-     * An archive marked read-only (no write bit at all, which root would
-     * otherwise pass over) or one this user may not write is refused here
-     * rather than replaced: renaming over it needs only the directory's
-     * permission, not the file's.
-     */
-    void check_writable(const ArchiveDir& dir) const
-    {
-        if ((st_.st_mode & 0222) == 0)
-            throw Error("書庫が読み取り専用のため書き込みません: " + shown_path(dir.archive()));
-        if (::faccessat(dir.fd(), dir.base(), W_OK, AT_EACCESS) != 0)
-            throw Error(describe_errno("書庫に書き込めません", dir.archive(), errno));
-    }
-
-    static bool same_inode(const struct stat& a, const struct stat& b)
-    {
-        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-    }
-
-    static void check_kind(const struct stat& st, const std::string& path)
-    {
-        if (S_ISLNK(st.st_mode))
-            throw Error("書庫のパスがシンボリックリンクのため書き込みません: " + path);
-        if (S_ISDIR(st.st_mode))
-            throw Error("書庫のパスにディレクトリがあるため書き込みません: " + path);
-        if (!S_ISREG(st.st_mode))
-            throw Error("書庫のパスに通常のファイル以外のものがあるため書き込みません: " + path);
-    }
-
-    void wait(const std::string& path, ArchiverWindow* window)
-    {
-        for (;;) {
-            if (::flock(fd_, window ? LOCK_EX | LOCK_NB : LOCK_EX) == 0)
-                return;
-            if (errno == EINTR)
-                continue;
-            if (errno != EWOULDBLOCK)
-                return;   // a file system without locks: go on as the only run
-            Progress p;
-            p.archive = path;
-            p.current = kWaitingText;
-            p.waiting = true;
-            if (!window->on_progress(p))
-                throw Cancelled("中止しました: " + path);
-            ::usleep(100000);
-        }
-    }
-
-    int fd_ = -1;
-    struct stat st_ {};
-};
-
-/*
- * The temporary file, removed unless it was renamed into place. Its name has
- * a fixed length, so it fits wherever the archive's name fits.
- */
-class TempFile {
-public:
-    TempFile(const ArchiveDir& dir, const struct stat* old) : dir_(dir)
-    {
-        std::random_device rd;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            char name[32];
-            std::snprintf(name, sizeof name, ".pelkoran-%08x.tmp", unsigned(rd()));
-            int fd = ::openat(dir.fd(), name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-            if (fd >= 0) {
-                name_ = name;
-                fd_ = fd;
-                break;
-            }
-            if (errno != EEXIST)
-                throw Error(describe_errno("書庫の一時ファイルを作れません", dir.dir() + "/", errno));
-        }
-        if (fd_ < 0)
-            throw Error("書庫の一時ファイルを作れません: " + dir.dir());
-        ::fstat(fd_, &st_);
-        if (old) {
-            try {
-                take_over(*old);
-            } catch (...) {
-                ::close(fd_);
-                ::unlinkat(dir.fd(), name_.c_str(), 0);
-                throw;
-            }
-        }
-    }
-    ~TempFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!committed_)
-            ::unlinkat(dir_.fd(), name_.c_str(), 0);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    int release_fd()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-    /*
-     * Puts the archive in place. Over an old archive (`replace`) that is a
-     * rename; a new archive never replaces one that another run created
-     * meanwhile, which throws ArchiveAppeared instead.
-     */
-    void commit(bool replace)
-    {
-        const std::string& archive = dir_.archive();
-        if (replace) {
-            if (::renameat(dir_.fd(), name_.c_str(), dir_.fd(), dir_.base()) != 0)
-                throw Error(describe_errno("書庫を置き換えられません", archive, errno));
-        } else if (!create_name()) {
-            throw ArchiveAppeared{};
-        }
-        committed_ = true;
-        // Make the rename itself durable; a failure here loses nothing.
-        int dfd = ::open(dir_.dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
-    }
-    std::string path() const { return dir_.dir() + "/" + name_; }
-    const struct stat& status() const { return st_; }
-
-private:
-    /*
-     * The old archive's owner, group and mode, so that an update (by root
-     * of another user's archive, say) changes nothing but the contents.
-     * Owner and group are kept as far as this user may set them.
-     */
-    void take_over(const struct stat& old)
-    {
-        if (old.st_uid != st_.st_uid || old.st_gid != st_.st_gid)
-            if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && old.st_gid != st_.st_gid)
-                (void)::fchown(fd_, uid_t(-1), old.st_gid);
-        if (::fchmod(fd_, old.st_mode & 07777) != 0)
-            throw Error(describe_errno("書庫の一時ファイルを作れません", path(), errno));
-    }
-
-    // Gives the temporary file the archive's name unless that name exists;
-    // false when it does.
-    bool create_name()
-    {
-        const std::string& archive = dir_.archive();
-        if (::renameat2(dir_.fd(), name_.c_str(), dir_.fd(), dir_.base(), RENAME_NOREPLACE) == 0)
-            return true;
-        if (errno == EEXIST)
-            return false;
-        if (errno != EINVAL && errno != ENOSYS)
-            throw Error(describe_errno("書庫を置き換えられません", archive, errno));
-        // A file system without the no-replace rename: a hard link never
-        // replaces either; the temporary name then goes.
-        if (::linkat(dir_.fd(), name_.c_str(), dir_.fd(), dir_.base(), 0) == 0) {
-            ::unlinkat(dir_.fd(), name_.c_str(), 0);
-            return true;
-        }
-        if (errno == EEXIST)
-            return false;
-        if (errno != EPERM && errno != EOPNOTSUPP)
-            throw Error(describe_errno("書庫を置き換えられません", archive, errno));
-        // Nor hard links: the last look and the rename are as close as it gets.
-        struct stat st {};
-        if (dir_.status(st))
-            return false;
-        if (errno != ENOENT)
-            throw Error(describe_errno("書庫の情報を読めません", archive, errno));
-        if (::renameat(dir_.fd(), name_.c_str(), dir_.fd(), dir_.base()) != 0)
-            throw Error(describe_errno("書庫を置き換えられません", archive, errno));
-        return true;
-    }
-
-    const ArchiveDir& dir_;
-    std::string name_;
-    int fd_ = -1;
-    struct stat st_ {};
-    bool committed_ = false;
-};
 
 class Writer {
 public:
@@ -479,84 +146,103 @@ private:
         if (std::uint64_t(src.status().st_size) > kMax32)
             throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
 
-        std::uint8_t* const buf = read_buffer();
         const std::uint64_t header_at = sink_.offset();
         std::vector<std::uint8_t> placeholder = build_level2_header(h);
         sink_.write(placeholder.data(), placeholder.size());
         const std::uint64_t data_at = sink_.offset();
-        const std::uint64_t expected = std::uint64_t(src.status().st_size);
-
-        bool stored = true;
-        const bool coding_pass = options_.method->coded && expected > 0;
-        std::uint64_t size1 = 0;
-        std::uint16_t crc1 = 0;
-        if (coding_pass) {
-            Encoder encoder(*options_.method, options_.effort, sink_, expected);
-            bool gave_up = false;
-            while (std::size_t n = src.read(buf, kReadChunk)) {
-                size1 += n;
-                check_size(size1, e);
-                crc1 = crc16_update(crc1, buf, n);
-                const bool pays = feed_member(encoder, buf, n, size1 - n, expected);
-                done_ += n;
-                progress(e.stored_path(), false);
-                if (!pays || encoder.bytes_out() > std::max(expected, size1)) {
-                    gave_up = true;   // the sample did not pay, or already larger than the file: store it
-                    break;
-                }
-            }
-            if (gave_up) {
-                // Read on without coding, so the re-read below can be checked
-                // against the whole first pass.
-                while (std::size_t n = src.read(buf, kReadChunk)) {
-                    size1 += n;
-                    check_size(size1, e);
-                    crc1 = crc16_update(crc1, buf, n);
-                    done_ += n;
-                    progress(e.stored_path(), false);
-                }
-            } else {
-                encoder.finish();
-                const std::uint64_t coded = sink_.offset() - data_at;
-                stored = coded >= size1 || coded < kMinCodedSize;
-                if (!stored) {
-                    std::memcpy(h.method, options_.method->id, sizeof h.method);
-                    h.packed_size = coded;
-                    h.original_size = size1;
-                    h.data_crc = crc1;
-                }
-            }
-        }
-        if (stored) {
-            // A second pass over the file: its bytes already count as done.
-            if (coding_pass) {
-                sink_.truncate(data_at);
-                src.rewind();
-            }
-            std::uint64_t size2 = 0;
-            std::uint16_t crc2 = 0;
-            while (std::size_t n = src.read(buf, kReadChunk)) {
-                size2 += n;
-                check_size(size2, e);
-                crc2 = crc16_update(crc2, buf, n);
-                sink_.write(buf, n);
-                if (!coding_pass)
-                    done_ += n;
-                progress(e.stored_path(), coding_pass && size2 % kProgressStep < n);
-            }
-            if (coding_pass && (size2 != size1 || crc2 != crc1))
-                throw Error("読み取り中にファイルが変更されました: " + shown_path(e.source_path()));
-            std::memcpy(h.method, kLh0.id, sizeof h.method);
-            h.packed_size = size2;
-            h.original_size = size2;
-            h.data_crc = crc2;
-        }
+        const bool coding_pass = options_.method->coded && src.status().st_size > 0;
+        Pass first;
+        if (!coding_pass || !code_file(src, e, h, first))
+            store_file(src, e, h, data_at, coding_pass ? &first : nullptr);
         report_.bytes_in += h.original_size;
         std::vector<std::uint8_t> header = build_level2_header(h);
         if (header.size() != placeholder.size())
             throw Error("内部エラー: ヘッダーの長さが変わりました: " + shown_path(e.source_path()));
         sink_.write_at(header_at, header.data(), header.size());
         return true;
+    }
+
+    // What one pass over a file read.
+    struct Pass {
+        std::uint64_t size = 0;
+        std::uint16_t crc = 0;
+    };
+
+    // Adds `n` more bytes of `e`, read into `buf`, to `pass`.
+    void count(Pass& pass, const std::uint8_t* buf, std::size_t n, const NewEntry& e)
+    {
+        pass.size += n;
+        check_size(pass.size, e);
+        pass.crc = crc16_update(pass.crc, buf, n);
+    }
+
+    /*
+     * Codes `src` to the sink, right after the placeholder header. True, with
+     * `h` filled in, when coding pays; false when the file is to be stored
+     * instead, with `first` holding the size and CRC of the whole file as
+     * read (the store's second pass is checked against it).
+     */
+    bool code_file(FileSource& src, const NewEntry& e, MemberHeader& h, Pass& first)
+    {
+        std::uint8_t* const buf = read_buffer();
+        const std::uint64_t data_at = sink_.offset();
+        const std::uint64_t expected = std::uint64_t(src.status().st_size);
+        Encoder encoder(*options_.method, options_.effort, sink_, expected);
+        while (std::size_t n = src.read(buf, kReadChunk)) {
+            count(first, buf, n, e);
+            const bool pays = feed_member(encoder, buf, n, first.size - n, expected);
+            done_ += n;
+            progress(e.stored_path(), false);
+            if (!pays || encoder.bytes_out() > std::max(expected, first.size)) {
+                // The sample did not pay, or already larger than the file: it
+                // is stored. Read on without coding, so the re-read can be
+                // checked against the whole first pass.
+                while (std::size_t more = src.read(buf, kReadChunk)) {
+                    count(first, buf, more, e);
+                    done_ += more;
+                    progress(e.stored_path(), false);
+                }
+                return false;
+            }
+        }
+        encoder.finish();
+        const std::uint64_t coded = sink_.offset() - data_at;
+        if (!coding_pays(coded, first.size))
+            return false;
+        std::memcpy(h.method, options_.method->id, sizeof h.method);
+        h.packed_size = coded;
+        h.original_size = first.size;
+        h.data_crc = first.crc;
+        return true;
+    }
+
+    /*
+     * Stores `src` from `data_at` on. After a coding pass (`first`) what it
+     * wrote is cut off and the file read again, its bytes already counted as
+     * done; a file that changed between the passes fails.
+     */
+    void store_file(FileSource& src, const NewEntry& e, MemberHeader& h, std::uint64_t data_at,
+                    const Pass* first)
+    {
+        std::uint8_t* const buf = read_buffer();
+        if (first) {
+            sink_.truncate(data_at);
+            src.rewind();
+        }
+        Pass second;
+        while (std::size_t n = src.read(buf, kReadChunk)) {
+            count(second, buf, n, e);
+            sink_.write(buf, n);
+            if (!first)
+                done_ += n;
+            progress(e.stored_path(), first && second.size % kProgressStep < n);
+        }
+        if (first && (second.size != first->size || second.crc != first->crc))
+            throw Error("読み取り中にファイルが変更されました: " + shown_path(e.source_path()));
+        std::memcpy(h.method, kLh0.id, sizeof h.method);
+        h.packed_size = second.size;
+        h.original_size = second.size;
+        h.data_crc = second.crc;
     }
 
     // The buffer of the streaming path, made on first use and left as it
@@ -589,75 +275,97 @@ private:
 
 namespace {
 
-// One attempt of update_archive.
-UpdateReport update_once(const std::string& archive_path, const std::vector<NewEntry>& entries,
-                         const WriteOptions& options, ArchiverWindow* window)
+// The old archive's members, read from the locked archive; it must be a
+// sound LZH archive. None when there is no archive.
+std::vector<MemberHeader> read_old_members(const std::string& archive_path, const ArchivePlace& place,
+                                           std::optional<ArchiveReader>& reader)
 {
-    UpdateReport report;
-
-    // The old archive, if any, locked, and it must be a sound LZH archive.
-    const ArchiveDir dir(archive_path);
-    ArchiveLock lock(dir, window);
-    const bool exists = lock.exists();
-    const struct stat old_st = lock.status();
-    std::optional<ArchiveReader> reader;
-    std::vector<MemberHeader> old_members;
-    if (exists) {
-        reader.emplace(archive_path);
-        if (reader->status().st_dev != old_st.st_dev || reader->status().st_ino != old_st.st_ino)
-            throw Error("書庫が他のプログラムに置き換えられました: " + shown_path(archive_path));
-        try {
-            old_members = reader->members();
-        } catch (const DataError& e) {
-            throw Error(std::string("既存のファイルを上書きしません: ") + e.what());
-        }
+    if (!place.exists())
+        return {};
+    reader.emplace(archive_path);
+    if (!same_file(reader->status(), place.status()))
+        throw Error("書庫が他のプログラムに置き換えられました: " + shown_path(archive_path));
+    try {
+        return reader->members();
+    } catch (const DataError& e) {
+        throw Error(std::string("既存のファイルを上書きしません: ") + e.what());
     }
+}
 
-    // Names first: a name that cannot be stored fails before anything is written.
-    // The plan holds only pointers and the keys are the stored paths, as
-    // they are where those are UTF-8 already (decoding gives them back
-    // exactly), so a walk of a hundred thousand files costs little beyond the
-    // entries; the names are encoded again, one at a time, as they are written.
+/*
+ * The new entries to write, each under the key its name is matched by. The
+ * plan holds only pointers and the keys are the stored paths, as they are
+ * where those are UTF-8 already (decoding gives them back exactly), so a walk
+ * of a hundred thousand files costs little beyond the entries; the names are
+ * encoded again, one at a time, as they are written.
+ */
+struct NewMembers {
     std::vector<const NewEntry*> fresh;
     std::deque<std::string> key_texts;
     std::vector<std::pair<std::string_view, std::size_t>> keys;   // UTF-8 path, index in fresh
-    std::uint64_t total = 0;
+    std::vector<bool> placed;   // per entry in fresh: planned already, or never written
+
+    // The key for `key` (sorted keys), or null.
+    const std::pair<std::string_view, std::size_t>* find(std::string_view key) const
+    {
+        auto it = std::lower_bound(keys.begin(), keys.end(), key,
+                                   [](const auto& x, std::string_view k) { return x.first < k; });
+        return it != keys.end() && it->first == key ? &*it : nullptr;
+    }
+};
+
+// Throws unless entry `e` can be stored (names, link target, size): a name
+// that cannot be stored fails before anything is written.
+void check_storable(const NewEntry& e, const StoredNames& names)
+{
+    if (names.path.size() + names.link_target.size() > 65000) {
+        // Near the 65535-byte limit of a header: let the header writer judge now.
+        MemberHeader h;
+        h.path = names.path;
+        h.code_page = names.code_page;
+        h.is_symlink = e.kind == NewEntry::Kind::symlink;
+        h.link_target = names.link_target;
+        build_level2_header(h);
+    }
+    if (e.kind == NewEntry::Kind::symlink && e.link_target.empty())
+        throw Error("シンボリックリンクの参照先が空です: " + shown_path(e.source_path()));
+    if (e.kind == NewEntry::Kind::file && e.st.size > kMax32)
+        throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
+}
+
+// Checks and keys every entry but the archive itself (`old`, when there is one).
+NewMembers collect_new(const std::vector<NewEntry>& entries, const struct stat* old, UpdateReport& report)
+{
+    NewMembers m;
     for (const NewEntry& e : entries) {
-        if (exists && same_file(e.st, old_st)) {
+        if (old && same_file(e.st, *old)) {
             ++report.skipped;
             continue;
         }
         const StoredNames names = names_of(e);
-        if (names.path.size() + names.link_target.size() > 65000) {
-            // Near the 65535-byte limit of a header: let the header writer judge now.
-            MemberHeader h;
-            h.path = names.path;
-            h.code_page = names.code_page;
-            h.is_symlink = e.kind == NewEntry::Kind::symlink;
-            h.link_target = names.link_target;
-            build_level2_header(h);
-        }
-        if (e.kind == NewEntry::Kind::symlink && e.link_target.empty())
-            throw Error("シンボリックリンクの参照先が空です: " + shown_path(e.source_path()));
-        if (e.kind == NewEntry::Kind::file && e.st.size > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
+        check_storable(e, names);
         std::string stored = e.stored_path();
         const std::string_view key = is_valid_utf8(stored)
-                                         ? key_texts.emplace_back(std::move(stored))
-                                         : key_texts.emplace_back(name_key(names.path, names.code_page));
-        keys.emplace_back(key, fresh.size());
-        fresh.push_back(&e);
+                                         ? m.key_texts.emplace_back(std::move(stored))
+                                         : m.key_texts.emplace_back(name_key(names.path, names.code_page));
+        m.keys.emplace_back(key, m.fresh.size());
+        m.fresh.push_back(&e);
     }
-    // The same stored path twice: the same file is written once; two files
-    // whose names read alike in the archive (a UTF-8 name and the same name
-    // in CP932 bytes) fail the item, since one would hide the other.
-    std::stable_sort(keys.begin(), keys.end(),
+    m.placed.assign(m.fresh.size(), false);
+    return m;
+}
+
+// The same stored path twice: the same file is written once; two files
+// whose names read alike in the archive (a UTF-8 name and the same name
+// in CP932 bytes) fail the item, since one would hide the other.
+void drop_repeated(NewMembers& m, UpdateReport& report)
+{
+    std::stable_sort(m.keys.begin(), m.keys.end(),
                      [](const auto& x, const auto& y) { return x.first < y.first; });
-    std::vector<bool> placed(fresh.size(), false);
-    for (std::size_t i = 1; i < keys.size(); ++i)
-        if (keys[i].first == keys[i - 1].first) {
-            const NewEntry& first = *fresh[keys[i - 1].second];
-            const NewEntry& again = *fresh[keys[i].second];
+    for (std::size_t i = 1; i < m.keys.size(); ++i)
+        if (m.keys[i].first == m.keys[i - 1].first) {
+            const NewEntry& first = *m.fresh[m.keys[i - 1].second];
+            const NewEntry& again = *m.fresh[m.keys[i].second];
             if (again.source_path() != first.source_path()) {
                 const auto shown = [](const std::string& path) {
                     return shown_path(path) + (is_valid_utf8(path) ? "" : " (UTF-8 ではない名前)");
@@ -665,50 +373,46 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
                 throw Error("書庫の中で同じ名前になるものが 2 つあります: " + shown(first.source_path()) +
                             " と " + shown(again.source_path()));
             }
-            placed[keys[i].second] = true;   // never written
+            m.placed[m.keys[i].second] = true;   // never written
             ++report.skipped;
         }
-    for (std::size_t i = 0; i < fresh.size(); ++i)
-        if (!placed[i] && fresh[i]->kind == NewEntry::Kind::file)
-            total += fresh[i]->st.size;
-    auto find_key = [&](std::string_view key) -> const std::pair<std::string_view, std::size_t>* {
-        auto it = std::lower_bound(keys.begin(), keys.end(), key,
-                                   [](const auto& x, std::string_view k) { return x.first < k; });
-        return it != keys.end() && it->first == key ? &*it : nullptr;
-    };
+}
 
-    // Old members keep their places; a replaced one takes its new content.
+// Old members keep their places; a replaced one takes its new content; the
+// other new entries follow. `total` gets the bytes the writer will read.
+std::vector<PlannedMember> plan_members(const std::vector<MemberHeader>& old_members, NewMembers& m,
+                                        UpdateReport& report, std::uint64_t& total)
+{
+    total = 0;
+    for (std::size_t i = 0; i < m.fresh.size(); ++i)
+        if (!m.placed[i] && m.fresh[i]->kind == NewEntry::Kind::file)
+            total += m.fresh[i]->st.size;
     std::vector<PlannedMember> plan;
-    plan.reserve(old_members.size() + fresh.size());
+    plan.reserve(old_members.size() + m.fresh.size());
     for (const MemberHeader& h : old_members) {
-        const auto* found = find_key(name_key(h.path, h.code_page));
+        const auto* found = m.find(name_key(h.path, h.code_page));
         if (!found) {
             plan.push_back({&h, nullptr});
             total += h.end_offset() - h.header_offset;
             ++report.kept;
-        } else if (!placed[found->second]) {
-            placed[found->second] = true;
-            plan.push_back({nullptr, fresh[found->second]});
+        } else if (!m.placed[found->second]) {
+            m.placed[found->second] = true;
+            plan.push_back({nullptr, m.fresh[found->second]});
             ++report.replaced;
         }
     }
-    for (std::size_t i = 0; i < fresh.size(); ++i)
-        if (!placed[i]) {
-            plan.push_back({nullptr, fresh[i]});
+    for (std::size_t i = 0; i < m.fresh.size(); ++i)
+        if (!m.placed[i]) {
+            plan.push_back({nullptr, m.fresh[i]});
             ++report.added;
         }
-    std::vector<const NewEntry*>().swap(fresh);
-    std::vector<std::pair<std::string_view, std::size_t>>().swap(keys);
-    key_texts.clear();
+    return plan;
+}
 
-    TempFile temp(dir, exists ? &old_st : nullptr);
-    // Write errors name the archive: the temporary file is gone by the time
-    // the user reads the reason.
-    FileSink sink(temp.release_fd(), archive_path);
-    Writer writer(archive_path, sink, options, window, total, report);
-    writer.own_files.push_back(temp.status());
-    if (exists)
-        writer.own_files.push_back(old_st);
+// Writes the planned members and the end mark to `sink`.
+void write_members(const std::vector<PlannedMember>& plan, ArchiveReader* reader, Writer& writer,
+                   const WriteOptions& options, UpdateReport& report)
+{
     // Small files are coded ahead, on other threads and on this one while it
     // would wait, and written here in order.
     std::optional<MemberCoder> coder;
@@ -728,6 +432,34 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
         if (!writer.write_entry(*m.entry, names_of(*m.entry)))
             ++report.skipped;
     }
+    writer.coder = nullptr;
+}
+
+// One attempt of update_archive.
+UpdateReport update_once(const std::string& archive_path, const std::vector<NewEntry>& entries,
+                         const WriteOptions& options, ArchiverWindow* window)
+{
+    UpdateReport report;
+    ArchivePlace place(archive_path, window);
+    std::optional<ArchiveReader> reader;
+    const std::vector<MemberHeader> old_members = read_old_members(archive_path, place, reader);
+
+    std::uint64_t total = 0;
+    std::vector<PlannedMember> plan;
+    {
+        NewMembers fresh = collect_new(entries, place.exists() ? &place.status() : nullptr, report);
+        drop_repeated(fresh, report);
+        plan = plan_members(old_members, fresh, report, total);
+    }
+
+    // Write errors name the archive: the temporary file is gone by the time
+    // the user reads the reason.
+    FileSink sink(place.create_temp(), archive_path);
+    Writer writer(archive_path, sink, options, window, total, report);
+    writer.own_files.push_back(place.temp_status());
+    if (place.exists())
+        writer.own_files.push_back(place.status());
+    write_members(plan, reader ? &*reader : nullptr, writer, options, report);
     const std::uint8_t end_mark = 0;
     sink.write(&end_mark, 1);
     writer.progress("", true);
@@ -738,9 +470,9 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     writer.progress("", true);
     // Runs that update an archive take the lock first; a program that does
     // not, and replaced or removed the archive meanwhile, keeps its file.
-    if (exists && !lock.still_in_place(dir))
+    if (place.exists() && !place.still_in_place())
         throw Error("書庫が他のプログラムに置き換えられました: " + shown_path(archive_path));
-    temp.commit(exists);
+    place.commit();
     return report;
 }
 
@@ -749,6 +481,8 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
 UpdateReport update_archive(const std::string& archive_path, const std::vector<NewEntry>& entries,
                             const WriteOptions& options, ArchiverWindow* window)
 {
+    // Tried once more after another run created the archive first.
+    constexpr int kMaxAttempts = 3;
     for (int attempt = 1;; ++attempt) {
         try {
             return update_once(archive_path, entries, options, window);

@@ -210,7 +210,7 @@ void MemberCoder::code(const NewEntry& e, Result& r) const
 {
     FileSource src(e.source_path(), e.root, e.follow_link);
     for (const EntryStat& own : own_files_)
-        if (std::uint64_t(src.status().st_dev) == own.dev && std::uint64_t(src.status().st_ino) == own.ino) {
+        if (same_file(src.status(), own)) {
             r.own = true;
             return;
         }
@@ -248,7 +248,7 @@ void MemberCoder::code(const NewEntry& e, Result& r) const
         Encoder enc(*options_.method, options_.effort, sink, expected);
         if (feed_member(enc, bytes.data(), size, 0, expected)) {
             enc.finish();
-            if (out.size() < size && out.size() >= kMinCodedSize) {
+            if (coding_pays(out.size(), size)) {
                 r.coded = true;
                 r.data = std::move(out);
                 return;

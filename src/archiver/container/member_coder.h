@@ -43,6 +43,13 @@ inline constexpr std::uint64_t kPrecodeBudget = std::uint64_t(12) << 20;
 // A coded stream shorter than this trips libarchive's decoder: such a member
 // is stored instead, on either path.
 inline constexpr std::uint64_t kMinCodedSize = 8;
+
+// Whether a member of `original` bytes is written coded, in `coded` bytes,
+// rather than stored: the one rule of the writer and the coder alike.
+inline bool coding_pays(std::uint64_t coded, std::uint64_t original)
+{
+    return coded < original && coded >= kMinCodedSize;
+}
 // After this many input bytes the coder decides whether coding pays.
 inline constexpr std::uint64_t kSampleBytes = std::uint64_t(64) << 10;
 

@@ -27,6 +27,12 @@ struct EntryStat {
     std::uint64_t ino = 0;
 };
 
+// Whether two entries are one file (the same device and inode).
+inline bool same_file(const EntryStat& a, const EntryStat& b)
+{
+    return a.dev == b.dev && a.ino == b.ino;
+}
+
 /*
  * A directory on the way to walked entries: its own name and the directory
  * that holds it. Entries keep a link to their directory instead of their

@@ -71,7 +71,7 @@ void check_same_dir(int fd, const EntryStat& seen, const std::string& dir)
     struct stat st;
     if (::fstat(fd, &st) != 0)
         throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
-    if (std::uint64_t(st.st_dev) != seen.dev || std::uint64_t(st.st_ino) != seen.ino)
+    if (!same_file(st, seen))
         throw Error("読み取り中にディレクトリが入れ替えられました: " + shown_path(dir));
 }
 
@@ -191,7 +191,7 @@ bool examine(int dirfd, const std::string& name, const std::string& path, const 
             return false;   // gone since the directory was read
         throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
     }
-    if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
+    if (exclude && same_file(st, *exclude))
         return false;
     if (S_ISLNK(st.st_mode)) {
         e.kind = NewEntry::Kind::symlink;
@@ -707,7 +707,7 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
         const SourceRoot* root = nullptr;
         if (S_ISDIR(st.st_mode))
             root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();   // `st`: as opened
-        if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
+        if (exclude && same_file(st, *exclude))
             continue;
         if (dedupe && !seen.insert(stored).second)
             continue;
