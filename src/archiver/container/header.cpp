@@ -431,13 +431,13 @@ private:
 
 }  // namespace
 
-std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
-{
-    if (h.packed_size > kMax32 || h.original_size > kMax32)
-        throw Error("4 GiB 以上のファイルは格納できません: " + decode_name(h.path, h.code_page));
+namespace {
 
-    // Split what is stored into the directory part (0x02) and the name (0x01).
-    // A symbolic link is stored as "link|target", split at its last '/'.
+// The name (0x01) and directory (0x02) extensions' data: what is stored, split
+// at its last '/' (a directory is all directory part), with the level-2
+// separator 0xFF after each directory. A symbolic link is "link|target".
+std::pair<std::string, std::string> split_stored_path(const MemberHeader& h)
+{
     std::string full = h.path;
     if (h.is_symlink)
         full += "|" + h.link_target;
@@ -461,12 +461,18 @@ std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
                 c = char(kDirSeparator);
         dir_field += char(kDirSeparator);
     }
+    return {std::move(name), std::move(dir_field)};
+}
 
+// The extended headers of `h`, in the order they are written.
+std::vector<Extension> extensions_of(const MemberHeader& h)
+{
+    auto [name, dir_field] = split_stored_path(h);
     std::vector<Extension> exts;
     exts.push_back({kExtCommon, std::string(2, '\0')});
-    exts.push_back({kExtName, name});
+    exts.push_back({kExtName, std::move(name)});
     if (!dir_field.empty())
-        exts.push_back({kExtDirectory, dir_field});
+        exts.push_back({kExtDirectory, std::move(dir_field)});
     if (h.code_page != 0) {
         std::string cp(4, '\0');
         for (int i = 0; i < 4; ++i)
@@ -478,6 +484,16 @@ std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
     if (h.uid && h.gid)
         exts.push_back({kExtUnixIds, std::string{char(*h.gid), char(*h.gid >> 8), char(*h.uid),
                                                  char(*h.uid >> 8)}});
+    return exts;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
+{
+    if (h.packed_size > kMax32 || h.original_size > kMax32)
+        throw Error("4 GiB 以上のファイルは格納できません: " + decode_name(h.path, h.code_page));
+    std::vector<Extension> exts = extensions_of(h);
 
     std::size_t total = kLevel2Base;
     for (const Extension& e : exts)
