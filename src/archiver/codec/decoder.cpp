@@ -39,12 +39,12 @@ constexpr unsigned kMaxPhantom = 16;   // zero bytes past the end before giving 
 
 [[noreturn]] void damaged(const char* what)
 {
-    throw DataError(std::string("圧縮データが壊れています: ") + what);
+    throw DataError(Message::damaged_data, {what});
 }
 
 [[noreturn]] void truncated()
 {
-    throw DataError("圧縮データが壊れています: データが途中で終わっています（格納サイズを超えて読もうとしました）");
+    throw DataError(Message::data_ends_early);
 }
 
 /*

@@ -189,7 +189,7 @@ struct OldDecoder::Impl {
             const std::size_t want = std::size_t(std::min<std::uint64_t>(packed_left, kInChunk));
             const std::size_t got = want ? in.read(inbuf.data(), want) : 0;
             if (got == 0)
-                throw DataError("圧縮データが壊れています: データが途中で終わっています（格納サイズを超えて読もうとしました）");
+                throw DataError(Message::data_ends_early);
             packed_left -= got;
             in_next = 0;
             in_end = got;

@@ -72,11 +72,10 @@ std::vector<MemberHeader> ArchiveReader::members()
     ArchiveLayout layout;
     std::vector<MemberHeader> out = read_members(layout);
     if (layout.start != 0)
-        throw DataError("自己解凍書庫のように、先頭の " + std::to_string(layout.start) +
-                        " バイトの後に LZH 書庫があるファイルです。更新するとその部分を保てません: " + path());
+        throw DataError(Message::self_extracting, {std::to_string(layout.start), path()});
     if (layout.trailing != 0)
-        throw DataError("書庫の終端記号の後に " + std::to_string(layout.trailing) + " バイトの余分なデータがあります (位置 " +
-                        std::to_string(layout.trailing_at) + " から)。更新するとそのデータを保てません: " + path());
+        throw DataError(Message::bytes_after_end_mark,
+                        {std::to_string(layout.trailing), std::to_string(layout.trailing_at), path()});
     return out;
 }
 
@@ -85,7 +84,7 @@ std::vector<MemberHeader> ArchiveReader::read_members(ArchiveLayout& layout)
     FileBytes bytes(file_);
     const std::uint64_t size = file_.size();
     if (size == 0)
-        throw DataError("LZH 書庫ではありません (空のファイルです): " + path());
+        throw DataError(Message::empty_file_not_archive, {path()});
     std::uint8_t first[kHeaderStart] = {};
     const std::size_t n = std::size_t(std::min<std::uint64_t>(size, kHeaderStart));
     file_.read_at(0, first, n);
@@ -142,7 +141,7 @@ std::uint64_t ArchiveReader::find_start()
     // A header that parses followed by damage: read from there and report the damage.
     if (first_header)
         return *first_header;
-    throw DataError("LZH 書庫ではありません: " + path());
+    throw DataError(Message::not_an_lzh_archive, {path()});
 }
 
 void ArchiveReader::copy_raw(std::uint64_t offset, std::uint64_t size, ByteSink& out)
@@ -162,15 +161,13 @@ void ArchiveReader::extract(const MemberHeader& h, ByteSink& out,
 {
     const std::string member = decode_name(h.path, h.code_page);
     auto fail = [&](const std::string& what) {
-        throw DataError("書庫が壊れています: " + path() + " (メンバー「" + member + "」: " + what + ")");
+        throw DataError(Message::damaged_member, {path(), member, what});
     };
     const Method* method = find_method(h.method);
     if (method == &kLh7 && h.level == 1 && h.os_id == kOsLhark)
-        throw UnsupportedMethod("対応していない圧縮方式です: " + path() + " (メンバー「" + member +
-                                "」: LHARK の -lh7-。同じ名前の別の符号化です)");
+        throw UnsupportedMethod(Message::unsupported_lhark, {path(), member});
     if (!method)
-        throw UnsupportedMethod("対応していない圧縮方式です: " + path() + " (メンバー「" + member + "」: " +
-                                h.method + ")");
+        throw UnsupportedMethod(Message::unsupported_method, {path(), member, std::string(h.method)});
     if (method == &kLhd)
         return;
 

@@ -66,7 +66,7 @@ public:
         p.done = done_;
         p.total = total_;
         if (!window_->on_progress(p))
-            throw Cancelled("中止しました: " + archive_);
+            throw Cancelled(Message::cancelled, {archive_});
     }
 
     void copy_old(ArchiveReader& reader, const MemberHeader& h)
@@ -144,7 +144,7 @@ private:
             if (same_file(src.status(), own))
                 return false;
         if (std::uint64_t(src.status().st_size) > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
+            throw Error(Message::file_of_4gib, {shown_path(e.source_path())});
 
         const std::uint64_t header_at = sink_.offset();
         std::vector<std::uint8_t> placeholder = build_level2_header(h);
@@ -157,7 +157,7 @@ private:
         report_.bytes_in += h.original_size;
         std::vector<std::uint8_t> header = build_level2_header(h);
         if (header.size() != placeholder.size())
-            throw Error("内部エラー: ヘッダーの長さが変わりました: " + shown_path(e.source_path()));
+            throw Error(Message::header_length_changed, {shown_path(e.source_path())});
         sink_.write_at(header_at, header.data(), header.size());
         return true;
     }
@@ -238,7 +238,7 @@ private:
             progress(e.stored_path(), first && second.size % kProgressStep < n);
         }
         if (first && (second.size != first->size || second.crc != first->crc))
-            throw Error("読み取り中にファイルが変更されました: " + shown_path(e.source_path()));
+            throw Error(Message::file_changed_while_read, {shown_path(e.source_path())});
         std::memcpy(h.method, kLh0.id, sizeof h.method);
         h.packed_size = second.size;
         h.original_size = second.size;
@@ -257,7 +257,7 @@ private:
     void check_size(std::uint64_t size, const NewEntry& e)
     {
         if (size > kMax32)
-            throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
+            throw Error(Message::file_of_4gib, {shown_path(e.source_path())});
     }
 
     const std::string& archive_;
@@ -284,11 +284,11 @@ std::vector<MemberHeader> read_old_members(const std::string& archive_path, cons
         return {};
     reader.emplace(archive_path);
     if (!same_file(reader->status(), place.status()))
-        throw Error("書庫が他のプログラムに置き換えられました: " + shown_path(archive_path));
+        throw Error(Message::archive_replaced, {shown_path(archive_path)});
     try {
         return reader->members();
     } catch (const DataError& e) {
-        throw Error(std::string("既存のファイルを上書きしません: ") + e.what());
+        throw Error(Message::not_overwriting, {e.what()});
     }
 }
 
@@ -328,9 +328,9 @@ void check_storable(const NewEntry& e, const StoredNames& names)
         build_level2_header(h);
     }
     if (e.kind == NewEntry::Kind::symlink && e.link_target.empty())
-        throw Error("シンボリックリンクの参照先が空です: " + shown_path(e.source_path()));
+        throw Error(Message::empty_link_target, {shown_path(e.source_path())});
     if (e.kind == NewEntry::Kind::file && e.st.size > kMax32)
-        throw Error("4 GiB 以上のファイルは格納できません: " + shown_path(e.source_path()));
+        throw Error(Message::file_of_4gib, {shown_path(e.source_path())});
 }
 
 // Checks and keys every entry but the archive itself (`old`, when there is one).
@@ -368,10 +368,10 @@ void drop_repeated(NewMembers& m, UpdateReport& report)
             const NewEntry& again = *m.fresh[m.keys[i].second];
             if (again.source_path() != first.source_path()) {
                 const auto shown = [](const std::string& path) {
-                    return shown_path(path) + (is_valid_utf8(path) ? "" : " (UTF-8 ではない名前)");
+                    return is_valid_utf8(path) ? shown_path(path)
+                                               : message_sentence(Message::not_utf8_name, {shown_path(path)});
                 };
-                throw Error("書庫の中で同じ名前になるものが 2 つあります: " + shown(first.source_path()) +
-                            " と " + shown(again.source_path()));
+                throw Error(Message::same_name_twice, {shown(first.source_path()), shown(again.source_path())});
             }
             m.placed[m.keys[i].second] = true;   // never written
             ++report.skipped;
@@ -471,7 +471,7 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     // Runs that update an archive take the lock first; a program that does
     // not, and replaced or removed the archive meanwhile, keeps its file.
     if (place.exists() && !place.still_in_place())
-        throw Error("書庫が他のプログラムに置き換えられました: " + shown_path(archive_path));
+        throw Error(Message::archive_replaced, {shown_path(archive_path)});
     place.commit();
     return report;
 }
@@ -489,7 +489,7 @@ UpdateReport update_archive(const std::string& archive_path, const std::vector<N
         } catch (const ArchiveAppeared&) {
             // Another run created the archive first: add to what it wrote.
             if (attempt == kMaxAttempts)
-                throw Error("他の実行が同じ書庫を作り続けるため書き込めません: " + shown_path(archive_path));
+                throw Error(Message::archive_keeps_appearing, {shown_path(archive_path)});
         }
     }
 }

@@ -103,8 +103,7 @@ public:
 
     [[noreturn]] void fail(const std::string& what) const
     {
-        throw DataError("書庫が壊れています: " + name_ + " (位置 " + std::to_string(offset_) +
-                        " のヘッダー: " + what + ")");
+        throw DataError(Message::damaged_header, {name_, std::to_string(offset_), what});
     }
 
     // Reads `size` header bytes at `at` (relative to the header), or fails as truncated.
@@ -209,14 +208,14 @@ public:
             return std::nullopt;
         if (n < 7 || first[kOffMethod] != '-' || first[kOffMethod + 4] != '-') {
             if (offset_ == 0)
-                throw DataError("LZH 書庫ではありません: " + name_);
+                throw DataError(Message::not_an_lzh_archive, {name_});
             fail("LZH のヘッダーではありません");
         }
         if (n < sizeof first)
             fail("ヘッダーが途中で切れています");
         if (!looks_like_header(first)) {
             if (offset_ == 0)
-                throw DataError("LZH 書庫ではありません: " + name_);
+                throw DataError(Message::not_an_lzh_archive, {name_});
             fail("LZH のヘッダーではありません");
         }
 
@@ -492,7 +491,7 @@ std::vector<Extension> extensions_of(const MemberHeader& h)
 std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
 {
     if (h.packed_size > kMax32 || h.original_size > kMax32)
-        throw Error("4 GiB 以上のファイルは格納できません: " + decode_name(h.path, h.code_page));
+        throw Error(Message::file_of_4gib, {decode_name(h.path, h.code_page)});
     std::vector<Extension> exts = extensions_of(h);
 
     std::size_t total = kLevel2Base;
@@ -504,7 +503,7 @@ std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
         ++total;
     }
     if (total > 0xFFFF)
-        throw Error("名前が長すぎて格納できません: " + decode_name(h.path, h.code_page));
+        throw Error(Message::name_too_long, {decode_name(h.path, h.code_page)});
 
     std::vector<std::uint8_t> out(total, 0);
     put16(out, 0, std::uint32_t(total));                                   // total header size

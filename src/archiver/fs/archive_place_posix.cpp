@@ -46,7 +46,7 @@ public:
     {
         fd_ = ::open(dir_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (fd_ < 0)
-            throw Error(describe_errno("書庫の一時ファイルを作れません", dir_ + "/", errno));
+            throw Error(Message::cannot_create_temp, {shown_path(dir_ + "/")}, errno);
     }
     ~ArchiveDir() { ::close(fd_); }
     ArchiveDir(const ArchiveDir&) = delete;
@@ -67,8 +67,6 @@ private:
     int fd_ = -1;
 };
 
-// Shown as the current file while another run holds the archive.
-constexpr std::string_view kWaitingText = "他の実行がこの書庫を書き終えるのを待っています";
 
 /*
  * The existing archive, opened and locked (flock, exclusive) for the whole
@@ -125,7 +123,7 @@ private:
                     st_ = {};
                     return;
                 }
-                throw Error(describe_errno("書庫の情報を読めません", path, errno));
+                throw Error(Message::cannot_stat_archive, {shown_path(path)}, errno);
             }
             check_kind(st, path);
             const int fd = ::openat(dir.fd(), dir.base(),
@@ -133,7 +131,7 @@ private:
             if (fd < 0) {
                 if (errno == ENOENT || errno == ELOOP)
                     continue;   // gone or swapped since the lstat: look again
-                throw Error(describe_errno("書庫を開けません", path, errno));
+                throw Error(Message::cannot_open_archive, {shown_path(path)}, errno);
             }
             fd_ = fd;
             ::fstat(fd_, &st_);
@@ -161,9 +159,9 @@ private:
     void check_writable(const ArchiveDir& dir) const
     {
         if ((st_.st_mode & 0222) == 0)
-            throw Error("書庫が読み取り専用のため書き込みません: " + shown_path(dir.archive()));
+            throw Error(Message::archive_read_only, {shown_path(dir.archive())});
         if (::faccessat(dir.fd(), dir.base(), W_OK, AT_EACCESS) != 0)
-            throw Error(describe_errno("書庫に書き込めません", dir.archive(), errno));
+            throw Error(Message::archive_not_writable, {shown_path(dir.archive())}, errno);
     }
 
     static bool same_inode(const struct stat& a, const struct stat& b)
@@ -174,11 +172,11 @@ private:
     static void check_kind(const struct stat& st, const std::string& path)
     {
         if (S_ISLNK(st.st_mode))
-            throw Error("書庫のパスがシンボリックリンクのため書き込みません: " + path);
+            throw Error(Message::archive_path_is_link, {path});
         if (S_ISDIR(st.st_mode))
-            throw Error("書庫のパスにディレクトリがあるため書き込みません: " + path);
+            throw Error(Message::archive_path_has_directory, {path});
         if (!S_ISREG(st.st_mode))
-            throw Error("書庫のパスに通常のファイル以外のものがあるため書き込みません: " + path);
+            throw Error(Message::archive_path_not_regular, {path});
     }
 
     void wait(const std::string& path, ArchiverWindow* window)
@@ -192,10 +190,11 @@ private:
                 return;   // a file system without locks: go on as the only run
             Progress p;
             p.archive = path;
-            p.current = kWaitingText;
+            // Shown as the current file while another run holds the archive.
+            p.current = message_text(Message::waiting_for_other_run);
             p.waiting = true;
             if (!window->on_progress(p))
-                throw Cancelled("中止しました: " + path);
+                throw Cancelled(Message::cancelled, {path});
             ::usleep(100000);
         }
     }
@@ -223,10 +222,10 @@ public:
                 break;
             }
             if (errno != EEXIST)
-                throw Error(describe_errno("書庫の一時ファイルを作れません", dir.dir() + "/", errno));
+                throw Error(Message::cannot_create_temp, {shown_path(dir.dir() + "/")}, errno);
         }
         if (fd_ < 0)
-            throw Error("書庫の一時ファイルを作れません: " + dir.dir());
+            throw Error(Message::cannot_create_temp, {dir.dir()});
         ::fstat(fd_, &st_);
         if (old) {
             try {
@@ -265,7 +264,7 @@ public:
         const std::string& archive = dir_.archive();
         if (replace) {
             if (::renameat(dir_.fd(), name_.c_str(), dir_.fd(), dir_.base()) != 0)
-                throw Error(describe_errno("書庫を置き換えられません", archive, errno));
+                throw Error(Message::cannot_replace_archive, {shown_path(archive)}, errno);
         } else if (!create_name()) {
             throw ArchiveAppeared{};
         }
@@ -292,7 +291,7 @@ private:
             if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && old.st_gid != st_.st_gid)
                 (void)::fchown(fd_, uid_t(-1), old.st_gid);
         if (::fchmod(fd_, old.st_mode & 07777) != 0)
-            throw Error(describe_errno("書庫の一時ファイルを作れません", path(), errno));
+            throw Error(Message::cannot_create_temp, {shown_path(path())}, errno);
     }
 
     // Gives the temporary file the archive's name unless that name exists;
@@ -305,7 +304,7 @@ private:
         if (errno == EEXIST)
             return false;
         if (errno != EINVAL && errno != ENOSYS)
-            throw Error(describe_errno("書庫を置き換えられません", archive, errno));
+            throw Error(Message::cannot_replace_archive, {shown_path(archive)}, errno);
         // A file system without the no-replace rename: a hard link never
         // replaces either; the temporary name then goes.
         if (::linkat(dir_.fd(), name_.c_str(), dir_.fd(), dir_.base(), 0) == 0) {
@@ -315,15 +314,15 @@ private:
         if (errno == EEXIST)
             return false;
         if (errno != EPERM && errno != EOPNOTSUPP)
-            throw Error(describe_errno("書庫を置き換えられません", archive, errno));
+            throw Error(Message::cannot_replace_archive, {shown_path(archive)}, errno);
         // Nor hard links: the last look and the rename are as close as it gets.
         struct stat st {};
         if (dir_.status(st))
             return false;
         if (errno != ENOENT)
-            throw Error(describe_errno("書庫の情報を読めません", archive, errno));
+            throw Error(Message::cannot_stat_archive, {shown_path(archive)}, errno);
         if (::renameat(dir_.fd(), name_.c_str(), dir_.fd(), dir_.base()) != 0)
-            throw Error(describe_errno("書庫を置き換えられません", archive, errno));
+            throw Error(Message::cannot_replace_archive, {shown_path(archive)}, errno);
         return true;
     }
 

@@ -15,11 +15,9 @@
 
 namespace lzh {
 
-// A system error in a few Japanese words (strerror's text for rare ones).
+// A system error in a few words (see Message::sys_*; strerror's text for rare ones).
 std::string errno_text(int err);
 
-// "<what>: <path> (<errno_text(err)>)" as one sentence for an lzh::Error.
-std::string describe_errno(const std::string& what, const std::string& path, int err);
 
 /*
  * The directory that holds a path's last component, held open, so that paths

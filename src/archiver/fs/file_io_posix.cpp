@@ -34,28 +34,23 @@ std::string errno_text(int err)
 {
     switch (err) {
     case EACCES:
-    case EPERM: return "権限がありません";
-    case ENOENT: return "見つかりません";
-    case ENOSPC: return "ディスクの空きが足りません";
-    case EDQUOT: return "ディスクの割り当て量を超えました";
-    case EROFS: return "読み取り専用のファイルシステムです";
-    case ENAMETOOLONG: return "パスが長すぎます";
-    case ENOTDIR: return "途中にディレクトリではないものがあります";
-    case EISDIR: return "ディレクトリです";
-    case ELOOP: return "シンボリックリンクです";
+    case EPERM: return std::string(message_text(Message::sys_permission));
+    case ENOENT: return std::string(message_text(Message::sys_not_found));
+    case ENOSPC: return std::string(message_text(Message::sys_no_space));
+    case EDQUOT: return std::string(message_text(Message::sys_quota));
+    case EROFS: return std::string(message_text(Message::sys_read_only_fs));
+    case ENAMETOOLONG: return std::string(message_text(Message::sys_path_too_long));
+    case ENOTDIR: return std::string(message_text(Message::sys_not_a_directory));
+    case EISDIR: return std::string(message_text(Message::sys_is_a_directory));
+    case ELOOP: return std::string(message_text(Message::sys_link));
     case EMFILE:
-    case ENFILE: return "開いているファイルが多すぎます";
-    case EIO: return "入出力エラーです";
-    case EFBIG: return "ファイルが大きすぎます";
+    case ENFILE: return std::string(message_text(Message::sys_too_many_files));
+    case EIO: return std::string(message_text(Message::sys_io));
+    case EFBIG: return std::string(message_text(Message::sys_too_big));
     case EBUSY:
-    case ETXTBSY: return "使用中です";
+    case ETXTBSY: return std::string(message_text(Message::sys_busy));
     default: return std::strerror(err);
     }
-}
-
-std::string describe_errno(const std::string& what, const std::string& path, int err)
-{
-    return what + ": " + shown_path(path) + " (" + errno_text(err) + ")";
 }
 
 void set_write_fault(std::optional<WriteFault> fault)
@@ -86,7 +81,7 @@ ParentDir::ParentDir(const std::string& path) : fd_(AT_FDCWD)
         if (slash == std::string::npos || slash < pos || (slash == pos && pos > 0)) {
             if (fd_ >= 0)
                 ::close(fd_);
-            throw Error(describe_errno("パスをたどれません", path, ENAMETOOLONG));
+            throw Error(Message::cannot_follow_path, {shown_path(path)}, ENAMETOOLONG);
         }
         const std::string piece = slash == pos ? "/" : path.substr(pos, slash - pos);
         const int next = ::openat(fd_, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -94,7 +89,7 @@ ParentDir::ParentDir(const std::string& path) : fd_(AT_FDCWD)
         if (fd_ >= 0)
             ::close(fd_);
         if (next < 0)
-            throw Error(describe_errno("パスをたどれません", path, err));
+            throw Error(Message::cannot_follow_path, {shown_path(path)}, err);
         fd_ = next;
         pos = slash + 1;
     }
@@ -246,15 +241,15 @@ FileSource::FileSource(const std::string& path, const SourceRoot* root, bool fol
         fd_ = ::openat(parent.fd(), parent.leaf(), flags | (follow_link ? 0 : O_NOFOLLOW));
     }
     if (fd_ < 0)
-        throw Error(describe_errno("ファイルを開けません", path, errno));
+        throw Error(Message::cannot_open_file, {shown_path(path)}, errno);
     if (::fstat(fd_, &st_) != 0) {
         int err = errno;
         ::close(fd_);
-        throw Error(describe_errno("ファイルの情報を読めません", path, err));
+        throw Error(Message::cannot_stat_file, {shown_path(path)}, err);
     }
     if (!S_ISREG(st_.st_mode)) {
         ::close(fd_);
-        throw Error("通常のファイルではないため読めません: " + shown_path(path));
+        throw Error(Message::not_a_regular_file_to_read, {shown_path(path)});
     }
     // Reads may block from here on. F_SETFL sets only the file status
     // flags, and O_NONBLOCK is the one of them the open above set.
@@ -278,14 +273,14 @@ std::size_t FileSource::read(std::uint8_t* buf, std::size_t size)
             return std::size_t(n);
         }
         if (errno != EINTR)
-            throw Error(describe_errno("ファイルを読めません", path_, errno));
+            throw Error(Message::cannot_read_file, {shown_path(path_)}, errno);
     }
 }
 
 void FileSource::rewind()
 {
     if (::lseek(fd_, 0, SEEK_SET) < 0)
-        throw Error(describe_errno("ファイルを読み直せません", path_, errno));
+        throw Error(Message::cannot_reread_file, {shown_path(path_)}, errno);
     offset_ = 0;
 }
 
@@ -297,15 +292,15 @@ FileRange::FileRange(const std::string& path) : path_(path)
 {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0)
-        throw Error(describe_errno("書庫を開けません", path, errno));
+        throw Error(Message::cannot_open_archive, {shown_path(path)}, errno);
     if (::fstat(fd_, &st_) != 0) {
         int err = errno;
         ::close(fd_);
-        throw Error(describe_errno("書庫の情報を読めません", path, err));
+        throw Error(Message::cannot_stat_archive, {shown_path(path)}, err);
     }
     if (!S_ISREG(st_.st_mode)) {
         ::close(fd_);
-        throw Error("通常のファイルではありません: " + path);
+        throw Error(Message::not_a_regular_file, {path});
     }
     size_ = std::uint64_t(st_.st_size);
 }
@@ -323,10 +318,10 @@ void FileRange::read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t siz
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw Error(describe_errno("書庫を読めません", path_, errno));
+            throw Error(Message::cannot_read_archive, {shown_path(path_)}, errno);
         }
         if (n == 0)
-            throw DataError("書庫が途中で切れています: " + path_);
+            throw DataError(Message::archive_cut_short, {path_});
         buf += n;
         offset += std::uint64_t(n);
         size -= std::size_t(n);
@@ -360,17 +355,17 @@ void FileSink::pwrite_all(std::uint64_t offset, const std::uint8_t* data, std::s
         if (fail_after_) {
             std::uint64_t room = physical_ < *fail_after_ ? *fail_after_ - physical_ : 0;
             if (room == 0)
-                throw Error(describe_errno("書き込めません", path_, fail_errno_));
+                throw Error(Message::cannot_write, {shown_path(path_)}, fail_errno_);
             chunk = std::size_t(std::min<std::uint64_t>(chunk, room));
         }
         ssize_t n = ::pwrite(fd_, data, chunk, off_t(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw Error(describe_errno("書き込めません", path_, errno));
+            throw Error(Message::cannot_write, {shown_path(path_)}, errno);
         }
         if (n == 0)
-            throw Error(describe_errno("書き込めません", path_, ENOSPC));
+            throw Error(Message::cannot_write, {shown_path(path_)}, ENOSPC);
         data += n;
         offset += std::uint64_t(n);
         size -= std::size_t(n);
@@ -431,7 +426,7 @@ void FileSink::truncate(std::uint64_t offset)
 {
     flush();
     if (::ftruncate(fd_, off_t(offset)) != 0)
-        throw Error(describe_errno("書き込めません", path_, errno));
+        throw Error(Message::cannot_write, {shown_path(path_)}, errno);
     offset_ = offset;
     written_back_ = std::min(written_back_, offset);
 }
@@ -440,7 +435,7 @@ void FileSink::sync()
 {
     flush();
     if (::fsync(fd_) != 0)
-        throw Error(describe_errno("ディスクに書き込めません", path_, errno));
+        throw Error(Message::cannot_write_to_disk, {shown_path(path_)}, errno);
 }
 
 void FileSink::close()
@@ -449,7 +444,7 @@ void FileSink::close()
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0)
-        throw Error(describe_errno("書き込めません", path_, errno));
+        throw Error(Message::cannot_write, {shown_path(path_)}, errno);
 }
 
 }  // namespace lzh

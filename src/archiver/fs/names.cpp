@@ -96,7 +96,7 @@ void check_components(std::string_view path, Form form, bool is_link, bool is_di
 {
     const std::string shown = decode_name(path, kCodePageNone);   // readable, whatever the bytes
     if (path.empty())
-        throw Error("格納する名前が空です");
+        throw Error(Message::empty_stored_name);
     std::size_t start = 0;
     for (;;) {
         std::size_t slash = path.find('/', start);
@@ -104,24 +104,21 @@ void check_components(std::string_view path, Form form, bool is_link, bool is_di
                                                        ? std::string_view::npos
                                                        : slash - start);
         if (comp.empty() || comp == "." || comp == "..")
-            throw Error("格納できないパスです (空の要素、「.」または「..」を含みます): " + shown);
+            throw Error(Message::unstorable_path, {shown});
         if (holds_ascii(comp, form, '\\'))
-            throw Error("名前に「\\」を含むため格納できません (展開ソフトが区切りと見なします): " +
-                        shown);
+            throw Error(Message::backslash_in_name, {shown});
         // A link is stored as "name|target": its own name may end up in the
         // directory part too.
         if ((slash != std::string_view::npos || is_directory || is_link) &&
             comp.find(kSeparatorByte) != std::string_view::npos)
-            throw Error("ディレクトリ名またはリンクの名前にバイト 0xFF を含むため格納できません "
-                        "(書庫ではディレクトリの区切りです): " + shown);
+            throw Error(Message::byte_ff_in_directory_name, {shown});
         if (slash == std::string_view::npos) {
             if (is_link && holds_ascii(comp, form, '|'))
-                throw Error("名前に「|」を含むシンボリックリンクは格納できません: " + shown);
+                throw Error(Message::bar_in_link_name, {shown});
             // Not UTF-8, such a link cannot move to another code page, and a
             // 0x7C trail byte would read as the separator before its target.
             if (is_link && form != Form::utf8 && comp.find('|') != std::string_view::npos)
-                throw Error("名前に「|」と同じバイトを含むシンボリックリンクは格納できません: " +
-                            shown);
+                throw Error(Message::bar_byte_in_link_name, {shown});
             break;
         }
         start = slash + 1;
@@ -198,8 +195,7 @@ StoredNames encode_names(std::string_view path, std::string_view link_target, bo
     const Form link_form = is_link ? form_of(link_target) : Form::utf8;
     check_components(path, path_form, is_link, is_directory);
     if (link_target.find(kSeparatorByte) != std::string_view::npos)
-        throw Error("リンク先にバイト 0xFF を含むシンボリックリンクは格納できません "
-                    "(書庫ではディレクトリの区切りです): " + decode_name(path, kCodePageNone));
+        throw Error(Message::byte_ff_in_link_target, {decode_name(path, kCodePageNone)});
 
     // Plain ASCII reads the same in every code page: no conversion, and no
     // code-page header (seven bytes a member).

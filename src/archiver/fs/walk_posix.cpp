@@ -30,8 +30,6 @@ namespace lzh {
 
 namespace {
 
-std::string system_reason(int err) { return " (" + errno_text(err) + ")"; }
-
 // "a//b/./c/" -> "a/b/c": the name an item is stored under.
 std::string normalise_item(const std::string& item)
 {
@@ -63,7 +61,7 @@ DirHandle dir_handle(int fd, const std::string& dir)
     if (!d) {
         const int err = errno;
         ::close(fd);
-        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(err));
+        throw Error(Message::cannot_read_directory, {shown_path(dir)}, err);
     }
     return d;
 }
@@ -75,9 +73,9 @@ void check_same_dir(int fd, const EntryStat& seen, const std::string& dir)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0)
-        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
+        throw Error(Message::cannot_read_directory, {shown_path(dir)}, errno);
     if (!same_file(st, seen))
-        throw Error("読み取り中にディレクトリが入れ替えられました: " + shown_path(dir));
+        throw Error(Message::directory_swapped, {shown_path(dir)});
 }
 
 // The longest name a level-2 header can hold (its size field has 16 bits).
@@ -96,7 +94,7 @@ void check_name_length(const std::string& stored, const NewEntry& e)
         return;
     const StoredNames names = encode_names(stored, e.link_target, e.kind == NewEntry::Kind::directory);
     if (names.path.size() + names.link_target.size() > kMaxHeaderName)
-        throw Error("名前が長すぎて格納できません: " + shown_path(stored));
+        throw Error(Message::name_too_long, {shown_path(stored)});
 }
 
 // A link's target, read relative to its open directory.
@@ -108,7 +106,7 @@ std::string read_link_at(int dirfd, const std::string& name, const std::string& 
     for (;;) {
         const ssize_t n = ::readlinkat(dirfd, name.c_str(), target.data(), target.size());
         if (n < 0)
-            throw Error("シンボリックリンクを読めません: " + shown_path(path) + system_reason(errno));
+            throw Error(Message::cannot_read_link, {shown_path(path)}, errno);
         if (std::size_t(n) < target.size()) {
             target.resize(std::size_t(n));
             return target;
@@ -133,7 +131,7 @@ std::vector<std::string> read_names(DIR* d, const std::string& dir, Tick&& tick)
         errno = 0;
     }
     if (errno != 0)
-        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
+        throw Error(Message::cannot_read_directory, {shown_path(dir)}, errno);
     return names;
 }
 
@@ -171,7 +169,7 @@ public:
         calls_ |= 255;
         return go_on(current);
     }
-    [[noreturn]] void cancelled() const { throw Cancelled("中止しました: " + archive_); }
+    [[noreturn]] void cancelled() const { throw Cancelled(Message::cancelled, {archive_}); }
 
 private:
     ArchiverWindow* window_;
@@ -194,7 +192,7 @@ bool examine(int dirfd, const std::string& name, const std::string& path, const 
     if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
             return false;   // gone since the directory was read
-        throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
+        throw Error(Message::cannot_stat_file, {shown_path(path)}, errno);
     }
     if (exclude && same_file(st, *exclude))
         return false;
@@ -284,7 +282,7 @@ public:
             const PathLink* sub_link = links_.add(f.link, name);
             const int sub = ::openat(::dirfd(f.dir.get()), name.c_str(), kDirFlags);
             if (sub < 0)
-                throw Error("ディレクトリを読めません: " + shown_path(path_) + system_reason(errno));
+                throw Error(Message::cannot_read_directory, {shown_path(path_)}, errno);
             DirHandle sub_dir = dir_handle(sub, path_);
             check_same_dir(sub, dir_st, path_);
             std::string().swap(name);
@@ -346,7 +344,7 @@ private:
             return;
         const int fd = ::openat(::dirfd(child.dir.get()), "..", kDirFlags);
         if (fd < 0)
-            throw Error("ディレクトリを読めません: " + shown_path(path_) + system_reason(errno));
+            throw Error(Message::cannot_read_directory, {shown_path(path_)}, errno);
         f.dir = dir_handle(fd, path_);
         check_same_dir(fd, f.st, path_);
     }
@@ -521,7 +519,7 @@ private:
                                                   std::string_view(sg.path).substr(dir_->path_size + 1),
                                                   kDirFlags);
             if (fd < 0)
-                throw Error("ディレクトリを読めません: " + shown_path(sg.path) + system_reason(errno));
+                throw Error(Message::cannot_read_directory, {shown_path(sg.path)}, errno);
             DirHandle d = dir_handle(fd, sg.path);
             check_same_dir(fd, sg.st, sg.path);
             bool stopped = false;
@@ -576,7 +574,7 @@ private:
     {
         const int sub = ::openat(fd, e.name.c_str(), kDirFlags);
         if (sub < 0)
-            throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+            throw Error(Message::cannot_read_directory, {shown_path(path)}, errno);
         DirHandle d = dir_handle(sub, path);
         check_same_dir(sub, e.st, path);
         const EntryStat st = e.st;
@@ -664,10 +662,10 @@ std::unique_ptr<SourceRoot> open_item_dir(const std::string& path, bool is_link,
                       O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | (is_link ? 0 : O_NOFOLLOW));
     }
     if (fd < 0)
-        throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+        throw Error(Message::cannot_read_directory, {shown_path(path)}, errno);
     auto root = std::make_unique<SourceRoot>(fd, path.size());
     if (::fstat(fd, &st) != 0)
-        throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+        throw Error(Message::cannot_read_directory, {shown_path(path)}, errno);
     return root;
 }
 
@@ -679,15 +677,16 @@ std::unique_ptr<SourceRoot> open_item_dir(const std::string& path, bool is_link,
  */
 struct stat item_status(const std::string& path, bool& is_link)
 {
-    const auto not_found = [&](int err, const char* missing) {
-        return Error("対象が見つかりません: " + shown_path(path) + (err == ENOENT ? missing : system_reason(err)));
+    const auto not_found = [&](int err, Message missing) {
+        return err == ENOENT ? Error(missing, {shown_path(path)})
+                             : Error(Message::item_not_found, {shown_path(path)}, err);
     };
     struct stat st;
     if (!lstat_path(path, st))
-        throw not_found(errno, "");
+        throw not_found(errno, Message::item_not_found);
     is_link = S_ISLNK(st.st_mode);
     if (is_link && !stat_path(path, st))
-        throw not_found(errno, " (リンク先がありません)");
+        throw not_found(errno, Message::link_target_missing);
     return st;
 }
 
@@ -728,7 +727,7 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
     for (const std::string& item : cmd.items) {
         const std::string stored = normalise_item(item);
         if (stored.empty())
-            throw Error("対象の名前が空です: " + item);
+            throw Error(Message::empty_item_named, {item});
         const std::string path = cmd.base + stored;
         bool is_link = false;
         struct stat st = item_status(path, is_link);
@@ -766,7 +765,7 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
         const std::size_t first = result.entries.size();
         const int fd = ::openat(root->fd, ".", kDirFlags);
         if (fd < 0)
-            throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+            throw Error(Message::cannot_read_directory, {shown_path(path)}, errno);
         walker.walk(dir_handle(fd, path), root, path, stored, dir_st, result.links->add(nullptr, stored, path));
         if (dedupe)
             drop_seen(result.entries, first, seen);
