@@ -193,10 +193,10 @@ private:
             const bool pays = feed_member(encoder, buf, n, first.size - n, expected);
             done_ += n;
             progress(e.stored_path(), false);
-            if (!pays || encoder.bytes_out() > std::max(expected, first.size)) {
-                // The sample did not pay, or already larger than the file: it
-                // is stored. Read on without coding, so the re-read can be
-                // checked against the whole first pass.
+            if (!pays) {
+                // Already longer than the file: it is stored. Read on without
+                // coding, so the re-read can be checked against the whole
+                // first pass.
                 while (std::size_t more = src.read(buf, kReadChunk)) {
                     count(first, buf, more, e);
                     done_ += more;
