@@ -148,6 +148,34 @@ unsigned t_table_bits(const std::uint8_t* tl, unsigned n)
     return bits;
 }
 
+// How many T items of each zero-run kind (0: single zeros, 1: short runs,
+// 2: long runs) the first `n` C lengths `c_len` take.
+std::array<std::uint32_t, 3> zero_run_items(const std::uint8_t* c_len, unsigned n)
+{
+    std::array<std::uint32_t, 3> items{};
+    for (unsigned i = 0; i < n;) {
+        if (c_len[i] != 0) {
+            ++i;
+            continue;
+        }
+        unsigned run = 1;
+        while (i + run < n && c_len[i + run] == 0)
+            ++run;
+        i += run;
+        if (run <= 2) {
+            items[0] += run;
+        } else if (run <= 18) {
+            ++items[1];
+        } else if (run == 19) {
+            ++items[0];
+            ++items[1];
+        } else {
+            ++items[2];
+        }
+    }
+    return items;
+}
+
 }  // namespace
 
 // Codes the C lengths of `b` as T items, zero runs the usual way, and builds
@@ -212,27 +240,7 @@ void BlockWriter::choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq)
     const unsigned m = huffman_order(c_freq.data(), kNC, order.data());
 
     // T items of the zero runs, and their extra bits.
-    std::array<std::uint32_t, 3> zero_items{};
-    for (unsigned i = 0; i < t.c_n;) {
-        if (t.c_len[i] != 0) {
-            ++i;
-            continue;
-        }
-        unsigned run = 1;
-        while (i + run < t.c_n && t.c_len[i + run] == 0)
-            ++run;
-        i += run;
-        if (run <= 2) {
-            zero_items[0] += run;
-        } else if (run <= 18) {
-            ++zero_items[1];
-        } else if (run == 19) {
-            ++zero_items[0];
-            ++zero_items[1];
-        } else {
-            ++zero_items[2];
-        }
-    }
+    const std::array<std::uint32_t, 3> zero_items = zero_run_items(t.c_len.data(), t.c_n);
     const std::uint64_t fixed_bits = kCBits + 4 * zero_items[1] + 9 * zero_items[2];
 
     // Bits of the T table, the C table and the codes for lengths `len`.
