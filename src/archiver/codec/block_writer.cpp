@@ -1,0 +1,484 @@
+// block_writer.cpp - codes the parser's record of literals and matches as
+// -lh5-/-lh6-/-lh7- blocks.
+//
+// When the record holds kTailCodes more codes than a block takes, the block
+// writer codes the first block_codes of them, halved (down to
+// min_block_codes) while smaller blocks fit the data better: it counts the
+// symbols, builds the C, T and P tables and writes the block. At least
+// kTailCodes codes always stay behind, so the final block of a stream with
+// several blocks holds at least that many.
+//
+// Final-block rule: some readers fail when the last block of a stream is
+// shorter than 64 bits. That can only happen with single-symbol tables, whose
+// codes cost no bits (a long run of one byte is one match symbol repeated).
+// The final block is then written with a normal-form C table, where every code
+// costs at least one bit, and kTailCodes >= 64 codes make it long enough.
+// Another reader drops a last match whose position takes no bits when the
+// stream ends right after its C code; write_block() avoids that ending too.
+#include "codec/block_writer.h"
+
+#include "codec/huffman.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+namespace lzh {
+
+namespace {
+
+constexpr unsigned kTBits = 5;        // width of the T count field
+constexpr unsigned kCBits = 9;        // width of the C count field
+constexpr std::uint64_t kMinFinalBlockBits = 64;
+
+// Counts bits instead of writing them (sizes a block before it is written).
+struct BitCounter {
+    std::uint64_t n = 0;
+    void put(std::uint32_t, unsigned bits) { n += bits; }
+};
+
+// A code length in the T and P table encoding: 0..6 in three bits, longer as
+// `111`, one 1-bit per step above 7, and a closing 0.
+template <class Out>
+void put_length(Out& out, unsigned len)
+{
+    if (len <= 6) {
+        out.put(len, 3);
+    } else {
+        const unsigned ones = len - 7;  // <= 9
+        out.put(((0x7u << ones | ((1u << ones) - 1)) << 1), len - 3);
+    }
+}
+
+}  // namespace
+
+BlockWriter::BlockWriter(const Method& m, ByteSink& out, std::size_t block_codes_,
+                         std::size_t min_block_codes_, bool choose_lengths_)
+    : method(m), block_codes(block_codes_), min_block_codes(min_block_codes_),
+      choose_lengths(choose_lengths_), bits(out), capacity(block_codes_ + kTailCodes),
+      sym(make_scratch<std::uint16_t>(capacity)), pos(make_scratch<std::uint16_t>(capacity))
+{
+    assert(m.coded && m.np <= kMaxNP && capacity <= kMaxBlockCodes);
+}
+
+void BlockWriter::finish()
+{
+    if (count > 0)
+        write_block(0, count, true);
+    count = 0;
+    bits.flush();
+}
+
+/*
+ * Writes a block from the front of the full record and moves the rest down.
+ * The block is halved while two halves would take fewer bits than the whole
+ * (the data changed character inside it); what is not written stays for the
+ * next block, which is sized the same way.
+ */
+void BlockWriter::flush_full()
+{
+    std::size_t n = block_codes;
+    if (min_block_codes < n) {
+        // Sizes from symbol counts: the halves are counted, the whole is their sum.
+        auto size = [&](const Counts& f) {
+            build_tables(f, false, false);
+            return block_bits(f);
+        };
+        Counts front, back;
+        count_codes(0, n / 2, front);
+        count_codes(n / 2, n / 2, back);
+        Counts whole = front;
+        whole += back;
+        std::uint64_t whole_bits = size(whole);
+        while (n / 2 >= min_block_codes) {
+            const std::uint64_t front_bits = size(front);
+            if (front_bits + size(back) >= whole_bits)
+                break;
+            n /= 2;
+            if (n / 2 < min_block_codes)
+                break;
+            whole = front;
+            whole_bits = front_bits;
+            front = Counts{};
+            back = Counts{};
+            count_codes(0, n / 2, front);
+            count_codes(n / 2, n / 2, back);
+        }
+    }
+    write_block(0, n, false);
+    std::memmove(sym.get(), sym.get() + n, (count - n) * sizeof sym[0]);
+    std::memmove(pos.get(), pos.get() + n, (count - n) * sizeof pos[0]);
+    count -= n;
+}
+
+// Adds the symbols of codes [first, first + n) to `f`.
+void BlockWriter::count_codes(std::size_t first, std::size_t n, Counts& f) const
+{
+    for (std::size_t i = first; i < first + n; ++i) {
+        const unsigned s = sym[i];
+        ++f.c[s];
+        if (s >= 256)
+            ++f.p[p_symbol(pos[i])];
+    }
+}
+
+namespace {
+
+// Bits a length takes in the T and P table encoding (put_length()).
+inline unsigned length_bits(unsigned len)
+{
+    return len <= 6 ? 3 : len - 3;
+}
+
+// Bits of a normal-form T table with lengths `tl` and count `n`.
+unsigned t_table_bits(const std::uint8_t* tl, unsigned n)
+{
+    unsigned bits = kTBits;
+    for (unsigned i = 0; i < n;) {
+        bits += length_bits(tl[i]);
+        ++i;
+        if (i == 3) {
+            unsigned k = 0;
+            while (k < 3 && i + k < n && tl[i + k] == 0)
+                ++k;
+            bits += 2;
+            i += k;
+        }
+    }
+    return bits;
+}
+
+// How many T items of each zero-run kind (0: single zeros, 1: short runs,
+// 2: long runs) the first `n` C lengths `c_len` take.
+std::array<std::uint32_t, 3> zero_run_items(const std::uint8_t* c_len, unsigned n)
+{
+    std::array<std::uint32_t, 3> items{};
+    for (unsigned i = 0; i < n;) {
+        if (c_len[i] != 0) {
+            ++i;
+            continue;
+        }
+        unsigned run = 1;
+        while (i + run < n && c_len[i + run] == 0)
+            ++run;
+        i += run;
+        if (run <= 2) {
+            items[0] += run;
+        } else if (run <= 18) {
+            ++items[1];
+        } else if (run == 19) {
+            ++items[0];
+            ++items[1];
+        } else {
+            ++items[2];
+        }
+    }
+    return items;
+}
+
+}  // namespace
+
+// Codes the C lengths of `b` as T items, zero runs the usual way, and builds
+// the T table that codes them.
+void BlockWriter::code_c_lengths(BlockTables& b) const
+{
+    std::array<std::uint32_t, kNT> t_freq{};
+    b.n_items = 0;
+    auto add = [&](unsigned s, unsigned extra) {
+        b.items[b.n_items++] = {static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(extra)};
+        ++t_freq[s];
+    };
+    for (unsigned i = 0; i < b.c_n;) {
+        if (b.c_len[i] != 0) {
+            add(b.c_len[i] + 2u, 0);
+            ++i;
+            continue;
+        }
+        unsigned run = 1;
+        while (i + run < b.c_n && b.c_len[i + run] == 0)
+            ++run;
+        i += run;
+        if (run <= 2) {
+            for (unsigned k = 0; k < run; ++k)
+                add(0, 0);
+        } else if (run <= 18) {
+            add(1, run - 3);
+        } else if (run == 19) {
+            add(0, 0);
+            add(1, 15);
+        } else {
+            add(2, run - 20);
+        }
+    }
+    huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, b.t_len.data());
+    b.t_single = -1;
+    b.t_n = 0;
+    for (unsigned i = 0; i < kNT; ++i)
+        if (b.t_len[i])
+            b.t_n = i + 1;
+    if (b.t_n == 0) {
+        unsigned s = 0;
+        while (t_freq[s] == 0)
+            ++s;
+        b.t_single = static_cast<int>(s);
+    }
+}
+
+/*
+ * Best effort: replaces the C lengths in `t` (plain Huffman lengths for
+ * `c_freq`) by the set that makes the block smallest, tables included, among
+ * codes limited to fewer bits (fewer distinct lengths, each cheap to send as
+ * a T code) and a flatter code (every count raised by one).
+ *
+ * A candidate is priced without building its tables: the zero runs, and so
+ * their T items, are the same for all of them (the same symbols are used),
+ * and the T code follows from how many symbols get each length.
+ */
+void BlockWriter::choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq)
+{
+    std::array<std::uint16_t, kNC> order;
+    const unsigned m = huffman_order(c_freq.data(), kNC, order.data());
+
+    // T items of the zero runs, and their extra bits.
+    const std::array<std::uint32_t, 3> zero_items = zero_run_items(t.c_len.data(), t.c_n);
+    const std::uint64_t fixed_bits = kCBits + 4 * zero_items[1] + 9 * zero_items[2];
+
+    // Bits of the T table, the C table and the codes for lengths `len`.
+    auto size = [&](const std::array<std::uint8_t, kNC>& len) {
+        std::array<std::uint32_t, kNT> t_freq{};
+        std::copy(zero_items.begin(), zero_items.end(), t_freq.begin());
+        std::uint64_t cost = fixed_bits;
+        for (unsigned k = 0; k < m; ++k) {
+            const unsigned s = order[k];
+            ++t_freq[len[s] + 2u];
+            cost += std::uint64_t(c_freq[s]) * len[s];
+        }
+        std::array<std::uint8_t, kNT> t_len;
+        huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t_len.data());
+        unsigned t_n = 0;
+        for (unsigned i = 0; i < kNT; ++i)
+            if (t_len[i])
+                t_n = i + 1;
+        if (t_n == 0)
+            return cost + 2 * kTBits;  // one T symbol: its codes take no bits
+        cost += t_table_bits(t_len.data(), t_n);
+        for (unsigned i = 0; i < kNT; ++i)
+            cost += std::uint64_t(t_freq[i]) * t_len[i];
+        return cost;
+    };
+
+    std::uint64_t best = size(t.c_len);
+    std::array<std::uint8_t, kNC> len{};
+    auto try_code = [&](unsigned bias, unsigned max_bits) {
+        huffman_lengths_ordered(c_freq.data(), order.data(), m, bias, max_bits, len.data());
+        const std::uint64_t cost = size(len);
+        if (cost < best) {
+            best = cost;
+            t.c_len = len;
+        }
+        return cost;
+    };
+    // Limits from 12 bits down while they gain, then the flatter codes.
+    const unsigned floor = std::max(8u, unsigned(std::bit_width(m - 1)));
+    unsigned best_max = 16;
+    std::uint64_t prev = ~std::uint64_t(0);
+    for (unsigned max_bits = 12; max_bits >= floor; --max_bits) {
+        const std::uint64_t cost = try_code(0, max_bits);
+        if (cost > prev)
+            break;
+        if (cost <= best)
+            best_max = max_bits;
+        prev = cost;
+    }
+    try_code(1, 16);
+    try_code(2, 16);
+    if (best_max < 16)
+        try_code(1, best_max);
+}
+
+/*
+ * Builds the three tables for a block with counts `f`. With `force_c`
+ * (`force_p`) a C (P) alphabet with a single used symbol gets a normal-form
+ * table anyway: the used symbol and a neighbour get one-bit codes. Best
+ * effort weighs the C lengths against the size of the tables they need
+ * (choose_c_lengths()).
+ */
+void BlockWriter::build_tables(const Counts& f, bool force_c, bool force_p)
+{
+    const auto& c_freq = f.c;
+    const auto& p_freq = f.p;
+
+    // C table.
+    huffman_lengths(c_freq.data(), kNC, kMaxCodeBits, t.c_len.data());
+    t.c_single = -1;
+    t.c_n = 0;
+    for (unsigned i = 0; i < kNC; ++i)
+        if (t.c_len[i])
+            t.c_n = i + 1;
+    if (t.c_n == 0) {
+        // One symbol used (a block is never empty).
+        unsigned s = 0;
+        while (c_freq[s] == 0)
+            ++s;
+        if (force_c) {
+            t.c_len[s] = 1;
+            t.c_len[s == 0 ? 1 : s - 1] = 1;
+            t.c_n = std::max(s + 1, 2u);
+        } else {
+            t.c_single = static_cast<int>(s);
+        }
+    } else if (choose_lengths) {
+        choose_c_lengths(c_freq);
+    }
+    if (t.c_single >= 0) {
+        t.n_items = 0;
+        t.t_len.fill(0);
+        t.t_n = 0;
+        t.t_single = 0;
+    } else {
+        code_c_lengths(t);
+    }
+    canonical_codes(t.c_len.data(), kNC, t.c_code.data());
+    canonical_codes(t.t_len.data(), kNT, t.t_code.data());
+
+    // P table.
+    const unsigned np = method.np;
+    huffman_lengths(p_freq.data(), np, kMaxCodeBits, t.p_len.data());
+    t.p_single = -1;
+    t.p_n = 0;
+    for (unsigned i = 0; i < np; ++i)
+        if (t.p_len[i])
+            t.p_n = i + 1;
+    if (t.p_n == 0) {
+        unsigned s = 0;
+        while (s < np && p_freq[s] == 0)
+            ++s;
+        if (s == np) {
+            t.p_single = 0;  // no match in the block
+        } else if (force_p) {
+            t.p_len[s] = 1;
+            t.p_len[s == 0 ? 1 : s - 1] = 1;
+            t.p_n = std::max(s + 1, 2u);
+        } else {
+            t.p_single = static_cast<int>(s);
+        }
+    }
+    canonical_codes(t.p_len.data(), np, t.p_code.data());
+}
+
+// Writes the T, C and P tables of `t` (everything of a block between its
+// size field and its codes).
+template <class Out>
+void BlockWriter::put_tables(Out& out) const
+{
+    // T table.
+    if (t.t_single >= 0) {
+        out.put(0, kTBits);
+        out.put(static_cast<unsigned>(t.t_single), kTBits);
+    } else {
+        out.put(t.t_n, kTBits);
+        for (unsigned i = 0; i < t.t_n;) {
+            put_length(out, t.t_len[i]);
+            ++i;
+            if (i == 3) {
+                // Skip field: zero lengths among symbols 3..5 are not sent.
+                unsigned k = 0;
+                while (k < 3 && i + k < t.t_n && t.t_len[i + k] == 0)
+                    ++k;
+                out.put(k, 2);
+                i += k;
+            }
+        }
+    }
+    // C table.
+    if (t.c_single >= 0) {
+        out.put(0, kCBits);
+        out.put(static_cast<unsigned>(t.c_single), kCBits);
+    } else {
+        out.put(t.c_n, kCBits);
+        for (unsigned i = 0; i < t.n_items; ++i) {
+            const unsigned s = t.items[i].sym;
+            out.put(t.t_code[s], t.t_len[s]);
+            if (s == 1)
+                out.put(t.items[i].extra, 4);
+            else if (s == 2)
+                out.put(t.items[i].extra, 9);
+        }
+    }
+    // P table.
+    const unsigned pbit = method.pbit;
+    if (t.p_single >= 0) {
+        out.put(0, pbit);
+        out.put(static_cast<unsigned>(t.p_single), pbit);
+    } else {
+        out.put(t.p_n, pbit);
+        for (unsigned i = 0; i < t.p_n; ++i)
+            put_length(out, t.p_len[i]);
+    }
+}
+
+// Bits of a whole block with counts `f`, coded with the current tables.
+std::uint64_t BlockWriter::block_bits(const Counts& f) const
+{
+    BitCounter size;
+    size.put(0, 16);
+    put_tables(size);
+    for (unsigned i = 0; i < kNC; ++i)
+        size.n += std::uint64_t(f.c[i]) * t.c_len[i];
+    for (unsigned i = 0; i < method.np; ++i)
+        size.n += std::uint64_t(f.p[i]) * (t.p_len[i] + (i >= 2 ? i - 1 : 0));
+    return size.n;
+}
+
+/*
+ * Writes codes [first, first + n) as one block. The final block gets two
+ * adjustments that cost a few bits and keep every reader happy:
+ * - in a stream of several blocks, a final block under 64 bits gets a
+ *   normal-form C table (see the top of this file);
+ * - a stream must not end right after the C code of a match whose position
+ *   takes no bits (single-symbol P table, distance 1 or 2): one reader then
+ *   drops that last match. The P table is then written in normal form, which
+ *   gives the position a one-bit code.
+ */
+void BlockWriter::write_block(std::size_t first, std::size_t n, bool final_block)
+{
+    assert(n >= 1 && n <= kMaxBlockCodes);
+    Counts f;
+    count_codes(first, n, f);
+    build_tables(f, false, false);
+    if (final_block) {
+        bool force_c = false;
+        std::uint64_t size = block_bits(f);
+        if (blocks > 0 && size < kMinFinalBlockBits) {
+            force_c = true;
+            build_tables(f, true, false);
+            size = block_bits(f);
+        }
+        const std::size_t last = first + n - 1;
+        const bool bare_position = sym[last] >= 256 && t.p_single >= 0 && p_symbol(pos[last]) <= 1;
+        if (bare_position && (bits.bits() + size) % 8 == 0)
+            build_tables(f, force_c, true);
+    }
+
+    const std::uint64_t block_start = bits.bits();
+    bits.put(static_cast<std::uint32_t>(n), 16);
+    put_tables(bits);
+    std::uint64_t covered = n;
+    for (std::size_t i = first; i < first + n; ++i) {
+        const unsigned s = sym[i];
+        bits.put(t.c_code[s], t.c_len[s]);
+        if (s >= 256) {
+            covered += s - 256 + kMinMatch - 1;
+            // The P code and the extra bits in one field (at most 16 + 15 bits).
+            const unsigned p = pos[i];
+            const unsigned c = p_symbol(p);
+            const unsigned extra = c >= 2 ? c - 1 : 0;
+            bits.put(std::uint32_t(t.p_code[c]) << extra | (p & ((1u << extra) - 1)), t.p_len[c] + extra);
+        }
+    }
+    ++blocks;
+    coded_bytes += covered;
+    last_block_bits = bits.bits() - block_start;
+}
+
+}  // namespace lzh
