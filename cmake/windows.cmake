@@ -27,7 +27,7 @@ function(pelkoran_wine_test target)
         "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LANG=ja_JP.UTF-8;LC_ALL=ja_JP.UTF-8")
 endfunction()
 
-foreach(dir src/wintext src/settings)
+foreach(dir src/wintext src/settings src/batch)
     add_subdirectory(${dir})
 endforeach()
 add_subdirectory(tests/windows)

@@ -1,0 +1,58 @@
+// The batch layer's Windows parts: item paths, the status query, the list's order.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "item_path.h"
+#include "path_status.h"
+#include "target_list.h"
+#include "win_support.h"
+
+using namespace pelkoran;
+using win_test::TempDir;
+
+TEST(WindowsItemPath, AbsoluteBackslashedDotsGoneDriveRootKept)
+{
+    TempDir dir;
+    ASSERT_TRUE(::SetCurrentDirectoryW(SystemPath(dir.path()).c_str()));
+    EXPECT_EQ(ResolveItemPath("表\\ソ.txt"), dir / "表\\ソ.txt");
+    EXPECT_EQ(ResolveItemPath("a/b/../能.txt"), dir / "a\\能.txt");
+    EXPECT_EQ(ResolveItemPath(dir / "十\\"), dir / "十");
+    EXPECT_EQ(ResolveItemPath(dir / "十\\."), dir / "十");
+    EXPECT_EQ(ResolveItemPath("C:\\"), "C:\\");
+    EXPECT_EQ(ResolveItemPath("C:/Windows//"), "C:\\Windows");
+    EXPECT_EQ(ResolveItemPath(""), "");
+}
+
+TEST(WindowsPathStatus, JapaneseNamesLongPathsAndLinks)
+{
+    TempDir dir;
+    win_test::WriteFile(dir / "ソ 表.txt", "x");
+    EXPECT_TRUE(QueryPathStatus(dir / "ソ 表.txt").exists);
+    EXPECT_FALSE(QueryPathStatus(dir / "ソ 表.txt").is_directory);
+    EXPECT_TRUE(QueryPathStatus(dir.path()).is_directory);
+    EXPECT_TRUE(QueryPathStatus(dir.path() + "/").is_directory) << "'/' separates as well";
+    EXPECT_FALSE(QueryPathStatus(dir / "無い").exists);
+    EXPECT_FALSE(QueryPathStatus(std::string("C:\\\0x", 5)).exists);
+
+    std::string deep = dir.path();
+    while (deep.size() < 330)
+        deep += "\\能力十分な名前" + std::to_string(deep.size());
+    win_test::WriteFile(deep + "\\f.txt", "x");
+    EXPECT_TRUE(QueryPathStatus(deep).is_directory);
+    EXPECT_TRUE(QueryPathStatus(deep + "\\f.txt").exists);
+}
+
+// The Japanese order with numbers by value and case ignored, as on Linux.
+TEST(WindowsCollation, JapaneseNamesNumbersAndCase)
+{
+    TargetListModel model;
+    const std::vector<std::string> sorted = {"C:\\d\\file2", "C:\\d\\File10", "C:\\d\\photo9",
+                                             "C:\\d\\Photo10", "C:\\d\\あ", "C:\\d\\イ", "C:\\d\\う"};
+    for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
+        model.InsertRow(*it, kImageFile);
+    std::vector<std::string> rows;
+    for (int i = 0; i < model.RowCount(); ++i)
+        rows.push_back(model.RowText(i));
+    EXPECT_EQ(rows, sorted);
+}
