@@ -20,14 +20,26 @@ if(NOT TARGET GTest::gtest_main)
 endif()
 
 # Each test program is one test under Wine, with a Wine prefix of the build's
-# own and Japanese as the user's language (code page 932).
+# own and Japanese as the user's language (code page 932). WINDOW: the
+# program shows windows, so it runs on a virtual display (xvfb-run).
+find_program(PELKORAN_XVFB_RUN xvfb-run)
 function(pelkoran_wine_test target)
-    add_test(NAME ${target} COMMAND ${target})
+    # A Wine prefix's first program decides its display for the others, so
+    # the programs with windows have a prefix of their own.
+    if(ARGV1 STREQUAL "WINDOW")
+        add_test(NAME ${target} COMMAND ${PELKORAN_XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR}
+            $<TARGET_FILE:${target}>)
+        set(prefix ${CMAKE_BINARY_DIR}/wineprefix-display)
+    else()
+        add_test(NAME ${target} COMMAND ${target})
+        set(prefix ${CMAKE_BINARY_DIR}/wineprefix)
+    endif()
     set_tests_properties(${target} PROPERTIES TIMEOUT 600 ENVIRONMENT
-        "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LANG=ja_JP.UTF-8;LC_ALL=ja_JP.UTF-8")
+        "WINEPREFIX=${prefix};WINEDEBUG=-all;LANG=ja_JP.UTF-8;LC_ALL=ja_JP.UTF-8")
 endfunction()
 
-foreach(dir src/wintext src/settings src/batch)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+foreach(dir src/wintext src/settings src/batch src/win)
     add_subdirectory(${dir})
 endforeach()
 add_subdirectory(tests/windows)
