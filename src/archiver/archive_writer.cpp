@@ -68,8 +68,7 @@ struct PlannedMember {
 
 StoredNames names_of(const NewEntry& e)
 {
-    return e.kind == NewEntry::Kind::symlink ? encode_names(e.stored_path, e.link_target)
-                                             : encode_names(e.stored_path);
+    return encode_names(e.stored_path, e.link_target, e.kind == NewEntry::Kind::directory);
 }
 
 /*
@@ -471,7 +470,7 @@ private:
         if (coder)
             if (std::unique_ptr<MemberCoder::Result> r = coder->take(&e); r && !r->too_large)
                 return write_precoded(e, h, *r);
-        FileSource src(e.source_path);
+        FileSource src(e.source_path, e.root, e.follow_link);
         // Checked on the open file: a stale stat from the walk could carry an
         // inode number that has since been reused.
         for (const EntryStat& own : own_files)
@@ -648,12 +647,23 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
         keys.emplace_back(key, fresh.size());
         fresh.push_back(&e);
     }
-    // The same stored path twice: the first one wins.
+    // The same stored path twice: the same file is written once; two files
+    // whose names read alike in the archive (a UTF-8 name and the same name
+    // in CP932 bytes) fail the item, since one would hide the other.
     std::stable_sort(keys.begin(), keys.end(),
                      [](const auto& x, const auto& y) { return x.first < y.first; });
     std::vector<bool> placed(fresh.size(), false);
     for (std::size_t i = 1; i < keys.size(); ++i)
         if (keys[i].first == keys[i - 1].first) {
+            const NewEntry& first = *fresh[keys[i - 1].second];
+            const NewEntry& again = *fresh[keys[i].second];
+            if (again.source_path != first.source_path) {
+                const auto shown = [](const std::string& path) {
+                    return shown_path(path) + (is_valid_utf8(path) ? "" : " (UTF-8 ではない名前)");
+                };
+                throw Error("書庫の中で同じ名前になるものが 2 つあります: " + shown(first.source_path) +
+                            " と " + shown(again.source_path));
+            }
             placed[keys[i].second] = true;   // never written
             ++report.skipped;
         }

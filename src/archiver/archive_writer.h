@@ -13,6 +13,8 @@
 
 namespace lzh {
 
+struct SourceRoot;   // file_io.h
+
 // What the writer needs of a struct stat: a fraction of its size, which
 // counts when a walk holds a hundred thousand entries.
 struct EntryStat {
@@ -33,10 +35,12 @@ struct EntryStat {
 struct NewEntry {
     enum class Kind { file, directory, symlink };
     Kind kind = Kind::file;
+    bool follow_link = false;  // a file item named through a link: its target is read
     std::string source_path;   // path to read (file-system bytes)
     std::string stored_path;   // relative, '/'-separated, file-system bytes, no trailing '/'
     std::string link_target;   // symlinks only
     EntryStat st;              // from lstat at walk time (mode, mtime, size, dev/ino)
+    const SourceRoot* root = nullptr;   // below a directory item: read from it (the walk holds it)
 };
 
 struct WriteOptions {

@@ -3,6 +3,7 @@
 
 #include "archive_writer.h"
 #include "command.h"
+#include "names.h"
 #include "version.h"
 #include "walk.h"
 
@@ -38,7 +39,7 @@ std::string success_report(const AddCommand& cmd, const WalkResult& walk, const 
     if (!walk.skipped.empty()) {
         s += "\n特殊ファイルは圧縮しませんでした:";
         for (const std::string& p : walk.skipped)
-            s += "\n  " + p;
+            s += "\n  " + shown_path(p);
     }
     return s;
 }
@@ -64,7 +65,7 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
         }
         struct stat archive_st;
         const bool archive_exists = ::stat(cmd.archive.c_str(), &archive_st) == 0;
-        const WalkResult walk = collect_entries(cmd, archive_exists ? &archive_st : nullptr);
+        const WalkResult walk = collect_entries(cmd, archive_exists ? &archive_st : nullptr, window);
         if (walk.entries.empty())
             throw Error("圧縮できるものがありません: " + cmd.base + cmd.items.front());
         WriteOptions options;
@@ -72,6 +73,9 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
         options.effort = cmd.effort;
         const UpdateReport r = update_archive(cmd.archive, walk.entries, options, window);
         report = success_report(cmd, walk, r);
+        if (window)
+            for (const std::string& p : walk.skipped)
+                window->on_skipped(shown_path(p));
     } catch (const Cancelled& e) {
         result = kArchiverCancelled;
         report = e.what();

@@ -29,6 +29,10 @@ public:
     // Once, when the command fails, with the reason (Japanese, UTF-8), before
     // ArchiverCommand returns. A cancel is reported too.
     virtual void on_failure(std::string_view reason) = 0;
+    // Once for each entry a written archive leaves out (a FIFO, socket or
+    // device found in a directory), with its path (UTF-8), before
+    // ArchiverCommand returns.
+    virtual void on_skipped(std::string_view path) { (void)path; }
 };
 
 // Results of ArchiverCommand.

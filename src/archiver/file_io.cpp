@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <climits>
+#include <atomic>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <mutex>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace lzh {
@@ -104,6 +107,91 @@ ParentDir::~ParentDir()
         ::close(fd_);
 }
 
+SourceRoot::~SourceRoot()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+namespace {
+
+// Cleared when the kernel has no openat2() (or a filter forbids it).
+std::atomic<bool> g_have_openat2{true};
+
+// One openat2() call; -1 with errno ENOSYS when it cannot be made.
+int openat2_beneath(int dir, const std::string& rel, int flags)
+{
+#ifdef SYS_openat2
+    if (g_have_openat2.load(std::memory_order_relaxed)) {
+        struct open_how how {};
+        how.flags = std::uint64_t(flags);
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+        const long fd = ::syscall(SYS_openat2, dir, rel.c_str(), &how, sizeof how);
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+            return int(fd);
+        g_have_openat2.store(false, std::memory_order_relaxed);
+    }
+#endif
+    errno = ENOSYS;
+    return -1;
+}
+
+}  // namespace
+
+void set_openat2_allowed(bool allowed)
+{
+    g_have_openat2.store(allowed, std::memory_order_relaxed);
+}
+
+/*
+ * Pieces shorter than PATH_MAX, each cut at a '/', go to openat2(); the
+ * pieces before the last are opened as directories (O_PATH) to go on from.
+ * Without openat2() every component is a piece of its own, opened with
+ * O_NOFOLLOW, which refuses a link as the last component and, with
+ * O_DIRECTORY, as any component before it.
+ */
+int open_beneath(int dir, std::string_view rel, int flags)
+{
+    const int step_flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = dir;
+    std::size_t pos = 0;
+    const auto close_step = [&] {
+        if (fd != dir) {
+            const int err = errno;
+            ::close(fd);
+            errno = err;
+        }
+    };
+    for (;;) {
+        std::size_t end;
+        if (g_have_openat2.load(std::memory_order_relaxed)) {
+            end = rel.size() - pos < PATH_MAX ? rel.size() : rel.rfind('/', pos + PATH_MAX - 2);
+            if (end == std::string_view::npos || end <= pos) {
+                close_step();
+                errno = ENAMETOOLONG;
+                return -1;
+            }
+        } else {
+            end = rel.find('/', pos);
+            if (end == std::string_view::npos)
+                end = rel.size();
+        }
+        const bool last = end == rel.size();
+        const std::string piece(rel.substr(pos, end - pos));
+        int next = openat2_beneath(fd, piece, last ? flags : step_flags);
+        if (next < 0 && errno == ENOSYS) {
+            if (piece.find('/') != std::string::npos)
+                continue;   // the same piece again, component by component
+            next = ::openat(fd, piece.c_str(), (last ? flags : step_flags) | O_NOFOLLOW);
+        }
+        close_step();
+        if (next < 0 || last)
+            return next;
+        fd = next;
+        pos = end + 1;
+    }
+}
+
 bool lstat_path(const std::string& path, struct stat& st)
 {
     if (path.size() < PATH_MAX)
@@ -145,13 +233,18 @@ bool readlink_path(const std::string& path, std::string& target, std::size_t siz
  * FileSource
  **************************************************************************/
 
-FileSource::FileSource(const std::string& path) : path_(path)
+FileSource::FileSource(const std::string& path, const SourceRoot* root, bool follow_link)
+    : path_(path)
 {
     // O_NONBLOCK: a FIFO that slipped in must not hang the open; O_NOFOLLOW:
     // a link swapped in after the walk is not followed.
-    ParentDir parent(path);
-    fd_ = ::openat(parent.fd(), parent.leaf(),
-                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    if (root && path.size() > root->path_size + 1) {
+        fd_ = open_beneath(root->fd, std::string_view(path).substr(root->path_size + 1), flags);
+    } else {
+        ParentDir parent(path);
+        fd_ = ::openat(parent.fd(), parent.leaf(), flags | (follow_link ? 0 : O_NOFOLLOW));
+    }
     if (fd_ < 0)
         throw Error(describe_errno("ファイルを開けません", path, errno));
     if (::fstat(fd_, &st_) != 0) {

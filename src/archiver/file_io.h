@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -41,15 +43,48 @@ private:
     std::string leaf_;
 };
 
+/*
+ * A directory item's own directory, held open for as long as its entries are
+ * read: every entry below it is reached from this descriptor, one component
+ * after the other, and never through a symbolic link, so an entry that was
+ * swapped for a link after the walk saw it cannot lead outside the item.
+ * `path_size` is the length of the directory's path; an entry's path below it
+ * is that path, a '/' and the entry's path relative to the directory.
+ */
+struct SourceRoot {
+    SourceRoot(int fd_, std::size_t path_size_) : fd(fd_), path_size(path_size_) {}
+    ~SourceRoot();
+    SourceRoot(const SourceRoot&) = delete;
+    SourceRoot& operator=(const SourceRoot&) = delete;
+    int fd;
+    std::size_t path_size;
+};
+
+/*
+ * Opens `rel` (relative, '/'-separated, no "." or "..") below directory `dir`
+ * with `flags`, following no symbolic link on the way or at the end and never
+ * leaving `dir`: openat2() with RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH where
+ * the kernel has it, otherwise openat() with O_NOFOLLOW one component at a
+ * time. Returns the descriptor, or -1 with errno set (ELOOP or ENOTDIR for a
+ * link on the way).
+ */
+int open_beneath(int dir, std::string_view rel, int flags);
+
+// Test hook: false makes open_beneath() work as on a kernel without openat2().
+void set_openat2_allowed(bool allowed);
+
 // lstat() and readlink() for paths of any length; false with errno set on failure.
 bool lstat_path(const std::string& path, struct stat& st);
 bool readlink_path(const std::string& path, std::string& target, std::size_t size_hint);
 
 // Reads a file front to back. Opening never blocks and never follows a final
-// symbolic link; anything but a regular file is refused.
+// symbolic link (unless `follow_link`: a link the user named as an item);
+// anything but a regular file is refused. With a `root`, `path` lies below
+// the root's directory and is opened from it, through no link at all.
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(const std::string& path);
+    explicit FileSource(const std::string& path, const SourceRoot* root = nullptr,
+                        bool follow_link = false);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;

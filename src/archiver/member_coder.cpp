@@ -225,7 +225,7 @@ std::unique_ptr<MemberCoder::Result> MemberCoder::take(const NewEntry* e)
  */
 void MemberCoder::code(const NewEntry& e, Result& r) const
 {
-    FileSource src(e.source_path);
+    FileSource src(e.source_path, e.root, e.follow_link);
     for (const EntryStat& own : own_files_)
         if (std::uint64_t(src.status().st_dev) == own.dev && std::uint64_t(src.status().st_ino) == own.ino) {
             r.own = true;

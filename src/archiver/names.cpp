@@ -88,8 +88,11 @@ bool holds_ascii(std::string_view s, Form form, char ch)
                                : s.find(ch) != std::string_view::npos;
 }
 
+// The level-2 header's directory separator. No UTF-8 or CP932 text holds it.
+constexpr char kSeparatorByte = char(0xFF);
+
 // Validates the shape of a relative path; throws naming it.
-void check_components(std::string_view path, Form form, bool is_link)
+void check_components(std::string_view path, Form form, bool is_link, bool is_directory)
 {
     const std::string shown = decode_name(path, kCodePageNone);   // readable, whatever the bytes
     if (path.empty())
@@ -105,6 +108,12 @@ void check_components(std::string_view path, Form form, bool is_link)
         if (holds_ascii(comp, form, '\\'))
             throw Error("名前に「\\」を含むため格納できません (展開ソフトが区切りと見なします): " +
                         shown);
+        // A link is stored as "name|target": its own name may end up in the
+        // directory part too.
+        if ((slash != std::string_view::npos || is_directory || is_link) &&
+            comp.find(kSeparatorByte) != std::string_view::npos)
+            throw Error("ディレクトリ名またはリンクの名前にバイト 0xFF を含むため格納できません "
+                        "(書庫ではディレクトリの区切りです): " + shown);
         if (slash == std::string_view::npos) {
             if (is_link && holds_ascii(comp, form, '|'))
                 throw Error("名前に「|」を含むシンボリックリンクは格納できません: " + shown);
@@ -182,12 +191,15 @@ bool is_valid_utf8(std::string_view s)
  *   - otherwise the bytes as they are, without a code-page header, so that a
  *     reader that writes names back unconverted restores the very same bytes.
  */
-StoredNames encode_names(std::string_view path, std::string_view link_target)
+StoredNames encode_names(std::string_view path, std::string_view link_target, bool is_directory)
 {
     const bool is_link = !link_target.empty();
     const Form path_form = form_of(path);
     const Form link_form = is_link ? form_of(link_target) : Form::utf8;
-    check_components(path, path_form, is_link);
+    check_components(path, path_form, is_link, is_directory);
+    if (link_target.find(kSeparatorByte) != std::string_view::npos)
+        throw Error("リンク先にバイト 0xFF を含むシンボリックリンクは格納できません "
+                    "(書庫ではディレクトリの区切りです): " + decode_name(path, kCodePageNone));
 
     // Plain ASCII reads the same in every code page: no conversion, and no
     // code-page header (seven bytes a member).

@@ -7,7 +7,8 @@
 // byte: with code page 932 when it is valid CP932 (a Shift-JIS name on a Linux
 // disk), otherwise without a code-page header. Names that hold a backslash or
 // a '|' where a reader would take it for a separator are refused with a
-// reason. A symbolic link, stored as "link|target", goes in UTF-8 when its
+// reason, and so are a byte 0xFF in a directory's name or in a link's name or
+// target: the level-2 header separates directories with that byte. A symbolic link, stored as "link|target", goes in UTF-8 when its
 // CP932 name would hold a 0x7C trail byte that a reader could take for the '|'.
 #pragma once
 
@@ -31,10 +32,12 @@ struct StoredNames {
 /*
  * Converts a relative, '/'-separated path (file-system bytes, no leading or
  * trailing '/', no "." or ".." components) and, for a symbolic link, its
- * target. Throws lzh::Error naming `path` when it cannot be stored unchanged
- * or a reader would split it where the file system does not.
+ * target; `is_directory` tells that `path` names a directory. Throws
+ * lzh::Error naming `path` when it cannot be stored unchanged or a reader
+ * would split it where the file system does not.
  */
-StoredNames encode_names(std::string_view path, std::string_view link_target = {});
+StoredNames encode_names(std::string_view path, std::string_view link_target = {},
+                         bool is_directory = false);
 
 /*
  * A stored name as UTF-8, for display and for comparing paths. `code_page` is

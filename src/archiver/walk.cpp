@@ -6,7 +6,9 @@
 #include "names.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -45,28 +47,13 @@ std::string normalise_item(const std::string& item)
     return out;
 }
 
-std::string read_link(const std::string& path, const struct stat& st)
-{
-    std::string target;
-    if (!readlink_path(path, target, std::size_t(st.st_size > 0 ? st.st_size : 0)))
-        throw Error("シンボリックリンクを読めません: " + shown_path(path) + system_reason(errno));
-    return target;
-}
-
 using DirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-// Opens a directory for reading, without following a link, relative to its
-// parent for paths longer than PATH_MAX.
-DirHandle open_dir(const std::string& dir)
+DirHandle no_dir() { return DirHandle(nullptr, ::closedir); }
+
+// Takes `fd`, an open directory, as a DIR; throws naming `dir` when it cannot.
+DirHandle dir_handle(int fd, const std::string& dir)
 {
-    int fd;
-    {
-        ParentDir parent(dir);
-        fd = ::openat(parent.fd(), parent.leaf(),
-                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    }
-    if (fd < 0)
-        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
     DirHandle d(::fdopendir(fd), ::closedir);
     if (!d) {
         const int err = errno;
@@ -76,14 +63,69 @@ DirHandle open_dir(const std::string& dir)
     return d;
 }
 
-// A directory's entry names, "." and ".." left out.
-std::vector<std::string> read_names(DIR* d, const std::string& dir)
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+
+// Throws unless the directory open as `fd` is the one the walk examined.
+void check_same_dir(int fd, const EntryStat& seen, const std::string& dir)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        throw Error("ディレクトリを読めません: " + shown_path(dir) + system_reason(errno));
+    if (std::uint64_t(st.st_dev) != seen.dev || std::uint64_t(st.st_ino) != seen.ino)
+        throw Error("読み取り中にディレクトリが入れ替えられました: " + shown_path(dir));
+}
+
+// The longest name a level-2 header can hold (its size field has 16 bits).
+constexpr std::size_t kMaxHeaderName = 0xFFFF;
+
+/*
+ * Refuses an entry whose names no header can hold, as soon as the walk meets
+ * it: everything below a directory is longer still, so the walk never goes
+ * on into a tree it could not store. Names that fit by their bytes on the
+ * disk need no further look; longer ones are measured as they would be stored
+ * (CP932 may be shorter than UTF-8).
+ */
+void check_name_length(const NewEntry& e)
+{
+    if (e.stored_path.size() + e.link_target.size() <= kMaxHeaderName)
+        return;
+    const StoredNames names =
+        encode_names(e.stored_path, e.link_target, e.kind == NewEntry::Kind::directory);
+    if (names.path.size() + names.link_target.size() > kMaxHeaderName)
+        throw Error("名前が長すぎて格納できません: " + shown_path(e.stored_path));
+}
+
+// A link's target, read relative to its open directory.
+std::string read_link_at(int dirfd, const std::string& name, const std::string& path,
+                         const struct stat& st)
+{
+    std::string target(std::max<std::size_t>(std::size_t(st.st_size > 0 ? st.st_size : 0), 255) + 1,
+                       '\0');
+    for (;;) {
+        const ssize_t n = ::readlinkat(dirfd, name.c_str(), target.data(), target.size());
+        if (n < 0)
+            throw Error("シンボリックリンクを読めません: " + shown_path(path) + system_reason(errno));
+        if (std::size_t(n) < target.size()) {
+            target.resize(std::size_t(n));
+            return target;
+        }
+        target.resize(target.size() * 2);   // the link changed meanwhile; read it again
+    }
+}
+
+// A directory's entry names, "." and ".." left out. `tick` is called now and
+// then, so a very large directory can be cancelled while it is read.
+template <typename Tick>
+std::vector<std::string> read_names(DIR* d, const std::string& dir, Tick&& tick)
 {
     std::vector<std::string> names;
+    std::size_t read = 0;
     errno = 0;
     while (const dirent* de = ::readdir(d)) {
         if (std::strcmp(de->d_name, ".") != 0 && std::strcmp(de->d_name, "..") != 0)
             names.emplace_back(de->d_name);
+        if ((++read & 1023) == 0)
+            tick();
         errno = 0;
     }
     if (errno != 0)
@@ -91,24 +133,69 @@ std::vector<std::string> read_names(DIR* d, const std::string& dir)
     return names;
 }
 
-// Directories held open down the tree at most (see add_contents).
+// Directories held open down the tree at most (see Walker).
 constexpr unsigned kHeldDirs = 64;
 
 WalkHook g_walk_hook;
 
 /*
- * Completes `e`, whose paths are set, from `st`. Returns false when the walk
- * leaves it out: the excluded file, or a FIFO, socket or device (never
+ * Asks the window now and then whether to go on, so a cancel is seen while a
+ * large or deep tree is walked, long before anything is written. Only the
+ * thread that called the command may call the window.
+ */
+class WalkPoll {
+public:
+    WalkPoll(ArchiverWindow* window, const std::string& archive) : window_(window), archive_(archive) {}
+
+    // False when the user cancelled; `current` is the entry reached.
+    bool go_on(const std::string& current)
+    {
+        if (!window_ || (++calls_ & 255) != 0)
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(100))
+            return true;
+        last_ = now;
+        Progress p;
+        p.archive = archive_;
+        p.current = current;
+        return window_->on_progress(p);
+    }
+    // As go_on(), but forced past the counter (a thread that waited).
+    bool go_on_now(const std::string& current)
+    {
+        calls_ |= 255;
+        return go_on(current);
+    }
+    [[noreturn]] void cancelled() const { throw Cancelled("中止しました: " + archive_); }
+
+private:
+    ArchiverWindow* window_;
+    std::string archive_;
+    std::uint32_t calls_ = 0;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+/*
+ * Examines entry `name` of the directory open as `dirfd` into `e`, whose
+ * paths are set. Returns false when the walk leaves it out: gone since the
+ * names were read, the excluded file, or a FIFO, socket or device (never
  * opened), whose path then goes to `skipped`.
  */
-bool make_entry(NewEntry& e, const struct stat& st, const struct stat* exclude,
-                std::vector<std::string>& skipped)
+bool examine(int dirfd, const std::string& name, NewEntry& e, const struct stat* exclude,
+             std::vector<std::string>& skipped)
 {
+    struct stat st;
+    if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return false;   // gone since the directory was read
+        throw Error("ファイルの情報を読めません: " + shown_path(e.source_path) + system_reason(errno));
+    }
     if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
         return false;
     if (S_ISLNK(st.st_mode)) {
         e.kind = NewEntry::Kind::symlink;
-        e.link_target = read_link(e.source_path, st);
+        e.link_target = read_link_at(dirfd, name, e.source_path, st);
     } else if (S_ISDIR(st.st_mode)) {
         e.kind = NewEntry::Kind::directory;
     } else if (S_ISREG(st.st_mode)) {
@@ -118,107 +205,180 @@ bool make_entry(NewEntry& e, const struct stat& st, const struct stat* exclude,
         return false;
     }
     e.st = st;
+    check_name_length(e);
     return true;
 }
 
+/*
+ * The walk of a directory on one thread, without recursion: a stack of the
+ * directories being walked, one inside the other, each with its names (read
+ * at once, sorted byte-wise) and the next one to examine. Every entry is
+ * examined and every subdirectory opened relative to its open parent,
+ * without following a link, so a directory swapped for a link while the walk
+ * runs fails with its path instead of leading elsewhere. Below kHeldDirs
+ * levels a directory is closed while a subdirectory is walked and opened
+ * again afterwards through the subdirectory's "..", checked to be the same
+ * directory, so however deep the tree is no more descriptors stay open and
+ * each level costs the same.
+ */
 class Walker {
 public:
-    Walker(WalkResult& result, const struct stat* exclude, bool dedupe)
-        : result_(result), exclude_(exclude), dedupe_(dedupe)
+    // Asked before each entry whether to go on; false cancels.
+    using GoOn = std::function<bool(const std::string& current)>;
+    // Takes the path of an entry left out (a special file), in walk order.
+    using Skip = std::function<void(std::string&& path)>;
+
+    Walker(std::vector<NewEntry>& entries, const struct stat* exclude, GoOn go_on, Skip skip,
+           const WalkPoll& poll)
+        : entries_(entries), exclude_(exclude), go_on_(std::move(go_on)), skip_(std::move(skip)), poll_(poll)
     {
     }
 
-    // Adds `path` (on disk) as `stored` (in the archive), and what it holds.
-    void add(const std::string& path, const std::string& stored, const struct stat& st)
+    // Adds what directory `path` (open as `d`, already added as `stored`,
+    // with status `st`) holds; its entries are read later from `root`.
+    void walk(DirHandle d, const SourceRoot* root, const std::string& path,
+              const std::string& stored, const EntryStat& st)
     {
-        if (exclude_ && st.st_dev == exclude_->st_dev && st.st_ino == exclude_->st_ino)
-            return;
-        // Only items named on the command can bring the same member twice
-        // (one inside the other); one directory never names an entry twice.
-        if (dedupe_ && !seen_.insert(stored).second)
-            return;
-        NewEntry e;
-        e.source_path = path;
-        e.stored_path = stored;
-        if (!make_entry(e, st, exclude_, result_.skipped))
-            return;
-        if (e.kind == NewEntry::Kind::file)
-            result_.total_bytes += e.st.size;
-        const bool is_dir = e.kind == NewEntry::Kind::directory;
-        result_.entries.push_back(std::move(e));
-        if (is_dir)
-            add_contents(path, stored);
+        path_ = path;
+        stored_ = stored;
+        push(std::move(d), st);
+        std::vector<std::string> skipped;
+        while (!stack_.empty()) {
+            Frame& f = stack_.back();
+            if (f.next == f.names.size()) {
+                pop();
+                continue;
+            }
+            std::string& name = f.names[f.next++];
+            path_.resize(f.path_size);
+            path_ += '/';
+            path_ += name;
+            stored_.resize(f.stored_size);
+            stored_ += '/';
+            stored_ += name;
+            check(stored_);
+            NewEntry e;
+            e.source_path = path_;
+            e.stored_path = stored_;
+            if (!examine(::dirfd(f.dir.get()), name, e, exclude_, skipped)) {
+                for (std::string& p : skipped)
+                    skip_(std::move(p));
+                skipped.clear();
+                continue;
+            }
+            e.root = root;
+            if (e.kind != NewEntry::Kind::directory) {
+                entries_.push_back(std::move(e));
+                std::string().swap(name);   // done with it: the memory goes back now
+                continue;
+            }
+            const EntryStat dir_st = e.st;
+            entries_.push_back(std::move(e));
+            const int sub = ::openat(::dirfd(f.dir.get()), name.c_str(), kDirFlags);
+            if (sub < 0)
+                throw Error("ディレクトリを読めません: " + shown_path(path_) + system_reason(errno));
+            DirHandle sub_dir = dir_handle(sub, path_);
+            check_same_dir(sub, dir_st, path_);
+            std::string().swap(name);
+            if (stack_.size() > kHeldDirs)
+                f.dir.reset();
+            push(std::move(sub_dir), dir_st);
+        }
     }
 
 private:
-    /*
-     * Adds what `dir` holds, sorted byte-wise. The names are read first and
-     * each is examined afterwards; an entry that is gone by then is left out,
-     * one that appeared after the names were read is not seen. The entries
-     * are examined relative to the open directory, a lookup of one name
-     * rather than of the whole path; below kHeldDirs levels the directory is
-     * closed before its entries are examined, so however deep the tree is no
-     * more descriptors stay open.
-     */
-    void add_contents(const std::string& dir, const std::string& stored)
+    struct Frame {
+        DirHandle dir = no_dir();        // closed while a subdirectory is walked, deep down
+        EntryStat st;
+        std::vector<std::string> names;
+        std::size_t next = 0;
+        std::size_t path_size = 0;
+        std::size_t stored_size = 0;
+    };
+
+    void check(const std::string& current)
     {
-        DirHandle d = open_dir(dir);
-        std::vector<std::string> names = read_names(d.get(), dir);
-        if (depth_ >= kHeldDirs)
-            d.reset();
+        if (!go_on_(current))
+            poll_.cancelled();
+    }
+
+    // Reads the names of the directory open as `d`, whose path is path_.
+    void push(DirHandle d, const EntryStat& st)
+    {
+        std::vector<std::string> names = read_names(d.get(), path_, [&] { check(stored_); });
         std::sort(names.begin(), names.end());
         // Room for them at once: growing step by step would hold the old and
         // the new array together just when the list is longest.
-        std::vector<NewEntry>& entries = result_.entries;
-        if (entries.size() + names.size() > entries.capacity())
-            entries.reserve(std::max(entries.size() + names.size(),
-                                     entries.capacity() + entries.capacity() / 2));
+        if (entries_.size() + names.size() > entries_.capacity())
+            entries_.reserve(std::max(entries_.size() + names.size(),
+                                      entries_.capacity() + entries_.capacity() / 2));
         if (g_walk_hook)
-            g_walk_hook(dir);
-        const std::string prefix = dir.back() == '/' ? dir : dir + '/';
-        std::string path;
-        ++depth_;
-        for (std::string& name : names) {
-            path = prefix + name;
-            struct stat st;
-            const bool found = d ? ::fstatat(::dirfd(d.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-                                 : lstat_path(path, st);
-            if (!found) {
-                if (errno == ENOENT)
-                    continue;   // gone since the directory was read
-                throw Error("ファイルの情報を読めません: " + shown_path(path) + system_reason(errno));
-            }
-            add(path, stored + '/' + name, st);
-            std::string().swap(name);   // done with it: the memory goes back now
-        }
-        --depth_;
+            g_walk_hook(path_);
+        Frame& f = stack_.emplace_back();
+        f.dir = std::move(d);
+        f.st = st;
+        f.names = std::move(names);
+        f.path_size = path_.size();
+        f.stored_size = stored_.size();
     }
 
-    WalkResult& result_;
+    // Leaves the innermost directory, opening its parent again if it was closed.
+    void pop()
+    {
+        Frame child = std::move(stack_.back());
+        stack_.pop_back();
+        if (stack_.empty())
+            return;
+        Frame& f = stack_.back();
+        path_.resize(f.path_size);
+        stored_.resize(f.stored_size);
+        if (f.dir)
+            return;
+        const int fd = ::openat(::dirfd(child.dir.get()), "..", kDirFlags);
+        if (fd < 0)
+            throw Error("ディレクトリを読めません: " + shown_path(path_) + system_reason(errno));
+        f.dir = dir_handle(fd, path_);
+        check_same_dir(fd, f.st, path_);
+    }
+
+    std::vector<NewEntry>& entries_;
     const struct stat* exclude_;
-    bool dedupe_;
-    unsigned depth_ = 0;   // directories being added, one inside the other
-    std::set<std::string> seen_;
+    GoOn go_on_;
+    Skip skip_;
+    const WalkPoll& poll_;
+    std::vector<Frame> stack_;
+    std::string path_;     // the entry (or directory) reached, on the disk
+    std::string stored_;   // ... and in the archive
 };
 
 /*
  * The walk of one directory item on several threads. Each directory is a
  * segment: the entries it holds, sorted, and for each subdirectory among them
  * the segment of its contents. Any thread lists and examines any queued
- * directory, relative to the open directory, which is closed again before
- * the next; the segments are then joined in the order of a walk on one
- * thread (each directory before what it holds), and the first failure in
+ * directory, opened from the item's directory through no link (see
+ * open_beneath) and checked to be the directory examined; it is closed again
+ * before the next. The segments are then joined in the order of a walk on
+ * one thread (each directory before what it holds), and the first failure in
  * that order is the one reported, so the result is that of the one-thread
- * walk.
+ * walk. A directory kHeldDirs levels down is walked whole by the thread that
+ * meets it, as Walker does, into its parent's segment: below that depth each
+ * opening from the item's directory would cost a lookup per level. Only the
+ * calling thread asks the window whether to go on; a cancel stops the others
+ * at their next entry.
  */
 class ParallelWalk {
 public:
-    ParallelWalk(const struct stat* exclude, unsigned threads) : exclude_(exclude), threads_(threads) {}
-
-    // Adds `root` (a directory entry, already made) and all it holds to `result`.
-    void run(NewEntry root, WalkResult& result)
+    ParallelWalk(const struct stat* exclude, unsigned threads, WalkPoll& poll)
+        : exclude_(exclude), threads_(threads), poll_(poll)
     {
-        enqueue(root.source_path, root.stored_path, true);
+    }
+
+    // Adds `root` (a directory entry, already made, open as `dir`) and all it holds to `result`.
+    void run(NewEntry root, const SourceRoot* dir, WalkResult& result)
+    {
+        dir_ = dir;
+        caller_ = std::this_thread::get_id();
+        enqueue(root.source_path, root.stored_path, root.st, 0, true);
         std::vector<std::thread> helpers;
         try {
             for (unsigned i = 1; i < threads_; ++i)
@@ -229,25 +389,24 @@ public:
         work();
         for (std::thread& t : helpers)
             t.join();
+        if (cancelled_)
+            poll_.cancelled();
 
         Segment& top = segments_.front();
-        if (segments_.size() == 1 && !top.error && top.skipped.empty()) {
+        if (segments_.size() == 1 && !top.error && top.skipped.empty() && result.entries.empty()) {
             // No subdirectory: the list is there already (room was left for
             // the root), so no second copy of it is made.
             std::vector<NewEntry>& entries = top.entries;
-            for (const NewEntry& e : entries)
-                if (e.kind == NewEntry::Kind::file)
-                    result.total_bytes += e.st.size;
             entries.insert(entries.begin(), std::move(root));
             result.entries = std::move(entries);
             return;
         }
-        std::size_t count = 1;
+        std::size_t count = result.entries.size() + 1;
         for (const Segment& sg : segments_)
             count += sg.entries.size();
         result.entries.reserve(count);
         result.entries.push_back(std::move(root));
-        join(top, result);
+        join(result);
     }
 
 private:
@@ -256,6 +415,8 @@ private:
     struct Segment {
         std::string path;                // the directory
         std::string stored;
+        EntryStat st;                    // as examined
+        unsigned depth = 0;              // levels below the item
         bool root = false;
         std::vector<NewEntry> entries;   // what it holds, sorted
         std::vector<std::uint32_t> contents;   // per entry: the segment of its contents, or kNoContents
@@ -264,12 +425,15 @@ private:
     };
 
     // Queues the contents of directory `path` and returns their segment.
-    std::uint32_t enqueue(const std::string& path, const std::string& stored, bool root = false)
+    std::uint32_t enqueue(const std::string& path, const std::string& stored, const EntryStat& st,
+                          unsigned depth, bool root = false)
     {
         std::lock_guard lock(mutex_);
         Segment& sg = segments_.emplace_back();
         sg.path = path;
         sg.stored = stored;
+        sg.st = st;
+        sg.depth = depth;
         sg.root = root;
         queue_.push_back(&sg);
         // One queued directory the thread queuing it lists next itself: waking
@@ -280,11 +444,29 @@ private:
         return std::uint32_t(segments_.size() - 1);
     }
 
+    bool is_caller() const { return std::this_thread::get_id() == caller_; }
+
+    // On the calling thread: asks the window; a cancel stops every thread.
+    bool go_on(const std::string& current, bool now = false)
+    {
+        if (stop_.load(std::memory_order_relaxed))
+            return false;
+        if (!is_caller() || (now ? poll_.go_on_now(current) : poll_.go_on(current)))
+            return true;
+        cancelled_ = true;
+        stop_.store(true, std::memory_order_relaxed);
+        return false;
+    }
+
     // Lists queued directories until none is queued or being listed.
     void work()
     {
         std::unique_lock lock(mutex_);
         for (;;) {
+            if (stop_.load(std::memory_order_relaxed)) {
+                wake_.notify_all();
+                return;
+            }
             if (!queue_.empty()) {
                 Segment* sg = queue_.front();
                 queue_.pop_front();
@@ -300,48 +482,66 @@ private:
             if (busy_ == 0)
                 return;
             ++waiting_;
-            wake_.wait(lock);
-            --waiting_;
+            if (is_caller()) {
+                wake_.wait_for(lock, std::chrono::milliseconds(100));
+                --waiting_;
+                lock.unlock();
+                go_on("", true);
+                lock.lock();
+            } else {
+                wake_.wait(lock);
+                --waiting_;
+            }
         }
     }
 
     /*
-     * Reads and examines what directory `sg` holds, as Walker::add_contents
-     * does; a failure is kept in the segment, after the entries examined
-     * before it.
+     * Reads and examines what directory `sg` holds, as Walker does; a failure
+     * is kept in the segment, after the entries examined before it.
      */
     void list(Segment& sg)
     {
         try {
-            DirHandle d = open_dir(sg.path);
-            std::vector<std::string> names = read_names(d.get(), sg.path);
+            const int fd = sg.root ? ::openat(dir_->fd, ".", kDirFlags)
+                                   : open_beneath(dir_->fd,
+                                                  std::string_view(sg.path).substr(dir_->path_size + 1),
+                                                  kDirFlags);
+            if (fd < 0)
+                throw Error("ディレクトリを読めません: " + shown_path(sg.path) + system_reason(errno));
+            DirHandle d = dir_handle(fd, sg.path);
+            check_same_dir(fd, sg.st, sg.path);
+            bool stopped = false;
+            std::vector<std::string> names =
+                read_names(d.get(), sg.path, [&] { stopped = stopped || !go_on(sg.stored); });
+            if (stopped)
+                return;
             std::sort(names.begin(), names.end());
             sg.entries.reserve(names.size() + (sg.root ? 1 : 0));
             sg.contents.reserve(names.size());
             if (g_walk_hook)
                 g_walk_hook(sg.path);
-            const std::string prefix = sg.path.back() == '/' ? sg.path : sg.path + '/';
+            const std::string prefix = sg.path + '/';
             const std::string stored_prefix = sg.stored + '/';
             std::vector<std::string> skipped;
             for (std::string& name : names) {
-                struct stat st;
-                if (::fstatat(::dirfd(d.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                    if (errno == ENOENT)
-                        continue;   // gone since the directory was read
-                    throw Error("ファイルの情報を読めません: " + shown_path(prefix + name) +
-                                system_reason(errno));
-                }
                 NewEntry e;
                 e.source_path = prefix + name;
                 e.stored_path = stored_prefix + name;
-                if (!make_entry(e, st, exclude_, skipped)) {
+                if (!go_on(e.stored_path))
+                    return;
+                if (!examine(fd, name, e, exclude_, skipped)) {
                     for (std::string& p : skipped)
                         sg.skipped.emplace_back(sg.entries.size(), std::move(p));
                     skipped.clear();
                     continue;
                 }
+                e.root = dir_;
+                if (e.kind == NewEntry::Kind::directory && sg.depth + 1 >= kHeldDirs) {
+                    walk_here(sg, fd, name, std::move(e));
+                    continue;
+                }
                 const std::uint32_t contents = e.kind == NewEntry::Kind::directory
-                                                   ? enqueue(e.source_path, e.stored_path)
+                                                   ? enqueue(e.source_path, e.stored_path, e.st, sg.depth + 1)
                                                    : kNoContents;
                 sg.entries.push_back(std::move(e));
                 sg.contents.push_back(contents);
@@ -352,30 +552,67 @@ private:
         }
     }
 
-    // Moves the entries of `sg` and of the segments below it into `result`,
-    // in walk order; rethrows the first failure met in that order.
-    void join(Segment& sg, WalkResult& result)
+    // Adds directory entry `e`, named `name` in the directory open as `fd`,
+    // and all it holds to `sg`, walked on this thread.
+    void walk_here(Segment& sg, int fd, const std::string& name, NewEntry e)
     {
-        std::size_t k = 0;
-        for (std::size_t i = 0; i < sg.entries.size(); ++i) {
-            for (; k < sg.skipped.size() && sg.skipped[k].first == i; ++k)
-                result.skipped.push_back(std::move(sg.skipped[k].second));
-            NewEntry& e = sg.entries[i];
-            if (e.kind == NewEntry::Kind::file)
-                result.total_bytes += e.st.size;
-            result.entries.push_back(std::move(e));
-            if (sg.contents[i] != kNoContents)
-                join(segments_[sg.contents[i]], result);
+        const int sub = ::openat(fd, name.c_str(), kDirFlags);
+        if (sub < 0)
+            throw Error("ディレクトリを読めません: " + shown_path(e.source_path) + system_reason(errno));
+        DirHandle d = dir_handle(sub, e.source_path);
+        check_same_dir(sub, e.st, e.source_path);
+        const std::string path = e.source_path, stored = e.stored_path;
+        const EntryStat st = e.st;
+        sg.entries.push_back(std::move(e));
+        Walker walker(
+            sg.entries, exclude_, [this](const std::string& current) { return go_on(current); },
+            [&sg](std::string&& p) { sg.skipped.emplace_back(sg.entries.size(), std::move(p)); }, poll_);
+        try {
+            walker.walk(std::move(d), dir_, path, stored, st);
+        } catch (...) {
+            sg.contents.resize(sg.entries.size(), kNoContents);
+            throw;
         }
-        for (; k < sg.skipped.size(); ++k)
-            result.skipped.push_back(std::move(sg.skipped[k].second));
-        if (sg.error)
-            std::rethrow_exception(sg.error);
-        std::vector<NewEntry>().swap(sg.entries);   // moved from: the memory goes back now
+        sg.contents.resize(sg.entries.size(), kNoContents);
+    }
+
+    // Moves the entries of the segments into `result`, in walk order,
+    // without recursion however deep the tree; rethrows the first failure met
+    // in that order.
+    void join(WalkResult& result)
+    {
+        struct Place {
+            Segment* sg;
+            std::size_t i = 0;   // next entry
+            std::size_t k = 0;   // next skipped entry
+        };
+        std::vector<Place> stack{{&segments_.front()}};
+        while (!stack.empty()) {
+            Place& at = stack.back();
+            Segment& sg = *at.sg;
+            for (; at.k < sg.skipped.size() && sg.skipped[at.k].first <= at.i; ++at.k)
+                result.skipped.push_back(std::move(sg.skipped[at.k].second));
+            if (at.i == sg.entries.size()) {
+                if (sg.error)
+                    std::rethrow_exception(sg.error);
+                std::vector<NewEntry>().swap(sg.entries);   // moved from: the memory goes back now
+                stack.pop_back();
+                continue;
+            }
+            const std::size_t i = at.i++;
+            result.entries.push_back(std::move(sg.entries[i]));
+            if (sg.contents[i] != kNoContents)
+                stack.push_back({&segments_[sg.contents[i]]});   // `at` is not used after this
+        }
     }
 
     const struct stat* exclude_;
     const unsigned threads_;
+    WalkPoll& poll_;
+    const SourceRoot* dir_ = nullptr;   // the item's directory
+    std::thread::id caller_;
+    std::atomic<bool> stop_{false};
+    bool cancelled_ = false;           // set by the calling thread only
     std::mutex mutex_;
     std::condition_variable wake_;     // a directory was queued, or the walk is over
     std::deque<Segment> segments_;     // [0]: the root's contents; never moved once made
@@ -384,6 +621,37 @@ private:
     unsigned waiting_ = 0;             // threads waiting in wake_
 };
 
+// stat() for paths of any length, following links; false with errno set.
+bool stat_path(const std::string& path, struct stat& st)
+{
+    int err = 0;
+    {
+        ParentDir parent(path);
+        if (::fstatat(parent.fd(), parent.leaf(), &st, 0) != 0)
+            err = errno;
+    }
+    errno = err;
+    return err == 0;
+}
+
+// Opens a directory item; a link is followed only when the item was one
+// (`is_link`): the user chose it.
+std::unique_ptr<SourceRoot> open_item_dir(const std::string& path, bool is_link, struct stat& st)
+{
+    int fd;
+    {
+        ParentDir parent(path);
+        fd = ::openat(parent.fd(), parent.leaf(),
+                      O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | (is_link ? 0 : O_NOFOLLOW));
+    }
+    if (fd < 0)
+        throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+    auto root = std::make_unique<SourceRoot>(fd, path.size());
+    if (::fstat(fd, &st) != 0)
+        throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+    return root;
+}
+
 }  // namespace
 
 void set_walk_hook(WalkHook hook)
@@ -391,10 +659,17 @@ void set_walk_hook(WalkHook hook)
     g_walk_hook = std::move(hook);
 }
 
-WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude)
+WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude, ArchiverWindow* window)
 {
     WalkResult result;
-    Walker walker(result, exclude, cmd.items.size() > 1);
+    WalkPoll poll(window, cmd.archive);
+    Walker walker(
+        result.entries, exclude, [&poll](const std::string& current) { return poll.go_on(current); },
+        [&result](std::string&& path) { result.skipped.push_back(std::move(path)); }, poll);
+    // Only items named on the command can bring the same member twice (one
+    // inside the other); one directory never names an entry twice.
+    const bool dedupe = cmd.items.size() > 1;
+    std::set<std::string> seen;
     // One directory item, the usual drop, is walked on as many threads as
     // the coders will use.
     const unsigned threads = cmd.items.size() == 1 ? coder_threads(0) : 1;
@@ -403,19 +678,69 @@ WalkResult collect_entries(const AddCommand& cmd, const struct stat* exclude)
         if (stored.empty())
             throw Error("対象の名前が空です: " + item);
         const std::string path = cmd.base + stored;
+        // The item is what the user chose: a link named as an item is
+        // followed (links inside a directory are stored as links).
+        // "Not found" says it all for a missing item; other reasons are added.
+        const auto not_found = [&](int err, const char* missing) {
+            return Error("対象が見つかりません: " + shown_path(path) + (err == ENOENT ? missing : system_reason(err)));
+        };
         struct stat st;
         if (!lstat_path(path, st))
-            throw Error("対象が見つかりません: " + shown_path(path) + system_reason(errno));
-        if (threads > 1 && S_ISDIR(st.st_mode)) {
-            NewEntry root;
-            root.source_path = path;
-            root.stored_path = stored;
-            if (make_entry(root, st, exclude, result.skipped))
-                ParallelWalk(exclude, threads).run(std::move(root), result);
+            throw not_found(errno, "");
+        const bool is_link = S_ISLNK(st.st_mode);
+        if (is_link && !stat_path(path, st))
+            throw not_found(errno, " (リンク先がありません)");
+        const SourceRoot* root = nullptr;
+        if (S_ISDIR(st.st_mode))
+            root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();   // `st`: as opened
+        if (exclude && st.st_dev == exclude->st_dev && st.st_ino == exclude->st_ino)
+            continue;
+        if (dedupe && !seen.insert(stored).second)
+            continue;
+        NewEntry e;
+        e.source_path = path;
+        e.stored_path = stored;
+        e.st = st;
+        if (S_ISDIR(st.st_mode)) {
+            e.kind = NewEntry::Kind::directory;
+        } else if (S_ISREG(st.st_mode)) {
+            e.kind = NewEntry::Kind::file;
+            e.follow_link = is_link;
+        } else {
+            result.skipped.push_back(path);
             continue;
         }
-        walker.add(path, stored, st);
+        check_name_length(e);
+        if (!root) {
+            result.entries.push_back(std::move(e));
+            continue;
+        }
+        if (threads > 1 && !dedupe) {
+            ParallelWalk(exclude, threads, poll).run(std::move(e), root, result);
+            continue;
+        }
+        const EntryStat dir_st = e.st;
+        result.entries.push_back(std::move(e));
+        const std::size_t first = result.entries.size();
+        const int fd = ::openat(root->fd, ".", kDirFlags);
+        if (fd < 0)
+            throw Error("ディレクトリを読めません: " + shown_path(path) + system_reason(errno));
+        walker.walk(dir_handle(fd, path), root, path, stored, dir_st);
+        if (dedupe) {
+            // Entries another item brought already are left out.
+            std::size_t kept = first;
+            for (std::size_t i = first; i < result.entries.size(); ++i)
+                if (seen.insert(result.entries[i].stored_path).second) {
+                    if (kept != i)
+                        result.entries[kept] = std::move(result.entries[i]);
+                    ++kept;
+                }
+            result.entries.resize(kept);
+        }
     }
+    for (const NewEntry& e : result.entries)
+        if (e.kind == NewEntry::Kind::file)
+            result.total_bytes += e.st.size;
     return result;
 }
 

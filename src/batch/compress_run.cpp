@@ -155,6 +155,17 @@ std::string ProbeWritableDirectory(const std::string& dir)
     return {};
 }
 
+std::string SkippedMessage(const std::vector<std::string>& paths)
+{
+    constexpr std::size_t kShown = 20;
+    std::string text = kMsgSkipped;
+    for (std::size_t i = 0; i < paths.size() && i < kShown; ++i)
+        text += "\n" + paths[i];
+    if (paths.size() > kShown)
+        text += "\nほか " + std::to_string(paths.size() - kShown) + " 件";
+    return text;
+}
+
 /*
  * CheckOutputDir - see the header. Examples:
  *   kWindows " D:\pack\ "  -> "D:\pack" (queried)
@@ -217,6 +228,8 @@ RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrar
     }
 
     std::vector<WrittenItem> written;
+    (void)dialog.TakeSkipped();   // what an earlier run left behind
+    RunResult result = RunResult::kCompleted;
     while (targets.Count() > 0) {
         std::string path = targets.FirstText();
         const int packed = static_cast<int>(written.size());
@@ -224,16 +237,22 @@ RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrar
         const std::string archive = ArchivePath(path, same_place, trim_ext, output_dir, query(path));
         if (std::string refusal = RefusalOf(path, archive, written); !refusal.empty()) {
             dialog.ItemFailed(refusal);
-            return RunResult::kItemFailed;
+            result = RunResult::kItemFailed;
+            break;
         }
         if (!CompressTarget(path, same_place, trim_ext, output_dir, dialog.Window(), library, query,
-                            dialog.Switches()))
-            return RunResult::kItemFailed;
+                            dialog.Switches())) {
+            result = RunResult::kItemFailed;
+            break;
+        }
         written.push_back({path, archive, FileId::Of(archive), StoredName(path)});
         targets.RemoveTarget(path);
     }
-    dialog.MessageBox(kMsgAllDone, MessageType::kInformation);
-    return RunResult::kCompleted;
+    if (result == RunResult::kCompleted)
+        dialog.MessageBox(kMsgAllDone, MessageType::kInformation);
+    if (const std::vector<std::string> skipped = dialog.TakeSkipped(); !skipped.empty())
+        dialog.MessageBox(SkippedMessage(skipped), MessageType::kError);
+    return result;
 }
 
 }  // namespace pelkoran

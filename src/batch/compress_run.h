@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archiver.h"
 #include "archiver_library.h"
@@ -23,6 +24,9 @@ inline constexpr const char kMsgArchiveIsItem[] = "書庫が項目そのもの�
 // run put into the same archive: the item, the earlier item, the archive.
 inline constexpr const char kMsgSameStoredName[] =
     "%s は圧縮しません: この実行で先に圧縮した %s と同じ名前で書庫 %s に入り、それを置き換えるためです";
+// Heads the list of entries the library left out, one path a line after it.
+inline constexpr const char kMsgSkipped[] =
+    "次の特殊ファイル (FIFO・ソケット・デバイス) は書庫に入れませんでした:";
 
 // The kind of message box: an error with an OK button, or the completion
 // message with an OK button and the information icon.
@@ -62,6 +66,9 @@ public:
         if (lzh::ArchiverWindow* window = Window())
             window->on_failure(reason);
     }
+    // The entries the library reported as left out (ArchiverWindow::on_skipped
+    // of Window()) since the last call, which forgets them.
+    virtual std::vector<std::string> TakeSkipped() { return {}; }
 };
 
 // How a run ended.
@@ -102,13 +109,19 @@ std::string ProbeWritableDirectory(const std::string& dir);
 std::string CheckOutputDir(std::string& dir, const StatusQuery& query = QueryPathStatus,
                            PathRules rules = kPlatformPathRules, const DirectoryProbe& probe = {});
 
+// The message that lists entries left out: kMsgSkipped, then one path a
+// line, at most 20 of them and a count of the rest.
+std::string SkippedMessage(const std::vector<std::string>& paths);
+
 /*
  * OnCompress - the compress button: pack every listed item from the top,
  * each into its own archive, removing each one right after its archive was
  * written. Stops silently at the first item that the library fails; shows
- * the completion message when the list is empty. A second run started on
- * the same list while one is under way (from an event handled during a
- * library call) does nothing.
+ * the completion message when the list is empty. Entries the library left
+ * out of the archives (special files) are listed in one more message box
+ * once the items are done, whichever way the run ended. A second run
+ * started on the same list while one is under way (from an event handled
+ * during a library call) does nothing.
  *
  * Before the library is called for an item, the run refuses it (through
  * CompressDialog::ItemFailed, and stops there as for a library failure)

@@ -23,3 +23,9 @@ void CliWindow::on_failure(std::string_view)
 {
     // The caller prints the library's report; nothing to show here.
 }
+
+void CliWindow::on_skipped(std::string_view path)
+{
+    std::fprintf(stderr, "pelkoran-cli: 特殊ファイルのため書庫に入れませんでした: %.*s\n",
+                 static_cast<int>(path.size()), path.data());
+}

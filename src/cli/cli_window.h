@@ -14,6 +14,8 @@ public:
     CliWindow();
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
+    // Prints the entry left out on stderr, one line each.
+    void on_skipped(std::string_view path) override;
 
 private:
     bool waiting_ = false;   // the note that another run holds the archive is out

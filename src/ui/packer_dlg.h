@@ -119,6 +119,7 @@ private:
     void FocusOutputDir() override;
     lzh::ArchiverWindow* Window() override { return &progress_; }
     void ItemStarting(int number, int count) override { progress_.BeginItem(number, count); }
+    std::vector<std::string> TakeSkipped() override { return progress_.TakeSkipped(); }
 
     void SetUpTargetView();
     void LoadOutputOptions();

@@ -5,7 +5,10 @@
 #include <QElapsedTimer>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "archiver.h"
 
@@ -75,6 +78,9 @@ public:
 
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
+    void on_skipped(std::string_view path) override { skipped_.emplace_back(path); }
+    // The entries left out since the last call (see CompressDialog::TakeSkipped).
+    std::vector<std::string> TakeSkipped() { return std::exchange(skipped_, {}); }
 
     // A run begins: the box shows only if the run lasts the show delay, so
     // that a quick run does not flash it.
@@ -101,6 +107,7 @@ private:
     std::uint64_t earlier_items_bytes_ = 0;  // read by the run's finished items
     std::uint64_t item_bytes_ = 0;           // read by the current item
     FailureBox failure_box_;
+    std::vector<std::string> skipped_;
 };
 
 }  // namespace pelkoran

@@ -89,9 +89,24 @@ TEST(Names, NamesThatAreNotUtf8KeepTheirBytes)
         EXPECT_EQ(n.code_page, lzh::kCodePageNone) << raw;
         EXPECT_EQ(n.path, raw);
     }
-    n = lzh::encode_names("link", "\xFF\xFF");   // a target of no encoding makes both raw
+    n = lzh::encode_names("link", "\xFE\xFE");   // a target of no encoding makes both raw
     EXPECT_EQ(n.code_page, lzh::kCodePageNone);
-    EXPECT_EQ(n.link_target, "\xFF\xFF");
+    EXPECT_EQ(n.link_target, "\xFE\xFE");
+}
+
+// 0xFF separates directories in a level-2 header: a directory's name or a
+// link's target holding it would come back split, so it is refused naming
+// the path; in a file's own name it separates nothing and is kept.
+TEST(Names, TheHeaderSeparatorByteIsRefusedWhereItWouldSplit)
+{
+    EXPECT_TRUE(refusal("caf\xFF/file.txt").find("caf\\xFF/file.txt") != std::string::npos);
+    EXPECT_NE(refusal("a/caf\xFF/b"), "");
+    EXPECT_NE(refusal("link", "../caf\xFF/x"), "");
+    EXPECT_NE(refusal("link", "\xFF\xFF"), "");
+    EXPECT_NE(refusal("link\xFF", "../x/y"), "");   // "link\xFF|../x" is the directory part
+    EXPECT_EQ(refusal("caf/file\xFF"), "");
+    EXPECT_NO_THROW((void)lzh::encode_names("caf\xFF", {}, false));
+    EXPECT_THROW((void)lzh::encode_names("caf\xFF", {}, true), lzh::Error);
 }
 
 TEST(Names, DecodeWithoutCodePageGuessesUtf8ThenCp932)

@@ -1,6 +1,8 @@
 // test_compress_run.cpp - the run: the output directory check, the order, the stop at a failure, the messages.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "batch_fakes.h"
 #include "compress_run.h"
 
@@ -69,6 +71,60 @@ TEST_F(Run, StopsSilentlyAtTheFailedItemKeepingItAndTheRest)
     EXPECT_EQ(list.FirstText(), "/w/b.txt");
     EXPECT_TRUE(list.Contains("/w/c.txt"));
     EXPECT_TRUE(dlg.messages.empty());
+}
+
+// Entries the library left out reach the user once the items are done: one
+// box after the completion message, or after a failed item; none when
+// nothing was left out, and what an earlier run left behind is not shown.
+TEST(RunSkipped, SpecialFilesLeftOutAreListedOnceTheRunEnds)
+{
+    struct Dialog : FakeDialog {
+        std::vector<std::string> pending;
+        std::vector<std::string> TakeSkipped() override { return std::exchange(pending, {}); }
+    };
+    FakeFiles fs;
+    FakeLibrary lib;
+    Dialog dlg;
+    TargetList list{fs.Query()};
+    for (const char* p : {"/w/a", "/w/b"}) {
+        fs.AddDir(p);
+        list.AddTarget(p);
+    }
+    dlg.pending = {"/old/fifo"};   // from a run before this one
+    lib.behaviour = [&](lzh::ArchiverWindow*, const std::string& text) {
+        if (text.find("\"a\"") != std::string::npos)
+            dlg.pending.push_back("/w/a/pipe");
+        return 0;
+    };
+    EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query()), RunResult::kCompleted);
+    const std::string listed = std::string(kMsgSkipped) + "\n/w/a/pipe";
+    EXPECT_EQ(dlg.messages, (std::vector<std::pair<std::string, MessageType>>{
+                                {kAllDone, MessageType::kInformation}, {listed, MessageType::kError}}));
+
+    dlg.messages.clear();
+    list.AddTarget("/w/a");
+    list.AddTarget("/w/b");
+    lib.behaviour = [&](lzh::ArchiverWindow*, const std::string& text) {
+        dlg.pending.push_back("/w/a/pipe");
+        return text.find("\"b\"") != std::string::npos ? 2 : 0;
+    };
+    EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query()), RunResult::kItemFailed);
+    EXPECT_EQ(dlg.messages.size(), 1u);
+    EXPECT_TRUE(dlg.messages[0].first.find(kMsgSkipped) == 0);
+
+    dlg.messages.clear();
+    list.AddTarget("/w/a");
+    lib.behaviour = nullptr;
+    EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query()), RunResult::kCompleted);
+    EXPECT_EQ(dlg.messages.size(), 1u);
+
+    std::vector<std::string> many(25, "/w/x");
+    EXPECT_EQ(SkippedMessage(many), std::string(kMsgSkipped) + [] {
+        std::string s;
+        for (int i = 0; i < 20; ++i)
+            s += "\n/w/x";
+        return s;
+    }() + "\nほか 5 件");
 }
 
 // A missing directory, a file, an empty field (blanks only), one that takes

@@ -66,6 +66,13 @@ run gone.txt
 check "nothing listed: exit 1 (got $RC)" test "$RC" -eq 1
 check "nothing listed: no completion line (got $OUT)" test -z "$OUT"
 check "nothing listed: the note" grep -qF "gone.txt がありません" "$WORK/err"
+# The library says "not found" once for a missing item, and why for a dangling link.
+ln -s nowhere "$WORK/w/dangling"
+(cd "$WORK/w" && "$CLI" command 'a "x.lzh" "./" -d1 "gone.txt"') >"$WORK/out" 2>&1
+check "missing item: not found, once ($(cat "$WORK/out"))" grep -qx "対象が見つかりません: ./gone.txt" "$WORK/out"
+(cd "$WORK/w" && "$CLI" command 'a "x.lzh" "./" -d1 "dangling"') >"$WORK/out" 2>&1
+check "dangling link: says the target is missing ($(cat "$WORK/out"))" \
+    grep -qx "対象が見つかりません: ./dangling (リンク先がありません)" "$WORK/out"
 run --output-dir /proc memo.txt
 check "/proc: exit 2 (got $RC)" test "$RC" -eq 2
 case $ERR in

@@ -150,7 +150,19 @@ check "backslash name: exit 1" test "$RC" -eq 1
 check "backslash name: the reason names the file" grep -qF 'back\slash.txt' "$WORK/err"
 check "backslash name: no archive" test ! -e "$WORK/src/back\\slash.txt.lzh"
 
-# 8. Wrong arguments: exit 2 with the usage.
+# 8. Special files inside a folder are left out, each named on stderr; the run still
+#    succeeds. A link named as an item is followed: its directory's contents are packed.
+make_tree
+mkfifo "$WORK/src/photos/pipe" "$WORK/src/photos/2024 trip/pipe2"
+ln -s photos "$WORK/src/photos-link"
+run "$WORK/src/photos" "$WORK/src/photos-link"
+check "special files: exit 0 (got $RC: $ERR)" test "$RC" -eq 0
+check "special files: completion message" test "$OUT" = "$DONE_MSG"
+check "special files: each named on stderr" grep -qF "$WORK/src/photos/pipe" "$WORK/err"
+check "special files: the deeper one too" grep -qF "$WORK/src/photos/2024 trip/pipe2" "$WORK/err"
+check "followed link: its contents packed" sh -c "'$CLI' list '$WORK/src/photos-link.lzh' | grep -qF 'photos-link/2024 trip/list.txt'"
+
+# 9. Wrong arguments: exit 2 with the usage.
 for args in "" "--bogus $WORK/src/memo.txt" "--output-dir" "--method lh8 $WORK/src/memo.txt" "--level" "--level max $WORK/src/memo.txt"; do
     # shellcheck disable=SC2086
     run $args

@@ -344,6 +344,25 @@ private slots:
         QVERIFY(!compress->isEnabled());
     }
 
+    // Entries the library left out of an archive (a FIFO in a folder) are
+    // listed in one box after the completion message, which stays as it is.
+    void specialFilesLeftOutAreListedAfterTheCompletionMessage() {
+        auto dialog = MakeDialog();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        dialog->OnDropFiles({Url("a_dir"), Url("b.txt")});
+        library_.behaviour = [](lzh::ArchiverWindow* window, const std::string& text) {
+            if (text.find("a_dir") != std::string::npos) window->on_skipped("/x/a_dir/pipe");
+            return 0;
+        };
+        dialog->OnCompressClicked();
+        QCOMPARE(boxes_, (QStringList{kAllDone, QStringLiteral("error: ") + QString::fromUtf8(kMsgSkipped) +
+                                                    QStringLiteral("\n/x/a_dir/pipe")}));
+        boxes_.clear();
+        dialog->OnDropFiles({Url("b.txt")});
+        dialog->OnCompressClicked();
+        QCOMPARE(boxes_, QStringList{kAllDone});
+    }
+
     // While the library works, the progress window is modal: a drop, a close
     // and the delete button change nothing. Cancel makes the next progress
     // call answer false; the item fails and stays listed, with no box.
