@@ -3,8 +3,11 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <shellapi.h>
+
 #include "packer_window.h"
 #include "version.h"
+#include "wide_text.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
@@ -14,6 +17,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     pelkoran::win::WindowServices services;
     services.library_name = lzh::kEngineName;
     services.library_version = lzh::kEngineVersion;
+    // Items on the command line (Send To, a drop on the program's icon) are listed.
+    int argc = 0;
+    if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) {
+        for (int i = 1; i < argc; ++i)
+            services.items.push_back(pelkoran::WideToUtf8(argv[i]));
+        ::LocalFree(argv);
+    }
     pelkoran::win::PackerWindow window(std::move(services));
     window.RunModal(instance);
     ::OleUninitialize();

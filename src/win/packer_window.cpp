@@ -227,6 +227,8 @@ void PackerWindow::OnInitDialog()
     ::SetDlgItemTextW(hwnd_, IDC_OUTPUT_DIR, Utf8ToWide(settings_.output_dir).c_str());
     ::CheckDlgButton(hwnd_, IDC_TRIM_EXT, settings_.trim_ext ? BST_CHECKED : BST_UNCHECKED);
     UpdateControls();
+    if (!services_.items.empty())
+        AddTargets(services_.items);
 }
 
 void PackerWindow::OnDropFiles(HDROP drop)

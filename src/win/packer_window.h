@@ -31,6 +31,9 @@ struct WindowServices {
     // The compress button's work: the run over the window's list.
     std::function<void(PackerWindow& window)> run;
     StatusQuery query = QueryPathStatus;
+    // Paths admitted when the window opens (its command line: Send To, a
+    // shortcut with items dropped on it).
+    std::vector<std::string> items;
     // Where the settings live; empty: SettingsFilePath().
     std::string settings_path;
     // The engine's name and version (hundredths) for the title.

@@ -52,6 +52,7 @@ struct Harness {
     int runs = 0;
     std::unique_ptr<PackerWindow> window;
     HWND hwnd = nullptr;
+    std::vector<std::string> items;
 
     void Open()
     {
@@ -67,6 +68,7 @@ struct Harness {
             messages.push_back((type == BoxType::kInformation ? "i:" : "e:") + text);
         };
         services.run = [this](PackerWindow&) { ++runs; };
+        services.items = items;
         window = std::make_unique<PackerWindow>(std::move(services));
         hwnd = window->Create(::GetModuleHandleW(nullptr));
         ASSERT_NE(hwnd, nullptr) << "CreateDialogParamW: error " << ::GetLastError();
@@ -156,6 +158,14 @@ TEST(WindowsWindow, DropsListEachItemOnceWithItsImageAndTheButtonsFollow)
 
     h.Click(IDC_COMPRESS);
     EXPECT_EQ(h.runs, 1);
+
+    // Items of the command line (Send To) are listed when the window opens.
+    Harness sent;
+    sent.items = {folder, file, h.dir / "無い"};
+    sent.Open();
+    ASSERT_EQ(sent.Rows(), 2);
+    EXPECT_EQ(sent.Row(0), file);
+    EXPECT_TRUE(sent.Enabled(IDC_COMPRESS));
 }
 
 TEST(WindowsWindow, OutputModePickerEnterAndEveryCloseSaves)
