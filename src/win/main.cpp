@@ -24,6 +24,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
             services.items.push_back(pelkoran::WideToUtf8(argv[i]));
         ::LocalFree(argv);
     }
+    // The engine's file layer for Windows is not in this build: the compress
+    // button says so and writes nothing.
+    services.run = [](pelkoran::win::PackerWindow& window) {
+        window.Message("この Windows 版には、まだ圧縮エンジンのファイル処理が入っていません。何も書き込みません。",
+                       pelkoran::win::BoxType::kError);
+    };
     pelkoran::win::PackerWindow window(std::move(services));
     window.RunModal(instance);
     ::OleUninitialize();
