@@ -65,7 +65,7 @@ Settings LoadSettings(const std::string& path)
     if (!file.Load(path))
         return settings;
     if (std::optional<std::string> dir = file.Get(kSettingsSection, kKeyOutputDir))
-        settings.output_dir = *dir;
+        settings.output_dir = SettingsTextToUtf8(*dir);
     settings.same_place = ReadFlag(file, kKeyIsSamePlace, true);
     settings.trim_ext = ReadFlag(file, kKeyIsTrimExt, false);
     const Settings defaults;

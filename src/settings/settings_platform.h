@@ -12,6 +12,12 @@ namespace pelkoran {
 // regular file, cannot be read or holds more than `max_size` bytes.
 bool ReadSettingsFile(const std::string& path, std::size_t max_size, std::string& text);
 
+// A value read from the file as UTF-8. On Windows a value that is not UTF-8
+// was written in the system's ANSI code page (code page 932 on Japanese
+// systems, as programs using the ANSI profile functions write it) and is
+// converted; on Linux values are bytes and stay as they are.
+std::string SettingsTextToUtf8(std::string text);
+
 // The directory part of `path` ("." when it has none).
 std::string ParentDirectory(const std::string& path);
 

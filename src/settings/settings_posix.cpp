@@ -67,6 +67,11 @@ bool ReadSettingsFile(const std::string& path, std::size_t max_size, std::string
     return true;
 }
 
+std::string SettingsTextToUtf8(std::string text)
+{
+    return text;
+}
+
 std::string SettingsWriteTarget(const std::string& path)
 {
     struct stat st {};

@@ -114,6 +114,17 @@ std::string ParentDirectory(const std::string& path)
     return path.substr(0, slash);
 }
 
+std::string SettingsTextToUtf8(std::string text)
+{
+    const int size = static_cast<int>(text.size());
+    if (size == 0 || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0) > 0)
+        return text;
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), n);
+    return WideToUtf8(wide);
+}
+
 std::string SettingsWriteTarget(const std::string& path)
 {
     DWORD attributes = Attributes(path);

@@ -42,6 +42,20 @@ TEST(WindowsSettings, JapanesePathsRoundTripAndTheRestOfTheFileIsKept)
     EXPECT_EQ(win_test::CountEntries(dir / "設定 表"), 1) << "a temporary file was left behind";
 }
 
+// A file written through the ANSI profile functions holds code page 932:
+// "表" is 0x95 0x5C, its second byte a backslash.
+TEST(WindowsSettings, AnOutputDirInTheAnsiCodePageReadsAsThatCodePage)
+{
+    TempDir dir;
+    const std::string path = dir / "Pelkoran.ini";
+    win_test::WriteFile(path, "[Path]\r\nOutputDir=C:\\\x95\x5C\\\x83\x5C\r\nIsSamePlace=FALSE\r\n");
+    ASSERT_EQ(::GetACP(), 932u) << "the tests run with LANG=ja_JP.UTF-8";
+    EXPECT_EQ(LoadSettings(path).output_dir, "C:\\表\\ソ");
+    EXPECT_FALSE(LoadSettings(path).same_place);
+    ASSERT_TRUE(SaveSettings(path, LoadSettings(path)));
+    EXPECT_NE(win_test::ReadFile(path).find("OutputDir=C:\\表\\ソ\r\n"), std::string::npos) << "written back in UTF-8";
+}
+
 TEST(WindowsSettings, ReplacingKeepsTheFilesAttributes)
 {
     TempDir dir;
