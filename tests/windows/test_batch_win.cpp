@@ -14,7 +14,13 @@ using win_test::TempDir;
 TEST(WindowsItemPath, AbsoluteBackslashedDotsGoneDriveRootKept)
 {
     TempDir dir;
+    wchar_t old[MAX_PATH + 1] = {};
+    ::GetCurrentDirectoryW(MAX_PATH + 1, old);
     ASSERT_TRUE(::SetCurrentDirectoryW(SystemPath(dir.path()).c_str()));
+    struct Restore {
+        const wchar_t* to;
+        ~Restore() { ::SetCurrentDirectoryW(to); }  // a current directory cannot be removed
+    } restore{old};
     EXPECT_EQ(ResolveItemPath("表\\ソ.txt"), dir / "表\\ソ.txt");
     EXPECT_EQ(ResolveItemPath("a/b/../能.txt"), dir / "a\\能.txt");
     EXPECT_EQ(ResolveItemPath(dir / "十\\"), dir / "十");
@@ -24,7 +30,7 @@ TEST(WindowsItemPath, AbsoluteBackslashedDotsGoneDriveRootKept)
     EXPECT_EQ(ResolveItemPath(""), "");
 }
 
-TEST(WindowsPathStatus, JapaneseNamesLongPathsAndLinks)
+TEST(WindowsPathStatus, JapaneseNamesAndLongPaths)
 {
     TempDir dir;
     win_test::WriteFile(dir / "ソ 表.txt", "x");
@@ -41,6 +47,22 @@ TEST(WindowsPathStatus, JapaneseNamesLongPathsAndLinks)
     win_test::WriteFile(deep + "\\f.txt", "x");
     EXPECT_TRUE(QueryPathStatus(deep).is_directory);
     EXPECT_TRUE(QueryPathStatus(deep + "\\f.txt").exists);
+}
+
+TEST(WindowsPathStatus, LinksAreFollowed)
+{
+    TempDir dir;
+    // A link to a directory answers as a directory, one whose target is gone as missing.
+    const std::string sub = dir / "表 sub", link = dir / "リンク", dangling = dir / "宙ぶらり";
+    ASSERT_TRUE(::CreateDirectoryW(SystemPath(sub).c_str(), nullptr));
+    const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+    if (!::CreateSymbolicLinkW(SystemPath(link).c_str(), SystemPath(sub).c_str(), flags) ||
+        ::GetFileAttributesW(SystemPath(link).c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no usable symbolic links here (Wine 8 makes them but cannot open them)";
+    ASSERT_TRUE(::CreateSymbolicLinkW(SystemPath(dangling).c_str(), SystemPath(dir / "無").c_str(), flags));
+    EXPECT_TRUE(QueryPathStatus(link).exists);
+    EXPECT_TRUE(QueryPathStatus(link).is_directory);
+    EXPECT_FALSE(QueryPathStatus(dangling).exists);
 }
 
 // The Japanese order with numbers by value and case ignored, as on Linux.
