@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <filesystem>
+
+#include "compress_target.h"
 #include "item_path.h"
 #include "path_status.h"
 #include "target_list.h"
@@ -77,4 +80,26 @@ TEST(WindowsCollation, JapaneseNamesNumbersAndCase)
     for (int i = 0; i < model.RowCount(); ++i)
         rows.push_back(model.RowText(i));
     EXPECT_EQ(rows, sorted);
+}
+
+// The worked examples through this build's own rules and status query: a
+// dropped path as the list holds it, '\' separators, "C:\" kept whole.
+TEST(WindowsCommandText, WorkedExamplesWithThePlatformsRulesAndRealFiles)
+{
+    TempDir dir;
+    const std::string memo = ResolveItemPath(dir.path() + "/work/memo.txt");
+    const std::string photos = ResolveItemPath(dir / "work\\photos\\");
+    win_test::WriteFile(memo, "x");
+    ASSERT_TRUE(std::filesystem::create_directories(win_test::Fs(photos)));
+    const std::string work = dir / "work\\";
+    EXPECT_EQ(BuildCommandText(memo, true, false, "", QueryPathStatus(memo)),
+              "a \"" + work + "memo.txt.lzh\" \"" + work + "\" -d1 \"memo.txt\"");
+    EXPECT_EQ(BuildCommandText(memo, true, true, "", QueryPathStatus(memo)),
+              "a \"" + work + "memo.lzh\" \"" + work + "\" -d1 \"memo.txt\"");
+    EXPECT_EQ(BuildCommandText(photos, false, true, "D:\\pack", QueryPathStatus(photos)),
+              "a \"D:\\pack\\photos.lzh\" \"" + work + "\" -d1 \"photos\"");
+    EXPECT_EQ(BuildCommandText(memo, false, false, "C:\\", QueryPathStatus(memo)),
+              "a \"C:\\\\memo.txt.lzh\" \"" + work + "\" -d1 \"memo.txt\"");
+    EXPECT_EQ(BuildCommandText(memo, false, true, "C:\\", QueryPathStatus(memo)),
+              "a \"C:\\\\memo.lzh\" \"" + work + "\" -d1 \"memo.txt\"");
 }
