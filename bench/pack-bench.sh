@@ -15,6 +15,9 @@
 #   (default: both, and the speed-up of two cores over one per category,
 #   from runs of its own on one core and on two in turns).
 #   DECODE=0 skips the test/lhasa comparison.
+#   RESULTS: the file that gets this run's output as a table with the
+#   conditions it ran under (default bench/results.md; empty: none). Kept in
+#   the repository, so that a change shows its effect in review.
 # pack writes CATEGORY.lzh beside the category directory; it is moved away
 # after each run, so the corpus is left as it was.
 set -euo pipefail
@@ -24,6 +27,36 @@ runs=${2:-3}
 methods=${3:-lh5}
 level=${4:-normal}
 root=$(cd "$(dirname "$0")/.." && pwd)
+results=${RESULTS-$root/bench/results.md}
+
+# With a results file the run goes on in a child whose output is copied there.
+if [ -n "$results" ] && [ -z "${PACK_BENCH_CHILD:-}" ]; then
+    out=$(mktemp)
+    load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+    rc=0
+    PACK_BENCH_CHILD=1 "$0" "$@" | tee "$out" || rc=$?
+    if [ "$rc" = 0 ]; then
+        {
+            echo "# pack-bench results"
+            echo
+            echo "Written by \`bench/pack-bench.sh\`; run it again to bring this file up to date."
+            echo
+            echo "- run: \`pack-bench.sh $*\`${CATS:+ CATS=\"$CATS\"}${CORES:+ CORES=$CORES}"
+            echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?')"
+            echo "- machine: $(nproc) cores, $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1)"
+            echo "- load average (1, 5, 15 min) before: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg)"
+            echo "- columns: bytes in and out, ratio, MB/s (10^6 bytes in per second), peak RSS, gzip -6's"
+            echo "  time (tar | gzip -6 of the same directory, timed in turns with ours), our time over"
+            echo "  gzip's, gzip's bytes, our size against the reference LZH archiver's"
+            echo
+            echo '```'
+            cat "$out"
+            echo '```'
+        } > "$results"
+    fi
+    rm -f "$out"
+    exit "$rc"
+fi
 cli=$(realpath "${CLI:-$root/build/bin/pelkoran-cli}")
 cats=${CATS:-"en-text ja-text source binary compressed"}
 cores_list=${CORES:-1,2}

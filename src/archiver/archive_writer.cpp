@@ -500,8 +500,8 @@ private:
                 const bool pays = feed_member(encoder, buf, n, size1 - n, expected);
                 done_ += n;
                 progress(e.stored_path, false);
-                if (!pays || encoder.bytes_out() > std::max(expected, size1)) {
-                    gave_up = true;   // the sample did not pay, or already larger than the file: store it
+                if (!pays) {
+                    gave_up = true;   // already longer than the file: store it
                     break;
                 }
             }

@@ -58,7 +58,7 @@ struct EffortParams {
 constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
     {false, false, {8, 32, 8, true}, 16384, 16384},      // fast
-    {true, false, {64, 128, 32, true}, 16384, 2048},     // normal
+    {true, false, {64, 128, 8, true}, 16384, 2048},     // normal
     {true, true, {32, 96, 256}, 16384, 2048},           // best: chain = tree depth of the binary-tree finder
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
@@ -148,7 +148,8 @@ struct Encoder::Impl {
     Impl(const Method& m, Effort e, ByteSink& out, std::uint64_t size_hint)
         : method(m), params(effort_params(e)), bits(out),
           // Best effort leaves this finder unused; the smallest hint keeps it small.
-          finder(m.dict_bits, params.finder, params.optimal ? 1 : size_hint)
+          finder(m.dict_bits, params.finder, params.optimal ? 1 : size_hint),
+          probe(m.dict_bits, params.optimal ? 1 : size_hint)
     {
         assert(m.coded && m.np <= kMaxNP);
         capacity = params.block_codes + kTailCodes;
@@ -168,7 +169,7 @@ struct Encoder::Impl {
     void parse_optimal(bool finishing);
     void decide_chunks(bool finishing, bool force = false);
     bool judged();
-    void sparse_step();
+    void sparse_step(std::size_t need);
     void seg_room(std::size_t positions);
     void choose_path(std::size_t n);
     void set_prices(const Counts& f);
@@ -206,6 +207,7 @@ struct Encoder::Impl {
     BitWriter bits;
     MatchFinder finder;               // greedy and lazy parsing
     std::unique_ptr<BtMatchFinder> bt;     // optimal parsing
+    MatchProbe probe;                 // judges chunks (greedy and lazy parsing)
     std::size_t capacity;             // codes the record holds
     Scratch<std::uint16_t> sym;       // C symbol of each recorded code
     Scratch<std::uint16_t> pos;       // position value (distance - 1) of each match
@@ -219,16 +221,19 @@ struct Encoder::Impl {
     // Sparse chunks (not with optimal parsing, whose binary-tree finder holds
     // the input instead): input is judged chunk by chunk, before it is
     // parsed, by a quick estimate of what matches can cover; where they are
-    // rare (already-compressed data), the parse tries one candidate per
-    // position and takes what it finds at once if it is long enough to pay,
-    // which codes such data faster and no larger.
+    // rare (already-compressed data), the parse takes the few matches the
+    // estimate found that are long enough to pay and codes the rest as
+    // literals, which codes such data faster and no larger.
     struct Chunk {
         std::uint64_t end;
         bool sparse;
     };
     std::deque<Chunk> chunks;         // decided and not yet passed by the parse
+    std::deque<MatchProbe::Found> sparse_matches;   // in sparse chunks, not yet passed
+    std::vector<MatchProbe::Found> probe_found;     // the judge's matches in one chunk
     std::uint64_t decided_end = 0;
     bool sparse = false;              // the parse is in a sparse chunk
+    std::uint64_t judged_end = 0;     // the end of that chunk
     bool all_sparse = true;           // every chunk decided so far was sparse
     bool finished = false;
     BlockTables t;
@@ -271,7 +276,7 @@ void Encoder::Impl::parse(bool finishing)
         if (!pending && !judged())
             break;
         if (sparse) {
-            sparse_step();
+            sparse_step(need);
             continue;
         }
         if (!params.lazy) {
@@ -347,7 +352,8 @@ void Encoder::Impl::seg_room(std::size_t positions)
  * Judges the input appended to the finder in chunks of kProbeChunk bytes, as
  * each is complete; with `finishing`, also the shorter last one; with
  * `force`, whatever is there (the window is full: the parse must move on).
- * A chunk is sparse when quick matches would cover under 1/kSparseShare of it.
+ * A chunk is sparse when quick matches, into the chunk itself or the
+ * dictionary before it, would cover under 1/kSparseShare of it.
  */
 void Encoder::Impl::decide_chunks(bool finishing, bool force)
 {
@@ -361,7 +367,12 @@ void Encoder::Impl::decide_chunks(bool finishing, bool force)
         }
         const std::size_t n = std::size_t(end - decided_end);
         const std::size_t enough = n / kSparseShare + 1;
-        const bool is_sparse = quick_match_coverage(finder.data_at(decided_end), n, (1u << method.dict_bits) - 1, enough) < enough;
+        probe_found.clear();
+        const bool is_sparse = probe.coverage(finder.data_at(decided_end), decided_end, n, enough, &probe_found) < enough;
+        if (is_sparse)
+            for (const MatchProbe::Found& f : probe_found)
+                if (f.m.len >= kSparseMinMatch)
+                    sparse_matches.push_back(f);
         all_sparse = all_sparse && is_sparse;
         chunks.push_back({end, is_sparse});
         decided_end = end;
@@ -372,24 +383,44 @@ void Encoder::Impl::decide_chunks(bool finishing, bool force)
 bool Encoder::Impl::judged()
 {
     const std::uint64_t at = finder.position();
+    if (at < judged_end)
+        return true;
     while (!chunks.empty() && at >= chunks.front().end)
         chunks.pop_front();
     if (chunks.empty())
         return false;
     sparse = chunks.front().sparse;
+    judged_end = chunks.front().end;
     return true;
 }
 
-// One step through sparse data: a match found at once if it pays, else a literal.
-void Encoder::Impl::sparse_step()
+/*
+ * One step through a sparse chunk: the judge's match at the cursor, or the
+ * literals up to its next match, the end of the chunk or where less than
+ * `need` bytes would be left ahead. Every position passed is entered into the
+ * finder, so that later input can match this data.
+ */
+void Encoder::Impl::sparse_step(std::size_t need)
 {
-    const Match m = finder.find_quick(kSparseMinMatch);
-    if (m.len >= kMinMatch) {
-        emit_match(m);
-        finder.skip(m.len - 1);
-    } else {
-        emit_literal(finder.byte_at(-1));
+    const std::uint64_t at = finder.position();
+    while (!sparse_matches.empty() && sparse_matches.front().pos < at)
+        sparse_matches.pop_front();
+    std::uint64_t stop = std::min(chunks.front().end, finder.stream_end() + 1 - need);
+    if (!sparse_matches.empty()) {
+        const MatchProbe::Found& f = sparse_matches.front();
+        if (f.pos == at) {
+            const Match m = f.m;
+            sparse_matches.pop_front();
+            emit_match(m);
+            finder.skip(m.len);
+            return;
+        }
+        stop = std::min(stop, f.pos);
     }
+    const std::size_t n = std::size_t(stop - at);
+    for (std::size_t i = 0; i < n; ++i)
+        emit_literal(finder.byte_at(std::ptrdiff_t(i)));
+    finder.skip(n);
 }
 
 /*
@@ -927,11 +958,11 @@ void Encoder::Impl::write_block(std::size_t first, std::size_t n, bool final_blo
         bits.put(t.c_code[s], t.c_len[s]);
         if (s >= 256) {
             covered += s - 256 + kMinMatch - 1;
+            // The P code and the extra bits in one field (at most 16 + 15 bits).
             const unsigned p = pos[i];
             const unsigned c = p_symbol(p);
-            bits.put(t.p_code[c], t.p_len[c]);
-            if (c >= 2)
-                bits.put(p - (1u << (c - 1)), c - 1);
+            const unsigned extra = c >= 2 ? c - 1 : 0;
+            bits.put(std::uint32_t(t.p_code[c]) << extra | (p & ((1u << extra) - 1)), t.p_len[c] + extra);
         }
     }
     ++blocks;

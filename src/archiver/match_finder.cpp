@@ -41,8 +41,10 @@ MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params, st
       params_(params),
       hash_bits_(std::min(dict_bits + 2, 16u))
 {
+    // A slot for every two positions of a small input: the chains sort out
+    // the collisions for less than clearing a larger table costs.
     if (size_hint > 0)
-        hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint)), 10u, hash_bits_);
+        hash_bits_ = std::clamp(unsigned(std::bit_width(size_hint >> 1)), 10u, hash_bits_);
     auto cleared = [](unsigned bits) {
         auto table = make_scratch<std::uint32_t>(std::size_t(1) << bits);
         std::memset(table.get(), 0, sizeof(std::uint32_t) << bits);
@@ -158,54 +160,63 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
     return best;
 }
 
-Match MatchFinder::find_quick(unsigned min_len)
-{
-    if (!params_.chain4 || end_ - cur_ < 8)
-        return find(min_len - 1);
-    const std::uint64_t abs = base_ + cur_;
-    const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(max_dist_, abs));
-    const std::uint32_t cur32 = static_cast<std::uint32_t>(abs);
-    const std::uint8_t* s = buf_.get() + cur_;
-    const std::uint32_t h = hash_chain(s);
-    const std::uint32_t cand = head_[h];
-    prev_[cur32 & max_dist_] = cand;
-    head_[h] = cur32;
-    ++cur_;
-    const std::uint32_t dist = cur32 - cand;
-    if (dist - 1 < limit && load32(s - dist) == load32(s)) {
-        const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_ + 1, kMaxMatch));
-        const unsigned len = match_length(s, s - dist, max_len);
-        if (len >= min_len)
-            return Match{len, dist};
-    }
-    return Match{};
-}
-
 void MatchFinder::skip(std::size_t n)
 {
-    // Only positions with three bytes ahead can start a match.
+    // Only positions with three bytes ahead can start a match. Those with
+    // four go into both tables without a check each.
     const std::size_t stop = cur_ + n;
     const std::size_t hashable = end_ >= 2 ? std::min(stop, end_ - 2) : cur_;
-    for (std::size_t p = cur_; p < hashable; ++p)
+    std::size_t p = cur_;
+    if (params_.chain4) {
+        const std::size_t four = end_ >= 3 ? std::min(hashable, end_ - 3) : p;
+        for (; p < four; ++p) {
+            const std::uint8_t* b = &buf_[p];
+            const std::uint32_t abs = static_cast<std::uint32_t>(base_ + p);
+            head3_[hash3(b)] = abs;
+            const std::uint32_t h = hash_chain(b);
+            prev_[abs & max_dist_] = head_[h];
+            head_[h] = abs;
+        }
+    }
+    for (; p < hashable; ++p)
         insert(p);
     cur_ = stop;
 }
 
-std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist,
-                                 std::size_t enough)
+MatchProbe::MatchProbe(unsigned dict_bits, std::uint64_t size_hint)
+    : max_dist_((std::uint32_t(1) << dict_bits) - 1),
+      bits_(std::min(dict_bits + 1, 16u))
 {
-    constexpr unsigned kBits = 12;
-    std::uint32_t latest[1u << kBits];   // position + 1 of the latest occurrence, 0 for none
-    std::fill(std::begin(latest), std::end(latest), 0u);
+    // A slot for every four positions of a small input: enough to see
+    // whether matches are there.
+    if (size_hint > 0)
+        bits_ = std::clamp(unsigned(std::bit_width(size_hint >> 2)), 10u, bits_);
+    latest_ = make_scratch<std::uint32_t>(std::size_t(1) << bits_);
+    std::memset(latest_.get(), 0, sizeof(std::uint32_t) << bits_);
+}
+
+/*
+ * A stale slot (a position left by an early stop, or 4 GiB back) gives a
+ * distance that is checked against the dictionary and the stream start like
+ * any other, so it costs a comparison of bytes that are there, never more.
+ */
+std::size_t MatchProbe::coverage(const std::uint8_t* data, std::uint64_t pos, std::size_t n,
+                                 std::size_t enough, std::vector<Found>* found)
+{
     std::size_t covered = 0;
     for (std::size_t i = 0; i + 4 <= n;) {
         const std::uint32_t key = load32(data + i);
-        std::uint32_t& slot = latest[(key * 0x9E3779B1u) >> (32 - kBits)];
-        const std::size_t cand = slot;
-        slot = std::uint32_t(i + 1);
-        if (cand != 0 && i + 1 - cand <= max_dist && load32(data + cand - 1) == key) {
-            const unsigned len = match_length(data + i, data + cand - 1, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
+        std::uint32_t& slot = latest_[(key * 0x9E3779B1u) >> (32 - bits_)];
+        const std::uint64_t here = pos + i;
+        const std::uint32_t dist = std::uint32_t(here + 1) - slot;   // slot - 1 is the candidate's position
+        slot = std::uint32_t(here + 1);
+        // Within the dictionary and not before the stream start (an empty slot
+        // gives here + 1).
+        if (dist - 1 < max_dist_ && dist <= here && load32(data + i - dist) == key) {
+            const unsigned len = match_length(data + i, data + i - dist, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
             covered += len;
+            if (found)
+                found->push_back({here, Match{len, dist}});
             if (covered >= enough)
                 break;
             i += len;

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace lzh {
 
@@ -58,11 +59,6 @@ public:
     // needs room for kMaxMatch entries.
     Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr);
 
-    // The same for data where matches are rare: tries only the latest
-    // position with the same first bytes and returns its match when it is at
-    // least `min_len` (>= 4) long.
-    Match find_quick(unsigned min_len);
-
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);
 
@@ -83,12 +79,36 @@ private:
 };
 
 /*
- * Bytes of data[0, n) that the matches one finds by trying only the latest
- * earlier position with the same four bytes (at most `max_dist` back) would
- * cover: a cheap estimate of how much LZ coding can find in the data. Stops
- * counting once `enough` bytes are covered.
+ * A cheap estimate of how much LZ coding can find in the data: the bytes that
+ * the matches found by trying only the latest earlier position with the same
+ * four bytes would cover. The positions seen are kept from one call to the
+ * next, so data is measured against everything before it within the
+ * dictionary, not only against itself.
  */
-std::size_t quick_match_coverage(const std::uint8_t* data, std::size_t n, std::uint32_t max_dist,
-                                 std::size_t enough = SIZE_MAX);
+class MatchProbe {
+public:
+    // `dict_bits` and `size_hint` as for MatchFinder.
+    MatchProbe(unsigned dict_bits, std::uint64_t size_hint);
+
+    // A match found, at stream position `pos`.
+    struct Found {
+        std::uint64_t pos;
+        Match m;
+    };
+
+    // Bytes of data[0, n), stream positions [pos, pos + n), that such matches
+    // cover; stops at `enough` (the positions after that stay unseen). The
+    // stream's bytes before `data`, back to the dictionary size or to the
+    // start of the stream, must be in memory before it, unchanged since they
+    // were measured. With `found`, the matches (in order, none overlapping
+    // another, none past data[n)) are appended to it.
+    std::size_t coverage(const std::uint8_t* data, std::uint64_t pos, std::size_t n,
+                         std::size_t enough = SIZE_MAX, std::vector<Found>* found = nullptr);
+
+private:
+    std::uint32_t max_dist_;
+    unsigned bits_;
+    Scratch<std::uint32_t> latest_;   // hash of 4 bytes -> stream position + 1 mod 2^32 (0: none)
+};
 
 }  // namespace lzh

@@ -40,19 +40,8 @@ void set_thread_fault(std::optional<unsigned> threads_that_start)
 bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uint64_t before,
                  std::uint64_t expected)
 {
-    if (expected > kSampleBytes && before < kSampleBytes && before + n >= kSampleBytes) {
-        const std::size_t head = std::size_t(kSampleBytes - before);
-        enc.write(data, head);
-        const std::uint64_t coded = enc.bytes_coded();
-        // Coding goes on while it saves anything: what saves little is mostly
-        // already-compressed data, which the encoder codes on a cheap path.
-        if (coded > 0 && enc.bytes_out() >= coded)
-            return false;
-        data += head;
-        n -= head;
-    }
     enc.write(data, n);
-    return true;
+    return enc.bytes_out() <= std::max(expected, before + n);
 }
 
 unsigned coder_threads(unsigned requested)

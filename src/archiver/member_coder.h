@@ -3,8 +3,8 @@
 // The writer goes through its members in order; the coder takes the small
 // files among them (up to kMaxPrecoded bytes each) and codes them into memory,
 // a bounded number of bytes ahead of the writer. The writer then takes each
-// result in its turn and writes it; larger files it codes itself, streaming,
-// as before. Everything a member's bytes depend on (its data, the method, the
+// result in its turn and writes it; larger files it codes itself, streaming.
+// Everything a member's bytes depend on (its data, the method, the
 // effort, the size hint) is the same on either path, so the archive is the
 // same whatever the number of threads.
 //
@@ -41,15 +41,13 @@ inline constexpr std::uint64_t kPrecodeBudget = std::uint64_t(12) << 20;
 // A coded stream shorter than this trips libarchive's decoder: such a member
 // is stored instead, on either path.
 inline constexpr std::uint64_t kMinCodedSize = 8;
-// After this many input bytes the coder decides whether coding pays.
-inline constexpr std::uint64_t kSampleBytes = std::uint64_t(64) << 10;
-
 /*
  * Feeds `n` bytes at input offset `before` of a member of `expected` bytes to
- * `enc`. Returns false when the member should be stored instead: once the
- * first kSampleBytes of a larger member are fed, the blocks written so far
- * must save something, or coding stops there (data that does not compress
- * then costs one sample, not a whole coding pass).
+ * `enc`. Returns false once the stream written so far is longer than the
+ * member (`expected` bytes, or the bytes fed when the file grew): coding can
+ * then no longer make it smaller, and it is stored. Nothing short of that
+ * stores a member, so a file whose first part does not compress is still
+ * coded: the encoder takes such parts on a cheap path of its own.
  */
 bool feed_member(Encoder& enc, const std::uint8_t* data, std::size_t n, std::uint64_t before,
                  std::uint64_t expected);

@@ -250,6 +250,12 @@ TEST(Codec, CompressesTextAndDoesNotBlowUpRandomData)
         EXPECT_LT(lzh::encode(*m, lzh::Effort::normal, r).size(), r.size() + r.size() / 50) << m->id;
         EXPECT_TRUE(judged_sparse(*m, r)) << m->id;
         EXPECT_FALSE(judged_sparse(*m, t)) << m->id;
+        // Random bytes written twice, one dictionary size - 1 apart: the copy
+        // lies in a chunk of its own and matches only the one before it.
+        const Bytes half = random_bytes(m->dict_size() - 1, 7);
+        Bytes twice = half;
+        twice.insert(twice.end(), half.begin(), half.end());
+        EXPECT_FALSE(judged_sparse(*m, twice)) << m->id;
     }
 }
 

@@ -28,12 +28,16 @@ std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
         case 1: add(name, noise(50 + 300 * i, i), ""); break;
         case 2: add(name, "", "-lh0-"); break;
         case 3: add(name, text_data(3, i), "-lh0-"); break;
-        case 4: add(name, noise(200000, i), "-lh0-"); break;   // stored after the 64 KiB sample
+        case 4: add(name, noise(200000, i), "-lh0-"); break;   // coded, never smaller
         default: add(name, text_data(70000 + 31 * i, i), coded); break;
         }
     }
+    // A first part that does not compress decides nothing for the rest, in
+    // memory or streaming.
+    add("mixed", noise(70000, 9) + text_data(80000, 9), coded);
     add("big-text", text_data(lzh::kMaxPrecoded + 12345, 7), coded);
     add("big-random", noise(lzh::kMaxPrecoded + 1, 8), "-lh0-");
+    add("big-mixed", noise(lzh::kMaxPrecoded - 100000, 10) + text_data(300000, 10), coded);
     return out;
 }
 
@@ -74,6 +78,42 @@ TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
             if (!tree[i].second.empty()) {
                 EXPECT_EQ(members[i].h.method, tree[i].second == "*" ? c.m->id : tree[i].second)
                     << tree[i].first.stored_path;
+            }
+        }
+    }
+}
+
+// Random pieces each written twice in a row, the copy one dictionary size - 1
+// further on: every method and effort codes the copies as matches at that
+// distance (about half the size), in memory (one pair) and streaming (pairs
+// past the in-memory limit).
+TEST(MemberCoder, RepeatsAtTheLargestDistanceAreFoundByEveryEffort)
+{
+    TempDir t;
+    for (const lzh::Method* m : {&lzh::kLh5, &lzh::kLh6, &lzh::kLh7}) {
+        const std::size_t far = m->dict_size() - 1;
+        std::string pairs[2];
+        for (unsigned seed = 0; pairs[1].size() <= lzh::kMaxPrecoded; ++seed) {
+            const std::string piece = noise(far, seed);
+            pairs[1] += piece + piece;
+            if (seed == 0)
+                pairs[0] = pairs[1];
+        }
+        std::vector<lzh::NewEntry> entries;
+        for (const std::string& name : {"one", "many"}) {
+            write_file(t / name, pairs[entries.size()]);
+            entries.push_back(entry_for(t / name, name));
+        }
+        for (const lzh::Effort e : {lzh::Effort::fast, lzh::Effort::normal, lzh::Effort::best}) {
+            SCOPED_TRACE(std::string(m->id) + " effort " + std::to_string(int(e)));
+            ::unlink((t / "f.lzh").c_str());
+            lzh::update_archive(t / "f.lzh", entries, {m, e, 2}, nullptr);
+            const auto members = read_archive(t / "f.lzh");
+            ASSERT_EQ(members.size(), 2u);
+            for (std::size_t i = 0; i < 2; ++i) {
+                EXPECT_EQ(std::string(members[i].h.method), m->id) << i;
+                EXPECT_LT(members[i].h.packed_size, pairs[i].size() * 52 / 100) << i;
+                EXPECT_EQ(members[i].data, pairs[i]) << i;
             }
         }
     }
