@@ -398,6 +398,59 @@ void PackerWindow::Message(const std::string& text, BoxType type)
     services_.message_box(hwnd_, text, type);
 }
 
+INT_PTR CALLBACK PackerWindow::ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<PackerWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    // Cancel, Esc and the close box all ask the run to stop after its item.
+    if (self && ((message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) || message == WM_CLOSE)) {
+        self->cancelled_ = true;
+        ::EnableWindow(::GetDlgItem(hwnd, IDCANCEL), FALSE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void PackerWindow::ProgressStart(int count)
+{
+    cancelled_ = false;
+    progress_ = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), hwnd_,
+                                     ProgressProc, reinterpret_cast<LPARAM>(this));
+    if (!progress_)
+        return;
+    ::SendDlgItemMessageW(progress_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, count);
+    ::EnableWindow(hwnd_, FALSE);
+    ::ShowWindow(progress_, SW_SHOW);
+}
+
+void PackerWindow::ProgressItem(int number, int count, const std::string& path)
+{
+    if (progress_) {
+        const std::string text = std::to_string(number) + " / " + std::to_string(count) + "  " + path;
+        ::SetDlgItemTextW(progress_, IDC_PROGRESS_TEXT, Utf8ToWide(text).c_str());
+        ::SendDlgItemMessageW(progress_, IDC_PROGRESS_BAR, PBM_SETPOS, number - 1, 0);
+    }
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (progress_ && ::IsDialogMessageW(progress_, &msg))
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+void PackerWindow::ProgressFinish()
+{
+    ::EnableWindow(hwnd_, TRUE);
+    if (progress_)
+        ::DestroyWindow(progress_);
+    progress_ = nullptr;
+    ::SetActiveWindow(hwnd_);
+}
+
 // Every way of ending the window (its close button, the system menu,
 // Alt+F4, Esc) saves the settings; none while a run is under way.
 void PackerWindow::SaveAndEnd(INT_PTR result)

@@ -75,7 +75,18 @@ public:
     // Shows the list as the model holds it, and the enabled states.
     void Refresh();
 
+    // The progress window of a run: shown by ProgressStart, told of each
+    // item, closed by ProgressFinish. While it is up the main window takes
+    // no input; each ProgressItem handles the messages waiting, so its
+    // Cancel button is heard between items. Cancelled(): it was pressed.
+    void ProgressStart(int count);
+    void ProgressItem(int number, int count, const std::string& path);
+    bool Cancelled() const { return cancelled_; }
+    void ProgressFinish();
+    HWND ProgressHandle() const { return progress_; }
+
 private:
+    static INT_PTR CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void OnInitDialog();
@@ -100,6 +111,8 @@ private:
     HICON delete_icon_ = nullptr;
     HIMAGELIST images_ = nullptr;
     std::wstring display_text_;  // the text a list row shows, while the list reads it
+    HWND progress_ = nullptr;
+    bool cancelled_ = false;
     bool modal_ = false;
     bool running_ = false;
 };

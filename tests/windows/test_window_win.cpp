@@ -209,6 +209,46 @@ TEST(WindowsWindow, OutputModePickerEnterAndEveryCloseSaves)
     EXPECT_TRUE(LoadSettings(esc.ini).trim_ext);
 }
 
+// The progress window: each item's number and path, and Cancel heard
+// between items; the main window takes no input meanwhile.
+TEST(WindowsWindow, ProgressWindowShowsEachItemAndCancelStopsTheRun)
+{
+    Harness h;
+    const std::string file = h.dir / "表.txt";
+    win_test::WriteFile(file, "x");
+    std::vector<std::string> shown;
+    int packed = 0;
+    bool main_disabled = false;
+    // The run is the window's own seam: here a stand-in that walks three items.
+    WindowServices services;
+    services.settings_path = h.ini;
+    services.items = {file};
+    services.run = [&](PackerWindow& w) {
+        w.ProgressStart(3);
+        for (int i = 1; i <= 3 && !w.Cancelled(); ++i) {
+            w.ProgressItem(i, 3, "C:\\十\\" + std::to_string(i));
+            wchar_t text[256] = {};
+            ::GetDlgItemTextW(w.ProgressHandle(), IDC_PROGRESS_TEXT, text, 256);
+            shown.push_back(WideToUtf8(text));
+            main_disabled = !::IsWindowEnabled(w.Handle());
+            if (i == 2)   // the user presses Cancel while item 2 is packed
+                ::PostMessageW(w.ProgressHandle(), WM_COMMAND, IDCANCEL, 0);
+            ++packed;
+            w.ProgressItem(i, 3, "C:\\十\\" + std::to_string(i));
+        }
+        w.ProgressFinish();
+    };
+    PackerWindow window(std::move(services));
+    HWND hwnd = window.Create(::GetModuleHandleW(nullptr));
+    ASSERT_NE(hwnd, nullptr);
+    ::SendMessageW(::GetDlgItem(hwnd, IDC_COMPRESS), BM_CLICK, 0, 0);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1 / 3  C:\\十\\1", "2 / 3  C:\\十\\2"}));
+    EXPECT_EQ(packed, 2) << "the run stops after the item under way";
+    EXPECT_TRUE(main_disabled);
+    EXPECT_TRUE(::IsWindowEnabled(hwnd)) << "enabled again after the run";
+    EXPECT_EQ(window.ProgressHandle(), nullptr);
+}
+
 namespace {
 std::string g_about_text;
 std::string g_about_title;
