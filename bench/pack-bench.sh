@@ -6,7 +6,7 @@
 # same archives.
 #
 # usage: bench/pack-bench.sh CORPUS [RUNS] [METHOD,...] [LEVEL]
-#   CORPUS   a directory made by make-corpus.sh (en-text ja-text source binary compressed)
+#   CORPUS   a directory made by bench/make-corpus.sh (en-text ja-text source binary compressed)
 #   RUNS     timed runs per measurement after one warm-up (default 3; the median is shown)
 #   METHOD   lh5, lh6, lh7 (default lh5)
 #   LEVEL    fast, normal, best (default normal)

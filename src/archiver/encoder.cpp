@@ -736,11 +736,11 @@ void Encoder::Impl::choose_c_lengths(const std::array<std::uint32_t, kNC>& c_fre
     auto size = [&](const std::array<std::uint8_t, kNC>& len) {
         std::array<std::uint32_t, kNT> t_freq{};
         std::copy(zero_items.begin(), zero_items.end(), t_freq.begin());
-        std::uint64_t bits = fixed_bits;
+        std::uint64_t cost = fixed_bits;
         for (unsigned k = 0; k < m; ++k) {
             const unsigned s = order[k];
             ++t_freq[len[s] + 2u];
-            bits += std::uint64_t(c_freq[s]) * len[s];
+            cost += std::uint64_t(c_freq[s]) * len[s];
         }
         std::array<std::uint8_t, kNT> t_len;
         huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t_len.data());
@@ -749,35 +749,35 @@ void Encoder::Impl::choose_c_lengths(const std::array<std::uint32_t, kNC>& c_fre
             if (t_len[i])
                 t_n = i + 1;
         if (t_n == 0)
-            return bits + 2 * kTBits;  // one T symbol: its codes take no bits
-        bits += t_table_bits(t_len.data(), t_n);
+            return cost + 2 * kTBits;  // one T symbol: its codes take no bits
+        cost += t_table_bits(t_len.data(), t_n);
         for (unsigned i = 0; i < kNT; ++i)
-            bits += std::uint64_t(t_freq[i]) * t_len[i];
-        return bits;
+            cost += std::uint64_t(t_freq[i]) * t_len[i];
+        return cost;
     };
 
     std::uint64_t best = size(t.c_len);
     std::array<std::uint8_t, kNC> len{};
     auto try_code = [&](unsigned bias, unsigned max_bits) {
         huffman_lengths_ordered(c_freq.data(), order.data(), m, bias, max_bits, len.data());
-        const std::uint64_t bits = size(len);
-        if (bits < best) {
-            best = bits;
+        const std::uint64_t cost = size(len);
+        if (cost < best) {
+            best = cost;
             t.c_len = len;
         }
-        return bits;
+        return cost;
     };
     // Limits from 12 bits down while they gain, then the flatter codes.
     const unsigned floor = std::max(8u, unsigned(std::bit_width(m - 1)));
     unsigned best_max = 16;
     std::uint64_t prev = ~std::uint64_t(0);
     for (unsigned max_bits = 12; max_bits >= floor; --max_bits) {
-        const std::uint64_t bits = try_code(0, max_bits);
-        if (bits > prev)
+        const std::uint64_t cost = try_code(0, max_bits);
+        if (cost > prev)
             break;
-        if (bits <= best)
+        if (cost <= best)
             best_max = max_bits;
-        prev = bits;
+        prev = cost;
     }
     try_code(1, 16);
     try_code(2, 16);

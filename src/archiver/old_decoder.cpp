@@ -218,11 +218,11 @@ struct OldDecoder::Impl {
     unsigned position_high()
     {
         static constexpr unsigned kCount[9] = {0, 0, 0, 1, 3, 8, 12, 24, 16};
-        unsigned code = 0, first = 0, symbol = 0;
+        unsigned prefix = 0, first = 0, symbol = 0;
         for (unsigned len = 1; len <= 8; ++len) {
-            code = (code << 1) | bit();
-            if (code - first < kCount[len])
-                return symbol + (code - first);
+            prefix = (prefix << 1) | bit();
+            if (prefix - first < kCount[len])
+                return symbol + (prefix - first);
             symbol += kCount[len];
             first = (first + kCount[len]) << 1;
         }

@@ -206,52 +206,52 @@ std::string CheckOutputDir(std::string& dir, const StatusQuery& query, PathRules
  * item leaves it right after its own archive was written, so a run that
  * stops leaves exactly the items that were not packed.
  */
-RunResult OnCompress(CompressDialog& dialog, TargetList& targets, ArchiverLibrary& library,
-                     const StatusQuery& query, const DirectoryProbe& probe)
+RunResult OnCompress(const RunOptions& options, RunReporter& reporter, lzh::ArchiverWindow* window,
+                     TargetList& targets, ArchiverLibrary& library, const StatusQuery& query,
+                     const DirectoryProbe& probe)
 {
     if (RunningMark::IsRunning(targets))
         return RunResult::kAlreadyRunning;
     RunningMark mark(targets);
 
-    dialog.UpdateData(true);
-    bool same_place = dialog.IsSamePlaceChecked();
-    std::string output_dir = TrimWhiteSpace(dialog.OutputDir());
-    bool trim_ext = dialog.TrimExt();
+    const bool same_place = options.same_place;
+    std::string output_dir = TrimWhiteSpace(options.output_dir);
+    const bool trim_ext = options.trim_ext;
 
     if (!same_place) {
         std::string message = CheckOutputDir(output_dir, query, kPlatformPathRules, probe);
         if (!message.empty()) {
-            dialog.MessageBox(message, MessageType::kError);
-            dialog.FocusOutputDir();
+            reporter.Message(message, MessageType::kError);
+            reporter.FocusOutputDir();
             return RunResult::kOutputDirRejected;
         }
     }
 
     std::vector<WrittenItem> written;
-    (void)dialog.TakeSkipped();   // what an earlier run left behind
+    (void)reporter.TakeSkipped();   // what an earlier run left behind
     RunResult result = RunResult::kCompleted;
     while (targets.Count() > 0) {
         std::string path = targets.FirstText();
         const int packed = static_cast<int>(written.size());
-        dialog.ItemStarting(packed + 1, packed + targets.Count());
+        reporter.ItemStarting(packed + 1, packed + targets.Count());
         const std::string archive = ArchivePath(path, same_place, trim_ext, output_dir, query(path));
         if (std::string refusal = RefusalOf(path, archive, written); !refusal.empty()) {
-            dialog.ItemFailed(refusal);
+            reporter.ItemFailed(refusal);
             result = RunResult::kItemFailed;
             break;
         }
-        if (!CompressTarget(path, same_place, trim_ext, output_dir, dialog.Window(), library, query,
-                            dialog.Switches())) {
+        if (!CompressTarget(path, same_place, trim_ext, output_dir, window, library, query, options.switches)) {
             result = RunResult::kItemFailed;
             break;
         }
         written.push_back({path, archive, FileId::Of(archive), StoredName(path)});
         targets.RemoveTarget(path);
+        reporter.ItemDone(path, archive);
     }
     if (result == RunResult::kCompleted)
-        dialog.MessageBox(kMsgAllDone, MessageType::kInformation);
-    if (const std::vector<std::string> skipped = dialog.TakeSkipped(); !skipped.empty())
-        dialog.MessageBox(SkippedMessage(skipped), MessageType::kError);
+        reporter.Message(kMsgAllDone, MessageType::kInformation);
+    if (const std::vector<std::string> skipped = reporter.TakeSkipped(); !skipped.empty())
+        reporter.Message(SkippedMessage(skipped), MessageType::kError);
     return result;
 }
 

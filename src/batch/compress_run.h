@@ -1,4 +1,4 @@
-// compress_run.h - the compression run over the target list, and what it needs of the dialog.
+// compress_run.h - the compression run over the target list, its options and its reporter.
 #pragma once
 
 #include <functional>
@@ -35,40 +35,37 @@ enum class MessageType {
     kInformation,  // MB_OK | MB_ICONINFORMATION
 };
 
-/*
- * CompressDialog - what the run needs of the main dialog.
- */
-class CompressDialog {
-public:
-    virtual ~CompressDialog() = default;
-    // Data exchange: true moves the controls into the members.
-    virtual void UpdateData(bool save_and_validate) = 0;
-    // The same-place radio button is checked.
-    virtual bool IsSamePlaceChecked() const = 0;
-    // The members, as of the last UpdateData(true).
-    virtual std::string OutputDir() const = 0;  // m_strOutputDir
-    virtual bool TrimExt() const = 0;           // m_bTrimExt
-    // A message box with `text` (UTF-8) of the given type; returns when closed.
-    virtual void MessageBox(const std::string& text, MessageType type) = 0;
-    // Keyboard focus to the output directory field.
-    virtual void FocusOutputDir() = 0;
-    // The window handle passed to the library (may be null).
-    virtual lzh::ArchiverWindow* Window() = 0;
+// What a run is told by its front end, read once before it starts.
+struct RunOptions {
+    bool same_place = true;  // each archive beside its item
+    std::string output_dir;  // the output directory field, as typed (for !same_place)
+    bool trim_ext = false;   // "x.txt" packs into "x.lzh"
     // Method and effort switches for every command text ("-lh7 -best");
-    // empty (the default) keeps the texts exactly as they always were.
-    virtual std::string Switches() const { return {}; }
+    // empty adds none to the texts.
+    std::string switches;
+};
+
+/*
+ * RunReporter - what the run tells its front end (the window, `pelkoran
+ * --pack`, pelkoran-cli), in the order the run does it.
+ */
+class RunReporter {
+public:
+    virtual ~RunReporter() = default;
+    // A message box with `text` (UTF-8) of the given type; returns when closed.
+    virtual void Message(const std::string& text, MessageType type) = 0;
+    // Keyboard focus to the output directory field (after its rejection).
+    virtual void FocusOutputDir() {}
     // Item `number` of `count` (1-based) is about to be packed.
     virtual void ItemStarting(int /*number*/, int /*count*/) {}
     // The run itself refused an item (the library was not called), for
-    // `reason`. Shown as the library's failures are: through Window().
-    virtual void ItemFailed(const std::string& reason)
-    {
-        if (lzh::ArchiverWindow* window = Window())
-            window->on_failure(reason);
-    }
+    // `reason`; shown as the library's failures are.
+    virtual void ItemFailed(const std::string& reason) = 0;
     // The entries the library reported as left out (ArchiverWindow::on_skipped
-    // of Window()) since the last call, which forgets them.
+    // of the run's window) since the last call, which forgets them.
     virtual std::vector<std::string> TakeSkipped() { return {}; }
+    // Item `path` was packed into `archive` and has left the list.
+    virtual void ItemDone(const std::string& /*path*/, const std::string& /*archive*/) {}
 };
 
 // How a run ended.
@@ -123,15 +120,19 @@ std::string SkippedMessage(const std::vector<std::string>& paths);
  * started on the same list while one is under way (from an event handled
  * during a library call) does nothing.
  *
+ * Every command goes to the library with `window` (may be null), which
+ * sees the library's progress, failures and left-out entries.
+ *
  * Before the library is called for an item, the run refuses it (through
- * CompressDialog::ItemFailed, and stops there as for a library failure)
+ * RunReporter::ItemFailed, and stops there as for a library failure)
  * when its archive would be the item itself, or when an earlier item of
  * this run was written into the same archive under the same stored name
  * (the item's base name): the second would replace the first. Archives
  * from earlier runs are updated as always. `probe` checks that the output
  * directory takes new files.
  */
-RunResult OnCompress(CompressDialog& dialog, TargetList& targets,
+RunResult OnCompress(const RunOptions& options, RunReporter& reporter, lzh::ArchiverWindow* window,
+                     TargetList& targets,
                      ArchiverLibrary& library = DefaultArchiverLibrary(),
                      const StatusQuery& query = QueryPathStatus,
                      const DirectoryProbe& probe = ProbeWritableDirectory);

@@ -129,20 +129,13 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
     return true;
 }
 
-// The dialog of the run, as a command line has it: fixed options, messages
-// to stderr, the completion message to stdout (only when there was
-// something to pack: a run over nothing has finished nothing).
-class CliDialog : public pelkoran::CompressDialog {
+// The run's reporter, as a command line has it: messages to stderr, the
+// completion message to stdout (only when there was something to pack: a
+// run over nothing has finished nothing).
+class CliReporter : public pelkoran::RunReporter {
 public:
-    CliDialog(const PackOptions& options, lzh::ArchiverWindow* window, bool any_listed)
-        : options_(options), window_(window), any_listed_(any_listed)
-    {
-    }
-    void UpdateData(bool) override {}
-    bool IsSamePlaceChecked() const override { return options_.same_place; }
-    std::string OutputDir() const override { return options_.output_dir; }
-    bool TrimExt() const override { return options_.trim_ext; }
-    void MessageBox(const std::string& text, MessageType type) override
+    CliReporter(const PackOptions& options, bool any_listed) : options_(options), any_listed_(any_listed) {}
+    void Message(const std::string& text, MessageType type) override
     {
         if (type == MessageType::kInformation) {
             if (!options_.dry_run && any_listed_)
@@ -151,9 +144,6 @@ public:
             std::fprintf(stderr, "pelkoran-cli pack: %s\n", text.c_str());
         }
     }
-    void FocusOutputDir() override {}
-    lzh::ArchiverWindow* Window() override { return window_; }
-    std::string Switches() const override { return options_.Switches(); }
     void ItemFailed(const std::string& reason) override
     {
         std::fprintf(stderr, "pelkoran-cli pack: %s\n", reason.c_str());
@@ -161,7 +151,6 @@ public:
 
 private:
     const PackOptions& options_;
-    lzh::ArchiverWindow* window_;
     bool any_listed_;
 };
 
@@ -225,12 +214,14 @@ int RunPack(int argc, char** argv)
     targets.AddTargets(paths);
 
     CliWindow window;
-    CliDialog dialog(options, &window, targets.Count() > 0);
+    CliReporter reporter(options, targets.Count() > 0);
+    const pelkoran::RunOptions run_options{options.same_place, options.output_dir, options.trim_ext,
+                                           options.Switches()};
     ReportingLibrary engine;
     PrintingLibrary printer;
     ArchiverLibrary& library = options.dry_run ? static_cast<ArchiverLibrary&>(printer) : engine;
     std::fflush(stdout);
-    switch (pelkoran::OnCompress(dialog, targets, library)) {
+    switch (pelkoran::OnCompress(run_options, reporter, &window, targets, library)) {
     case RunResult::kCompleted:
         // A skipped path was not packed either: a script must learn of it.
         return skipped ? kExitItemFailed : kExitPacked;

@@ -201,7 +201,11 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
     }
     if (!lines_.empty() && !Content(lines_.back(), lines_.size() - 1).empty())
         lines_.emplace_back();
-    lines_.push_back("[" + std::string(section) + "]");
+    // Appended piece by piece: GCC 12 warns (-Wrestrict, a false alarm) on
+    // "literal" + a temporary string.
+    std::string header_line = "[";
+    header_line.append(section).append("]");
+    lines_.push_back(std::move(header_line));
     lines_.push_back(line);
 }
 

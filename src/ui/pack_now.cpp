@@ -1,9 +1,11 @@
 // pack_now.cpp - `pelkoran --pack PATH...`: the items packed at once with the saved settings, without the list.
 #include "pack_now.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
 
+#include "background_run.h"
 #include "item_path.h"
 #include "method_switches.h"
 #include "target_list.h"
@@ -56,11 +58,16 @@ void CPackNow::SetMessageBox(MessageBoxFn box) {
     });
 }
 
-std::string CPackNow::Switches() const {
-    return CommandSwitches(settings_.method, settings_.level);
+RunOptions CPackNow::Options() const {
+    return {settings_.same_place, settings_.output_dir, settings_.trim_ext,
+            CommandSwitches(settings_.method, settings_.level)};
 }
 
-void CPackNow::MessageBox(const std::string& text, MessageType type) {
+void CPackNow::ItemFailed(const std::string& reason) {
+    progress_.ShowFailure(QString::fromUtf8(reason));
+}
+
+void CPackNow::Message(const std::string& text, MessageType type) {
     progress_.Finish();  // the run's own messages come after the library is done
     message_box_(nullptr, QString::fromUtf8(text), type);
 }
@@ -86,7 +93,13 @@ int CPackNow::Run(const std::vector<std::string>& paths) {
     if (targets.Count() == 0) return 1;
 
     progress_.Start();
-    const RunResult result = OnCompress(*this, targets, library_, query_);
+    RunResult result = RunResult::kItemFailed;
+    BackgroundRun run([this](std::function<void()> task) {
+        QMetaObject::invokeMethod(&owner_, std::move(task), Qt::QueuedConnection);
+    });
+    run.Start(Options(), *this, &progress_, targets, library_, query_, ProbeWritableDirectory,
+              [&result](RunResult ended) { result = ended; });
+    run.Wait([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
     progress_.Finish();
     switch (result) {
     case RunResult::kCompleted:

@@ -46,12 +46,12 @@ LaunchRequest ReadCommandLine(const std::vector<std::string>& args);
  * CPackNow - the file manager's "LZH 書庫にする": the items are listed as a
  * drop lists them (each once, resolved, in the list's order) and packed by
  * the run of the compress button with the options saved in Pelkoran.ini
- * (output place, trim, method, effort). Only the progress window shows while
- * it works; then the run's own completion or failure message. Items that
+ * (output place, trim, method, effort), on a worker thread while this one
+ * shows the progress window; then the run's own completion or failure message. Items that
  * are not there are named in a message first and left out. Nothing is
  * saved.
  */
-class CPackNow : private CompressDialog {
+class CPackNow : private RunReporter {
 public:
     // library:        the archiver library (the engine; a fake in tests)
     // settings_path:  Pelkoran.ini to read (empty: SettingsFilePath())
@@ -70,16 +70,13 @@ public:
     int Run(const std::vector<std::string>& paths);
 
 private:
-    // CompressDialog: the saved options, fixed for the run.
-    void UpdateData(bool) override {}
-    bool IsSamePlaceChecked() const override { return settings_.same_place; }
-    std::string OutputDir() const override { return settings_.output_dir; }
-    bool TrimExt() const override { return settings_.trim_ext; }
-    std::string Switches() const override;
-    void MessageBox(const std::string& text, MessageType type) override;
-    void FocusOutputDir() override {}
-    lzh::ArchiverWindow* Window() override { return &progress_; }
+    // The saved options, fixed for the run.
+    RunOptions Options() const;
+    // RunReporter
+    void Message(const std::string& text, MessageType type) override;
     void ItemStarting(int number, int count) override { progress_.BeginItem(number, count); }
+    void ItemFailed(const std::string& reason) override;
+    std::vector<std::string> TakeSkipped() override { return progress_.TakeSkipped(); }
 
     ArchiverLibrary& library_;
     Settings settings_;

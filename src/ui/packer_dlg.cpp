@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -91,7 +92,10 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
       settings_path_(settings_path.empty() ? SettingsFilePath() : std::move(settings_path)),
       query_(std::move(query)),
       targets_(query_),
-      progress_(this) {
+      progress_(this),
+      run_([this](std::function<void()> task) {
+          QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+      }) {
     ui_->setupUi(this);
     // A caption and a close button; no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -157,6 +161,7 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
 }
 
 CPackerDlg::~CPackerDlg() {
+    WaitForRun();
     // The view model refers to targets_, a member that dies before the
     // dialog's children: detach and delete it first.
     if (QItemSelectionModel* selection = ui_->targetList->selectionModel())
@@ -262,20 +267,25 @@ void CPackerDlg::UpdateData(bool save_and_validate) {
     }
 }
 
-std::string CPackerDlg::Switches() const {
-    return CommandSwitches(m_strMethod, m_strLevel);
+RunOptions CPackerDlg::ReadRunOptions() {
+    UpdateData(true);
+    return {IsSamePlaceChecked(), m_strOutputDir, m_bTrimExt, CommandSwitches(m_strMethod, m_strLevel)};
 }
 
 bool CPackerDlg::IsSamePlaceChecked() const {
     return ui_->samePlaceRadio->isChecked();
 }
 
-void CPackerDlg::MessageBox(const std::string& text, MessageType type) {
+void CPackerDlg::Message(const std::string& text, MessageType type) {
     progress_.Finish();  // the run's own messages come after the library is done
     message_box_(this, QString::fromUtf8(text), type);
 }
 
 void CPackerDlg::FocusOutputDir() {
+    if (IsRunning()) {
+        focus_output_dir_ = true;  // the field is disabled until the run ends
+        return;
+    }
     ui_->outputDirEdit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -294,16 +304,17 @@ void CPackerDlg::UpdateOutputControls() {
  * UpdateDialogControls - every enabled state of the window in one place:
  * delete follows the selection, compress the number of rows, the output
  * field and its browse button the output mode. Run after each change of
- * the list, the selection or the mode.
+ * the list, the selection or the mode, and when a run ends; while a run
+ * lasts, every control stays disabled.
  */
 void CPackerDlg::UpdateDialogControls() {
+    if (IsRunning()) return;  // SetRunning keeps every control disabled
     ui_->deleteButton->setEnabled(targets_.OnUpdateDelete());
     ui_->compressButton->setEnabled(targets_.OnUpdateCompress());
     UpdateOutputControls();
 }
 
 void CPackerDlg::OnBrowse() {
-    if (running_) return;
     UpdateData(true);
     const QString picked =
         folder_picker_(this, QString::fromUtf8(kBrowseTitle), Decode(m_strOutputDir));
@@ -312,23 +323,54 @@ void CPackerDlg::OnBrowse() {
 }
 
 /*
- * OnCompressClicked - the compress button: the run over the list. While it
- * lasts the progress window is modal, and the handlers that could change
- * the list or end the dialog do nothing (running_), so the run's removal
- * of the first row always removes the item that was just packed.
+ * OnCompressClicked - the compress button: the run over the list, on a
+ * worker thread. The window's content is disabled until it has finished,
+ * so the list changes only by the run's removal of each packed item.
  */
 void CPackerDlg::OnCompressClicked() {
-    if (running_) return;
-    running_ = true;
+    if (run_.Running()) return;
+    const RunOptions options = ReadRunOptions();
+    SetRunning(true);
     progress_.Start();
-    OnCompress(*this, targets_, library_, query_);
+    run_.Start(options, *this, &progress_, targets_, library_, query_, ProbeWritableDirectory,
+               [this](RunResult result) { OnRunFinished(result); });
+}
+
+void CPackerDlg::OnRunFinished(RunResult result) {
     progress_.Finish();
-    running_ = false;
+    SetRunning(false);
+    emit runFinished(result);
+}
+
+void CPackerDlg::WaitForRun() {
+    run_.Wait([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
+}
+
+/*
+ * SetRunning - the window's content (every control) is disabled while a
+ * run lasts; its focus comes back afterwards, or goes to the output
+ * directory field when the run asked for that (a rejected directory).
+ */
+void CPackerDlg::SetRunning(bool running) {
+    if (running) {
+        focus_before_run_ = focusWidget();
+        focus_output_dir_ = false;
+    }
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow()) child->setEnabled(!running);
+    setAcceptDrops(!running);
+    if (running) return;
     UpdateDialogControls();
+    QWidget* focus = focus_output_dir_ ? ui_->outputDirEdit : focus_before_run_.data();
+    if (focus) focus->setFocus(Qt::OtherFocusReason);
+}
+
+void CPackerDlg::ItemFailed(const std::string& reason) {
+    progress_.ShowFailure(QString::fromUtf8(reason));
 }
 
 void CPackerDlg::RemoveSelectedTargets() {
-    if (running_) return;
+    if (IsRunning()) return;
     const bool batch = targets_.Rows().SelectedCount() > kBatchThreshold;
     if (batch) targets_.Model().BeginBatch();
     targets_.RemoveSelectedTargets();
@@ -337,7 +379,7 @@ void CPackerDlg::RemoveSelectedTargets() {
 }
 
 void CPackerDlg::AddTargets(const std::vector<std::string>& paths) {
-    if (running_) return;
+    if (IsRunning()) return;
     const bool batch = paths.size() > static_cast<std::size_t>(kBatchThreshold);
     if (batch) targets_.Model().BeginBatch();
     for (const std::string& path : paths) targets_.AddTarget(ResolveItemPath(path));
@@ -359,7 +401,7 @@ void CPackerDlg::OnAbout() {
 }
 
 void CPackerDlg::ShowContextMenu(QWidget* widget, const QPoint& global_pos) {
-    if (running_) return;
+    if (IsRunning()) return;
     QMenu menu(this);
     if (widget == ui_->targetList) {
         ui_->deleteAction->setEnabled(targets_.OnUpdateDelete());
@@ -371,17 +413,17 @@ void CPackerDlg::ShowContextMenu(QWidget* widget, const QPoint& global_pos) {
 }
 
 void CPackerDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (!running_ && !LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!IsRunning() && !LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void CPackerDlg::dragMoveEvent(QDragMoveEvent* event) {
-    if (!running_ && !LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 // Drops anywhere on the window, the list included, end up here.
 void CPackerDlg::dropEvent(QDropEvent* event) {
     const QList<QUrl> local = LocalFiles(event->mimeData());
-    if (running_ || local.isEmpty()) return;
+    if (local.isEmpty()) return;
     event->acceptProposedAction();
     OnDropFiles(local);
 }
@@ -389,7 +431,7 @@ void CPackerDlg::dropEvent(QDropEvent* event) {
 // Closing the window (title bar, window menu, Alt+F4) ends the dialog
 // through done(), which saves the settings; not while a run is under way.
 void CPackerDlg::closeEvent(QCloseEvent* event) {
-    if (running_) {
+    if (IsRunning()) {
         event->ignore();
         return;
     }
@@ -398,7 +440,7 @@ void CPackerDlg::closeEvent(QCloseEvent* event) {
 
 // Every way of ending the dialog (Esc, closing the window) saves the settings.
 void CPackerDlg::done(int result) {
-    if (running_) return;
+    if (IsRunning()) return;
     SaveOutputOptions();
     QDialog::done(result);
 }

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "archiver_library.h"
+#include "background_run.h"
 #include "compress_run.h"
 #include "folder_picker.h"
 #include "progress_window.h"
@@ -47,12 +49,16 @@ QString WindowTitle(const std::string& library_name, unsigned version);
  * The controls' enabled states come from one function, UpdateDialogControls,
  * run whenever the list, the selection or the output mode changes.
  *
- * For the run it is the CompressDialog: data exchange between the members
- * (m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel) and the controls,
- * the method and effort switches, the message boxes, focus, and the
- * library's window (the progress window).
+ * For the run it reads the output options once (data exchange between the
+ * members m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel and the
+ * controls) and is the run's reporter: the message boxes, focus, and the
+ * progress window, which is the library's window. The run works on a worker
+ * thread (BackgroundRun); its reports reach the window on the UI thread, in
+ * order, each message box answered before the run goes on. While it lasts
+ * the window's content is disabled (SetRunning), and the window can be
+ * neither closed nor ended.
  */
-class CPackerDlg : public QDialog, private CompressDialog {
+class CPackerDlg : public QDialog, private RunReporter {
     Q_OBJECT
 
 public:
@@ -81,7 +87,9 @@ public:
     TargetList& Targets() { return targets_; }
     ProgressWindow& Progress() { return progress_; }
     const std::string& SettingsPath() const { return settings_path_; }
-    bool IsRunning() const { return running_; }
+    bool IsRunning() const { return run_.Running(); }
+    // Returns once a run under way has finished (its messages answered).
+    void WaitForRun();
 
     // The handlers, public so that the window's behaviour can be driven.
     void OnOutputModeClicked();
@@ -97,6 +105,10 @@ public:
     // The list's one column: as wide as its content, never narrower than the view.
     void FitTargetColumn();
 
+signals:
+    // A run started by the compress button has ended.
+    void runFinished(RunResult result);
+
 public slots:
     void done(int result) override;
 
@@ -109,18 +121,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // CompressDialog
-    void UpdateData(bool save_and_validate) override;
-    bool IsSamePlaceChecked() const override;
-    std::string OutputDir() const override { return m_strOutputDir; }
-    bool TrimExt() const override { return m_bTrimExt; }
-    std::string Switches() const override;
-    void MessageBox(const std::string& text, MessageType type) override;
+    // The output options of the controls, for a run.
+    RunOptions ReadRunOptions();
+    // Data exchange: true moves the controls into the members, false the
+    // members into the controls.
+    void UpdateData(bool save_and_validate);
+    bool IsSamePlaceChecked() const;
+    // RunReporter
+    void Message(const std::string& text, MessageType type) override;
     void FocusOutputDir() override;
-    lzh::ArchiverWindow* Window() override { return &progress_; }
     void ItemStarting(int number, int count) override { progress_.BeginItem(number, count); }
+    void ItemFailed(const std::string& reason) override;
     std::vector<std::string> TakeSkipped() override { return progress_.TakeSkipped(); }
 
+    // Every control that a run must keep untouched, in one place: the
+    // window's content is disabled while `running` and takes no drops.
+    void SetRunning(bool running);
+    void OnRunFinished(RunResult result);
     void SetUpTargetView();
     void LoadOutputOptions();
 
@@ -139,7 +156,9 @@ private:
     std::string m_strMethod;     // the method choice: "lh5", "lh6" or "lh7"
     std::string m_strLevel;      // the effort choice: "fast", "normal" or "best"
 
-    bool running_ = false;  // a run is in progress
+    BackgroundRun run_;  // the compress button's run, on a worker thread
+    QPointer<QWidget> focus_before_run_;  // gets the focus back when the run ends
+    bool focus_output_dir_ = false;       // the run asked for the field's focus
 };
 
 }  // namespace pelkoran

@@ -2,7 +2,6 @@
 #include "progress_window.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +9,8 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QMetaObject>
+#include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -23,8 +24,8 @@ QString Decode(std::string_view bytes) {
     return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-// Events are let through at most this often while the library works.
-constexpr qint64 kEventIntervalMs = 30;
+// The box is refreshed at most this often while the library works.
+constexpr qint64 kRefreshIntervalMs = 30;
 
 }  // namespace
 
@@ -105,6 +106,7 @@ void ProgressDialog::reject() {
     cancel_requested_ = true;
     cancel_button_->setEnabled(false);
     current_label_->setText(QStringLiteral("キャンセルしています..."));
+    emit cancelRequested();
 }
 
 void ProgressDialog::closeEvent(QCloseEvent* event) {
@@ -121,48 +123,101 @@ ProgressWindow::~ProgressWindow() = default;  // the dialog is a child of owner_
 
 void ProgressWindow::Start() {
     since_start_.start();
+    active_ = true;
+    cancel_ = false;
+    std::lock_guard lock(mutex_);
     item_number_ = item_count_ = 0;
     earlier_items_bytes_ = item_bytes_ = 0;
+    archive_.clear();
+    current_.clear();
+    done_ = total_ = 0;
+    skipped_.clear();
 }
 
 void ProgressWindow::BeginItem(int number, int count) {
+    std::lock_guard lock(mutex_);
     earlier_items_bytes_ += item_bytes_;
     item_bytes_ = 0;
     item_number_ = number;
     item_count_ = count;
 }
 
+bool ProgressWindow::Cancelled() const {
+    return StopRequested() || cancel_;
+}
+
 bool ProgressWindow::on_progress(const lzh::Progress& progress) {
-    if (StopRequested()) return false;  // the process is asked to end: cancel
+    if (Cancelled()) return false;
+    std::lock_guard lock(mutex_);
     item_bytes_ = std::max(item_bytes_, progress.done);
-    const bool shown = dialog_ && dialog_->isVisible();
-    if (!shown && since_start_.isValid() && since_start_.elapsed() < show_delay_ms_)
-        return true;  // a quick run: no box, and no events either
-    if (!dialog_) dialog_ = new ProgressDialog(owner_);
-    const bool first = !shown;
-    if (first || since_events_.elapsed() >= kEventIntervalMs) {
-        dialog_->Show(progress, item_number_, item_count_, earlier_items_bytes_ + item_bytes_);
-        if (first) {
-            // Modal before any event is let through: from here on the main
-            // window takes no input until Finish().
-            dialog_->show();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        since_events_.start();
+    archive_.assign(progress.archive);
+    current_.assign(progress.current);
+    done_ = progress.done;
+    total_ = progress.total;
+    if (!refresh_queued_ && (!since_refresh_.isValid() || since_refresh_.elapsed() >= kRefreshIntervalMs)) {
+        refresh_queued_ = true;
+        since_refresh_.start();
+        QMetaObject::invokeMethod(owner_, [this] { Refresh(); }, Qt::QueuedConnection);
     }
-    return !dialog_->CancelRequested();
+    return true;
+}
+
+void ProgressWindow::Refresh() {
+    lzh::Progress progress;
+    int number = 0, count = 0;
+    std::uint64_t run_bytes = 0;
+    std::string archive, current;
+    {
+        std::lock_guard lock(mutex_);
+        refresh_queued_ = false;
+        archive = archive_;
+        current = current_;
+        progress = {archive, current, done_, total_};
+        number = item_number_;
+        count = item_count_;
+        run_bytes = earlier_items_bytes_ + item_bytes_;
+    }
+    if (!active_) return;  // the run is over: a late refresh shows nothing
+    const bool shown = dialog_ && dialog_->isVisible();
+    if (!shown && since_start_.elapsed() < show_delay_ms_) return;  // a quick run: no box
+    if (!dialog_) {
+        dialog_ = new ProgressDialog(owner_);
+        QObject::connect(dialog_, &ProgressDialog::cancelRequested, dialog_, [this] { cancel_ = true; });
+    }
+    dialog_->Show(progress, number, count, run_bytes);
+    if (!shown) dialog_->show();  // modal: the main window takes no input until Finish()
+}
+
+void ProgressWindow::on_skipped(std::string_view path) {
+    std::lock_guard lock(mutex_);
+    skipped_.emplace_back(path);
+}
+
+std::vector<std::string> ProgressWindow::TakeSkipped() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(skipped_, {});
 }
 
 void ProgressWindow::on_failure(std::string_view reason) {
     // After the user's own cancel, or the cancel a stop signal asked for, the
     // item stays listed; that is answer enough.
-    if (StopRequested() || (dialog_ && dialog_->CancelRequested())) return;
+    if (Cancelled()) return;
+    const QString text = Decode(reason);
+    const bool here = QThread::currentThread() == owner_->thread();
+    QMetaObject::invokeMethod(owner_, [this, text] { ShowFailure(text); },
+                              here ? Qt::DirectConnection : Qt::BlockingQueuedConnection);
+}
+
+void ProgressWindow::ShowFailure(const QString& reason) {
+    if (Cancelled()) return;
     QWidget* parent = dialog_ && dialog_->isVisible() ? static_cast<QWidget*>(dialog_) : owner_;
-    failure_box_(parent, Decode(reason));
+    failure_box_(parent, reason);
 }
 
 void ProgressWindow::Finish() {
     since_start_.invalidate();
+    active_ = false;
+    cancel_ = false;
     if (!dialog_) return;
     dialog_->hide();
     dialog_->ResetCancel();

@@ -3,8 +3,10 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,6 +42,9 @@ public:
     void ResetCancel();
     QPushButton* CancelButton() const { return cancel_button_; }
 
+signals:
+    void cancelRequested();
+
 public slots:
     void reject() override;  // Esc and the Cancel button: request the stop
 
@@ -59,15 +64,15 @@ private:
 /*
  * ProgressWindow - the main window's side of lzh::ArchiverWindow.
  *
- * The library calls on_progress now and then on this (the UI) thread. Once
- * a run (Start) has lasted the show delay, the next call shows the modal
- * ProgressDialog; from then on a call lets the event loop run for a moment
- * (at most every 30 ms), so the window is repainted and the Cancel button
- * works, and returns false once the user asked to cancel. Before the box
- * is up no event is let through at all, so the main window can never take
- * input during a call. on_failure shows the library's reason in its own
- * message box, except after the user's own cancel (the item simply stays
- * listed). Finish() hides the box at the end of the run.
+ * The library calls it on the run's worker thread; everything it shows
+ * happens on the owner's (the UI) thread. on_progress keeps the latest
+ * progress and, at most every 30 ms, queues a refresh of the box; once a
+ * run (Start) has lasted the show delay, a refresh shows the modal
+ * ProgressDialog. It returns false once the user asked to cancel (or a stop
+ * signal arrived). on_failure shows the library's reason in its own message
+ * box on the UI thread and returns when it was closed, except after the
+ * user's own cancel (the item simply stays listed). Finish() hides the box
+ * at the end of the run.
  */
 class ProgressWindow : public lzh::ArchiverWindow {
 public:
@@ -76,37 +81,56 @@ public:
     explicit ProgressWindow(QWidget* owner);
     ~ProgressWindow() override;
 
+    // Any thread but the owner's (the library's calls).
     bool on_progress(const lzh::Progress& progress) override;
     void on_failure(std::string_view reason) override;
-    void on_skipped(std::string_view path) override { skipped_.emplace_back(path); }
-    // The entries left out since the last call (see CompressDialog::TakeSkipped).
-    std::vector<std::string> TakeSkipped() { return std::exchange(skipped_, {}); }
+    void on_skipped(std::string_view path) override;
+    // The entries left out since the last call (see RunReporter::TakeSkipped).
+    std::vector<std::string> TakeSkipped();
+    // Item `number` of `count` of the run is about to be packed.
+    void BeginItem(int number, int count);
 
+    // The owner's thread.
     // A run begins: the box shows only if the run lasts the show delay, so
     // that a quick run does not flash it.
     void Start();
-    // Item `number` of `count` of the run is about to be packed.
-    void BeginItem(int number, int count);
     // Hides the progress box (if shown) and forgets a cancel request.
     void Finish();
+    // The library's failure `reason` in the failure box, over the progress
+    // box while it shows.
+    void ShowFailure(const QString& reason);
     void SetShowDelay(int milliseconds) { show_delay_ms_ = milliseconds; }
     // How the library's failure reason is shown (tests put a recorder here).
     void SetFailureBox(FailureBox box) { failure_box_ = std::move(box); }
 
-    // The box, or nullptr before the first progress call of a run.
+    // The box, or nullptr before the first refresh of a run.
     ProgressDialog* Dialog() const { return dialog_; }
 
 private:
+    // The owner's thread: the box shows the latest state.
+    void Refresh();
+    bool Cancelled() const;
+
     QWidget* owner_;
     ProgressDialog* dialog_ = nullptr;  // a child of owner_
-    QElapsedTimer since_events_;
-    QElapsedTimer since_start_;  // invalid outside a run: show at once
+    QElapsedTimer since_start_;         // invalid outside a run
+    bool active_ = false;               // between Start and Finish
     int show_delay_ms_ = 400;
+    FailureBox failure_box_;
+    std::atomic<bool> cancel_{false};   // the user asked to cancel
+
+    // Shared with the worker, under mutex_.
+    mutable std::mutex mutex_;
+    std::string archive_;
+    std::string current_;
+    std::uint64_t done_ = 0;
+    std::uint64_t total_ = 0;
     int item_number_ = 0;
     int item_count_ = 0;
     std::uint64_t earlier_items_bytes_ = 0;  // read by the run's finished items
     std::uint64_t item_bytes_ = 0;           // read by the current item
-    FailureBox failure_box_;
+    bool refresh_queued_ = false;
+    QElapsedTimer since_refresh_;
     std::vector<std::string> skipped_;
 };
 

@@ -244,8 +244,8 @@ TEST_F(ArchivePlace, ArchivesThisUserMayNotWriteAreRefused)
     Child nobody([&] {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             return 98;
-        const Reply r = run_command(add_command(archive_, t_.path() + "/", {"a.txt"}));
-        return r.text == "書庫に書き込めません: " + archive_ + " (権限がありません)" ? r.rc : 97;
+        const Reply reply = run_command(add_command(archive_, t_.path() + "/", {"a.txt"}));
+        return reply.text == "書庫に書き込めません: " + archive_ + " (権限がありません)" ? reply.rc : 97;
     });
     EXPECT_EQ(nobody.wait(), lzh::kArchiverFailed);
     EXPECT_EQ(read_file(archive_), before);

@@ -22,7 +22,7 @@ std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
         out.emplace_back(entry_for(t / name, name), method);
     };
     for (unsigned i = 0; i < 60; ++i) {
-        const std::string name = "f" + std::to_string(i);
+        const std::string name = std::string("f").append(std::to_string(i));  // GCC 12 -Wrestrict
         switch (i % 6) {
         case 0: add(name, text_data(100 + 997 * i, i), coded); break;
         case 1: add(name, noise(50 + 300 * i, i), ""); break;
@@ -127,7 +127,7 @@ TEST(MemberCoder, MembersBeyondTheReachKeepTheirOrder)
     TempDir t;
     std::vector<lzh::NewEntry> entries;
     for (unsigned i = 0; i < 700; ++i) {
-        const std::string name = "m" + std::to_string(i);
+        const std::string name = std::string("m").append(std::to_string(i));  // GCC 12 -Wrestrict
         const bool large = i % 150 == 75;   // 4 MiB, five of them: past the 12 MiB reach
         write_file(t / name, large ? text_data(4 << 20, i) : text_data(i * 7 % 3000, i));
         entries.push_back(entry_for(t / name, name));

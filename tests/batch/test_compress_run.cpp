@@ -12,7 +12,7 @@
 namespace pelkoran {
 namespace {
 
-using testing::FakeDialog;
+using testing::FakeFrontEnd;
 using testing::FakeFiles;
 using testing::FakeLibrary;
 
@@ -21,7 +21,7 @@ const std::string kAllDone = "圧縮がすべて終了しました。";
 struct Run : ::testing::Test {
     FakeFiles fs;
     FakeLibrary lib;
-    FakeDialog dlg;
+    FakeFrontEnd dlg;
     TargetList list{fs.Query()};
 
     void List(std::initializer_list<const char*> paths)
@@ -31,7 +31,7 @@ struct Run : ::testing::Test {
             list.AddTarget(p);
         }
     }
-    RunResult Go() { return OnCompress(dlg, list, lib, fs.Query(), fs.Probe()); }
+    RunResult Go() { return OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query(), fs.Probe()); }
     // The run from a text in the output directory field.
     RunResult GoTo(const std::string& output_dir)
     {
@@ -53,6 +53,7 @@ TEST_F(Run, PacksEveryItemInListOrderThenSaysSo)
                                                       R"(a "/w/c.txt.lzh" "/w/" -d1 "c.txt")"}));
     EXPECT_EQ(lib.windows, std::vector<lzh::ArchiverWindow*>(3, dlg.window));
     EXPECT_EQ(dlg.items_started, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    EXPECT_EQ(dlg.done, (std::vector<std::string>{"/w/a.txt", "/w/b.txt", "/w/c.txt"}));
     EXPECT_EQ(list.Count(), 0);
     EXPECT_FALSE(list.Contains("/w/a.txt"));
     EXPECT_FALSE(fs.Queried("/nope"));
@@ -71,6 +72,7 @@ TEST_F(Run, StopsSilentlyAtTheFailedItemKeepingItAndTheRest)
     EXPECT_EQ(list.FirstText(), "/w/b.txt");
     EXPECT_TRUE(list.Contains("/w/c.txt"));
     EXPECT_TRUE(dlg.messages.empty());
+    EXPECT_EQ(dlg.done, std::vector<std::string>{"/w/a.txt"});
 }
 
 // Entries the library left out reach the user once the items are done: one
@@ -78,7 +80,7 @@ TEST_F(Run, StopsSilentlyAtTheFailedItemKeepingItAndTheRest)
 // nothing was left out, and what an earlier run left behind is not shown.
 TEST(RunSkipped, SpecialFilesLeftOutAreListedOnceTheRunEnds)
 {
-    struct Dialog : FakeDialog {
+    struct Dialog : FakeFrontEnd {
         std::vector<std::string> pending;
         std::vector<std::string> TakeSkipped() override { return std::exchange(pending, {}); }
     };
@@ -96,7 +98,7 @@ TEST(RunSkipped, SpecialFilesLeftOutAreListedOnceTheRunEnds)
             dlg.pending.push_back("/w/a/pipe");
         return 0;
     };
-    EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query()), RunResult::kCompleted);
+    EXPECT_EQ(OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query()), RunResult::kCompleted);
     const std::string listed = std::string(kMsgSkipped) + "\n/w/a/pipe";
     EXPECT_EQ(dlg.messages, (std::vector<std::pair<std::string, MessageType>>{
                                 {kAllDone, MessageType::kInformation}, {listed, MessageType::kError}}));
@@ -108,14 +110,14 @@ TEST(RunSkipped, SpecialFilesLeftOutAreListedOnceTheRunEnds)
         dlg.pending.push_back("/w/a/pipe");
         return text.find("\"b\"") != std::string::npos ? 2 : 0;
     };
-    EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query()), RunResult::kItemFailed);
+    EXPECT_EQ(OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query()), RunResult::kItemFailed);
     EXPECT_EQ(dlg.messages.size(), 1u);
     EXPECT_TRUE(dlg.messages[0].first.find(kMsgSkipped) == 0);
 
     dlg.messages.clear();
     list.AddTarget("/w/a");
     lib.behaviour = nullptr;
-    EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query()), RunResult::kCompleted);
+    EXPECT_EQ(OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query()), RunResult::kCompleted);
     EXPECT_EQ(dlg.messages.size(), 1u);
 
     std::vector<std::string> many(25, "/w/x");
@@ -148,7 +150,7 @@ TEST_F(Run, RejectsMissingOrFileOutputDirectoryBeforePackingAnything)
         dlg.messages.clear();
         dlg.same_place = false;
         dlg.output_dir = dir;
-        EXPECT_EQ(OnCompress(dlg, list, lib, fs.Query(), [](const std::string& d) {
+        EXPECT_EQ(OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query(), [](const std::string& d) {
                       return d == "/ro" ? std::string("書き込みの許可がありません") : std::string();
                   }),
                   RunResult::kOutputDirRejected)
@@ -157,6 +159,7 @@ TEST_F(Run, RejectsMissingOrFileOutputDirectoryBeforePackingAnything)
     }
     EXPECT_TRUE(lib.commands.empty());
     EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(dlg.focus_calls, static_cast<int>(cases.size()));
 }
 
 // Blanks at both ends and one trailing separator go; "/" is taken as it is.
@@ -191,7 +194,7 @@ TEST_F(Run, ChangesDuringALibraryCallNeitherRestartNorMisplaceTheRun)
             fs.AddFile("/w/0.txt");
             list.AddTarget("/w/0.txt");
         }
-        nested.push_back(OnCompress(dlg, list, lib, fs.Query(), fs.Probe()));
+        nested.push_back(OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query(), fs.Probe()));
         return 0;
     };
     EXPECT_EQ(Go(), RunResult::kCompleted);

@@ -103,10 +103,10 @@ TEST_F(SettingsFile, SavesTheThreeKeysKeepingEverythingElse)
     EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"Pelkoran.ini", "real.ini"}));
 }
 
-// The method and level live in [Compression]. A file without it (as every
-// older version wrote) and values that are not names, byte for byte, read
-// as lh5 and normal. Saving the defaults writes the three [Path] keys only,
-// exactly as before; a choice other than the defaults adds the section after
+// The method and level live in [Compression]. A file without it (a file of
+// the three [Path] keys only) and values that are not names, byte for byte,
+// read as lh5 and normal. Saving the defaults writes the three [Path] keys
+// and nothing else; a choice other than the defaults adds the section after
 // the rest, and once there it is kept up to date, back to the defaults too.
 TEST_F(SettingsFile, MethodAndLevelInASectionOfTheirOwn)
 {
@@ -242,8 +242,8 @@ TEST_F(SettingsFile, BesideTheProgramOnlyWhenThisUserMayWriteIt)
     struct stat before {};
     ASSERT_EQ(stat((bin + "Pelkoran.ini").c_str(), &before), 0);
     EXPECT_TRUE(AsOrdinaryUser([&] {
-        const std::string path = SettingsFilePath(bin);
-        return path == bin + "Pelkoran.ini" && SaveSettings(path, Settings{"/shared", true, false});
+        const std::string ini = SettingsFilePath(bin);
+        return ini == bin + "Pelkoran.ini" && SaveSettings(ini, Settings{"/shared", true, false});
     }));
     struct stat after {};
     ASSERT_EQ(stat((bin + "Pelkoran.ini").c_str(), &after), 0);

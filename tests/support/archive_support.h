@@ -101,9 +101,12 @@ inline lzh::NewEntry entry_for(const std::string& path, const std::string& store
 inline std::string add_command(const std::string& archive, const std::string& base,
                                const std::vector<std::string>& items, const std::string& switches = "")
 {
-    std::string cmd = "a " + lzh::quote_token(archive) + " " + lzh::quote_token(base) + " -d1" + switches;
+    // Appended piece by piece: GCC 12 warns (-Wrestrict, a false alarm) on
+    // "literal" + a temporary string.
+    std::string cmd = "a ";
+    cmd.append(lzh::quote_token(archive)).append(" ").append(lzh::quote_token(base)).append(" -d1").append(switches);
     for (const std::string& item : items)
-        cmd += " " + lzh::quote_token(item);
+        cmd.append(" ").append(lzh::quote_token(item));
     return cmd;
 }
 

@@ -1,4 +1,4 @@
-// batch_fakes.h - stand-ins for the file system, the archiver library and the dialog (batch and window tests).
+// batch_fakes.h - stand-ins for the file system, the archiver library and a front end (batch and window tests).
 #pragma once
 
 #include <algorithm>
@@ -61,25 +61,25 @@ struct FakeLibrary : ArchiverLibrary {
     std::string GetName() override { return name; }
 };
 
-// The dialog as the run sees it; records the message boxes.
-struct FakeDialog : CompressDialog {
+// A front end as the run sees it: its options, its window, and a reporter
+// that records what the run reports.
+struct FakeFrontEnd : RunReporter {
     bool same_place = true;
     std::string output_dir;
     bool trim = false;
     std::vector<std::pair<std::string, MessageType>> messages;
     std::vector<std::string> refusals;                // ItemFailed
     std::vector<std::pair<int, int>> items_started;  // ItemStarting
+    std::vector<std::string> done;                    // ItemDone: the items
+    int focus_calls = 0;                              // FocusOutputDir
     lzh::ArchiverWindow* window = reinterpret_cast<lzh::ArchiverWindow*>(0x1234);
 
-    void UpdateData(bool) override {}
-    bool IsSamePlaceChecked() const override { return same_place; }
-    std::string OutputDir() const override { return output_dir; }
-    bool TrimExt() const override { return trim; }
-    void MessageBox(const std::string& text, MessageType type) override { messages.emplace_back(text, type); }
-    void FocusOutputDir() override {}
-    lzh::ArchiverWindow* Window() override { return window; }
+    RunOptions Options() const { return {same_place, output_dir, trim, {}}; }
+    void Message(const std::string& text, MessageType type) override { messages.emplace_back(text, type); }
+    void FocusOutputDir() override { ++focus_calls; }
     void ItemStarting(int number, int count) override { items_started.emplace_back(number, count); }
     void ItemFailed(const std::string& reason) override { refusals.push_back(reason); }
+    void ItemDone(const std::string& path, const std::string&) override { done.push_back(path); }
 };
 
 }  // namespace pelkoran::testing

@@ -25,7 +25,7 @@ T* Child(QWidget& parent, const char* name) {
     return child;
 }
 
-const char kOldFile[] = "[Path]\nOutputDir=/srv/out\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
+const char kPathOnlyFile[] = "[Path]\nOutputDir=/srv/out\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
 
 }  // namespace
 
@@ -53,7 +53,7 @@ class DesktopTest : public QObject {
         return dialog;
     }
 
-    // The command text of `name` packed next to itself, as it always was, with `switches`.
+    // The command text of `name` packed next to itself with `switches` (none: the default method and effort).
     std::string CommandFor(const QString& name, const std::string& switches = {}) const {
         std::string text = "a \"" + Bytes(name) + ".lzh\" \"" + tmp_->path().toStdString() + "/\" -d1 ";
         if (!switches.empty()) text += switches + " ";
@@ -73,19 +73,20 @@ private slots:
     }
 
     // A settings file of the three [Path] keys shows -lh5- and 標準, packs
-    // with the command text of old byte for byte, and is written back
-    // exactly as it was read: the new section appears only for a choice
-    // other than the defaults.
+    // with the command text that has no method or effort switch, and is
+    // written back exactly as it was read: the [Compression] section
+    // appears only for a choice other than the defaults.
     void defaultChoiceKeepsCommandTextsAndTheFile() {
-        test_support::write_file(Ini(), kOldFile);
+        test_support::write_file(Ini(), kPathOnlyFile);
         auto dialog = MakeDialog();
         QCOMPARE(Child<QComboBox>(*dialog, "methodCombo")->currentText(), QStringLiteral("-lh5-"));
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
         dialog->AddTargets({Bytes("b.txt")});
         QTest::mouseClick(Child<QPushButton>(*dialog, "compressButton"), Qt::LeftButton);
+        dialog->WaitForRun();
         QCOMPARE(library_.commands, std::vector<std::string>{CommandFor("b.txt")});
         QVERIFY(dialog->close());
-        QCOMPARE(test_support::read_file(Ini()), std::string(kOldFile));
+        QCOMPARE(test_support::read_file(Ini()), std::string(kPathOnlyFile));
     }
 
     // Every pair of method and effort reaches every command text of the
@@ -99,7 +100,7 @@ private slots:
                                       {"-lh7 -fast", "-lh7", "-lh7 -best"}};
         for (int m = 0; m < 3; ++m) {
             for (int l = 0; l < 3; ++l) {
-                test_support::write_file(Ini(), kOldFile);
+                test_support::write_file(Ini(), kPathOnlyFile);
                 library_.commands.clear();
                 boxes_.clear();
                 auto dialog = MakeDialog();
@@ -107,6 +108,7 @@ private slots:
                 Child<QComboBox>(*dialog, "levelCombo")->setCurrentIndex(l);
                 dialog->AddTargets({Bytes("b.txt"), Bytes("c.dat")});
                 QTest::mouseClick(Child<QPushButton>(*dialog, "compressButton"), Qt::LeftButton);
+                dialog->WaitForRun();
                 const std::vector<std::string> expected{CommandFor("b.txt", switches[m][l]),
                                                         CommandFor("c.dat", switches[m][l])};
                 QCOMPARE(library_.commands, expected);
@@ -124,7 +126,7 @@ private slots:
         QVERIFY(test_support::read_file(Ini()).rfind(
                     "[Path]\nOutputDir=/srv/out\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", 0) == 0);
 
-        test_support::write_file(Ini(), std::string(kOldFile) + "[Compression]\nMethod=LH7\nLevel=max\n");
+        test_support::write_file(Ini(), std::string(kPathOnlyFile) + "[Compression]\nMethod=LH7\nLevel=max\n");
         auto dialog = MakeDialog();
         QCOMPARE(Child<QComboBox>(*dialog, "methodCombo")->currentText(), QStringLiteral("-lh5-"));
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
@@ -149,6 +151,7 @@ private slots:
         // The other windows' controls are named by their texts.
         dialog->Progress().Start();
         dialog->Progress().on_progress(lzh::Progress{"x.lzh", "x", 1, 2});
+        QCoreApplication::processEvents();  // the box is shown by a queued refresh
         CAboutDlg about(dialog.get());
         about.show();
         for (QWidget* window : {static_cast<QWidget*>(dialog->Progress().Dialog()), static_cast<QWidget*>(&about)}) {
@@ -201,7 +204,10 @@ private slots:
         pack.Progress().SetShowDelay(0);
         library_.behaviour = [&](lzh::ArchiverWindow* window, const std::string&) {
             window->on_progress(lzh::Progress{"x.lzh", "x", 1, 2});
-            progress_shown = pack.Progress().Dialog() && pack.Progress().Dialog()->isVisible();
+            // The library works on the run's thread; the box lives on this one.
+            QMetaObject::invokeMethod(qApp, [&] {
+                progress_shown = pack.Progress().Dialog() && pack.Progress().Dialog()->isVisible();
+            }, Qt::BlockingQueuedConnection);
             return 0;
         };
         QCOMPARE(pack.Run({Bytes("c.dat"), Bytes("b.txt"), Bytes("b.txt")}), 0);
@@ -217,13 +223,13 @@ private slots:
         QCOMPARE(test_support::read_file(Ini()), ini);
     }
 
-    // The failures say what they always say, and the status tells a script
+    // The failures are worded as in the window, and the status tells a script
     // (or the file manager) that not everything was packed: the library's
     // reason, and no completion message; a refused output directory before
     // anything is packed; paths that are not there named first (never a
     // "finished" for them), the rest packed; no path at all.
     void packNowReportsEveryFailure() {
-        test_support::write_file(Ini(), kOldFile);
+        test_support::write_file(Ini(), kPathOnlyFile);
         {
             CPackNow pack(library_, Ini());
             pack.SetMessageBox(Recorder());
@@ -247,7 +253,7 @@ private slots:
             QCOMPARE(boxes_, QStringList{QStringLiteral("error: 指定のディレクトリ(%1)がありません").arg(Path("nowhere"))});
         }
         boxes_.clear();
-        test_support::write_file(Ini(), kOldFile);
+        test_support::write_file(Ini(), kPathOnlyFile);
         {
             CPackNow pack(library_, Ini());
             pack.SetMessageBox(Recorder());
@@ -263,6 +269,21 @@ private slots:
             QVERIFY(library_.commands.empty());
             QCOMPARE(boxes_, (QStringList{QStringLiteral("error: 次の項目がないため圧縮しません:\n%1").arg(Path("gone1")),
                                           QStringLiteral("error: 圧縮する項目を指定してください")}));
+        }
+        // Entries the library left out are listed after the completion
+        // message, as the window lists them.
+        boxes_.clear();
+        {
+            CPackNow pack(library_, Ini());
+            pack.SetMessageBox(Recorder());
+            library_.behaviour = [](lzh::ArchiverWindow* window, const std::string&) {
+                window->on_skipped("/x/pipe");
+                return 0;
+            };
+            QCOMPARE(pack.Run({Bytes("b.txt")}), 0);
+            QCOMPARE(boxes_, (QStringList{QStringLiteral("info: 圧縮がすべて終了しました。"),
+                                          QStringLiteral("error: ") + QString::fromUtf8(kMsgSkipped) +
+                                              QStringLiteral("\n/x/pipe")}));
         }
     }
 };

@@ -90,6 +90,7 @@ private slots:
             ::kill(::getpid(), SIGUSR1);
         });
         dialog.OnCompressClicked();
+        dialog.WaitForRun();
         killer.join();
         QVERIFY(sent);
         QVERIFY(StopRequested());
