@@ -8,8 +8,11 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <filesystem>
 
+#include "batch_fakes.h"
 #include "packer_window.h"
+#include "window_run.h"
 #include "resource.h"
 #include "settings.h"
 #include "win_support.h"
@@ -53,6 +56,7 @@ struct Harness {
     std::unique_ptr<PackerWindow> window;
     HWND hwnd = nullptr;
     std::vector<std::string> items;
+    std::function<void(PackerWindow&)> run;
 
     void Open()
     {
@@ -67,7 +71,7 @@ struct Harness {
         services.message_box = [this](HWND, const std::string& text, BoxType type) {
             messages.push_back((type == BoxType::kInformation ? "i:" : "e:") + text);
         };
-        services.run = [this](PackerWindow&) { ++runs; };
+        services.run = run ? run : [this](PackerWindow&) { ++runs; };
         services.items = items;
         window = std::make_unique<PackerWindow>(std::move(services));
         hwnd = window->Create(::GetModuleHandleW(nullptr));
@@ -247,6 +251,46 @@ TEST(WindowsWindow, ProgressWindowShowsEachItemAndCancelStopsTheRun)
     EXPECT_TRUE(main_disabled);
     EXPECT_TRUE(::IsWindowEnabled(hwnd)) << "enabled again after the run";
     EXPECT_EQ(window.ProgressHandle(), nullptr);
+}
+
+// The run from the window: the three output-directory messages with the
+// focus on the field, "C:\\" taken as a drive root, the completion message.
+TEST(WindowsWindow, RunChecksTheOutputDirectoryAndPacksIntoADriveRoot)
+{
+    Harness h;
+    const std::string memo = h.dir / "memo.txt", readonly = h.dir / "読めるだけ";
+    win_test::WriteFile(memo, "x");
+    ASSERT_TRUE(std::filesystem::create_directories(win_test::Fs(readonly)));
+    pelkoran::testing::FakeLibrary library;
+    h.items = {memo};
+    h.run = [&](PackerWindow& w) {
+        RunFromWindow(w, library, QueryPathStatus, [&](const std::string& dir) {
+            return dir == readonly ? std::string("書き込みの許可がありません") : std::string();
+        });
+    };
+    h.Open();
+    ::SetForegroundWindow(h.hwnd);
+    h.Click(IDC_OTHER_PLACE);
+    auto run_with = [&](const std::string& dir) {
+        ::SetWindowTextW(h.Item(IDC_OUTPUT_DIR), Utf8ToWide(dir).c_str());
+        ::SetFocus(h.List());
+        h.Click(IDC_COMPRESS);
+        return h.messages.empty() ? std::string() : h.messages.back();
+    };
+    EXPECT_EQ(run_with(" D:\\無い\\ "), "e:指定のディレクトリ(D:\\無い)がありません");
+    EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
+    EXPECT_EQ(run_with(memo), "e:ディレクトリを指定してください");
+    EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
+    EXPECT_EQ(run_with(readonly + "\\"), "e:指定のディレクトリ(" + readonly + ")には書き込めません (書き込みの許可がありません)");
+    EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
+    EXPECT_TRUE(library.commands.empty()) << "nothing is packed after a rejection";
+    EXPECT_EQ(h.Rows(), 1);
+
+    EXPECT_EQ(run_with("C:\\"), "i:圧縮がすべて終了しました。");
+    ASSERT_EQ(library.commands.size(), 1u);
+    EXPECT_EQ(library.commands[0], "a \"C:\\\\memo.txt.lzh\" \"" + h.dir.path() + "\\\" -d1 \"memo.txt\"");
+    EXPECT_EQ(h.Rows(), 0);
+    EXPECT_FALSE(h.Enabled(IDC_COMPRESS));
 }
 
 namespace {
