@@ -6,8 +6,8 @@
 // is encoded (timed), decoded (timed) and compared. Prints per category: files,
 // bytes in, bytes out (a file whose stream is not smaller counts as stored),
 // ratio and MB/s (10^6 bytes of input per CPU second) of encoding and decoding.
-#include "decoder.h"
-#include "encoder.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
 
 #include <algorithm>
 #include <cstdio>

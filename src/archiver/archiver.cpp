@@ -1,11 +1,11 @@
 // archiver.cpp - the library's two entry points.
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 
-#include "archive_writer.h"
+#include "container/archive_writer.h"
 #include "command.h"
-#include "names.h"
+#include "fs/names.h"
 #include "version.h"
-#include "walk.h"
+#include "fs/walk.h"
 
 #include <cerrno>
 #include <cstring>
@@ -32,12 +32,13 @@ void copy_reply(const std::string& text, char* reply, std::uint32_t size)
 
 std::string success_report(const AddCommand& cmd, const WalkResult& walk, const UpdateReport& r)
 {
-    std::string s = cmd.archive + ": " + std::to_string(r.added) + " 件追加, " +
-                    std::to_string(r.replaced) + " 件置換, " + std::to_string(r.kept) +
-                    " 件保持 (" + std::to_string(r.bytes_in) + " → " + std::to_string(r.bytes_out) +
-                    " バイト)";
+    std::string s = message_sentence(Message::packed_report,
+                                     {cmd.archive, std::to_string(r.added), std::to_string(r.replaced),
+                                      std::to_string(r.kept), std::to_string(r.bytes_in),
+                                      std::to_string(r.bytes_out)});
     if (!walk.skipped.empty()) {
-        s += "\n特殊ファイルは圧縮しませんでした:";
+        s += '\n';
+        s += message_text(Message::special_files_left_out);
         for (const std::string& p : walk.skipped)
             s += "\n  " + shown_path(p);
     }
@@ -55,7 +56,7 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
     int result = kArchiverOk;
     try {
         if (command == nullptr)
-            throw Error("コマンドがありません");
+            throw Error(Message::no_command);
         AddCommand cmd;
         try {
             cmd = parse_command(command);
@@ -67,7 +68,7 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
         const bool archive_exists = ::stat(cmd.archive.c_str(), &archive_st) == 0;
         const WalkResult walk = collect_entries(cmd, archive_exists ? &archive_st : nullptr, window);
         if (walk.entries.empty())
-            throw Error("圧縮できるものがありません: " + cmd.base + cmd.items.front());
+            throw Error(Message::nothing_to_pack, {cmd.base + cmd.items.front()});
         WriteOptions options;
         options.method = cmd.method;
         options.effort = cmd.effort;
@@ -85,15 +86,15 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
         report = e.what();
     } catch (const std::bad_alloc&) {
         result = kArchiverFailed;
-        report = "メモリが足りません";
+        report = message_text(Message::out_of_memory);
     } catch (const std::exception& e) {
         // Nothing may escape the library: the caller sees a failure, and the
         // archive is left as it was as for any other.
         result = kArchiverFailed;
-        report = std::string("内部エラー: ") + e.what();
+        report = message_sentence(Message::internal_error_with, {e.what()});
     } catch (...) {
         result = kArchiverFailed;
-        report = "内部エラーです";
+        report = message_text(Message::internal_error);
     }
     if (result != kArchiverOk && window) {
         try {

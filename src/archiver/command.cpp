@@ -18,15 +18,15 @@ bool ends_in_separator(std::string_view s)
 void check_item(const std::string& item)
 {
     if (item.empty())
-        throw Error("対象の名前が空です");
+        throw Error(Message::empty_item);
     if (item.front() == '/')
-        throw Error("対象は基準ディレクトリからの相対パスで指定してください: " + item);
+        throw Error(Message::item_not_relative, {item});
     std::string_view rest = item;
     while (!rest.empty()) {
         const std::size_t slash = rest.find('/');
         const std::string_view part = rest.substr(0, slash);
         if (part == "..")
-            throw Error("対象に \"..\" は使えません: " + item);
+            throw Error(Message::item_with_dotdot, {item});
         if (slash == std::string_view::npos)
             break;
         rest.remove_prefix(slash + 1);
@@ -51,7 +51,7 @@ std::vector<Token> tokenize_command(std::string_view text)
             ++i;
             while (true) {
                 if (i == n)
-                    throw Error("コマンドの引用符 (\") が閉じていません");
+                    throw Error(Message::unclosed_quote);
                 if (text[i] == '"') {
                     if (i + 1 < n && text[i + 1] == '"') {   // "" stands for one "
                         tok.text += '"';
@@ -64,11 +64,11 @@ std::vector<Token> tokenize_command(std::string_view text)
                 tok.text += text[i++];
             }
             if (i < n && !is_blank(text[i]))
-                throw Error("引用符で囲んだ引数の直後に空白がありません: " + tok.text);
+                throw Error(Message::no_blank_after_quote, {tok.text});
         } else {
             while (i < n && !is_blank(text[i])) {
                 if (text[i] == '"')
-                    throw Error("引用符の位置が正しくありません: " + std::string(text));
+                    throw Error(Message::misplaced_quote, {std::string(text)});
                 tok.text += text[i++];
             }
         }
@@ -81,9 +81,9 @@ AddCommand parse_command(std::string_view text)
 {
     const std::vector<Token> tokens = tokenize_command(text);
     if (tokens.empty())
-        throw Error("コマンドが空です");
+        throw Error(Message::empty_command);
     if (tokens[0].quoted || tokens[0].text != "a")
-        throw Error("知らないコマンドです: " + tokens[0].text + " (使えるのは a だけです)");
+        throw Error(Message::unknown_command, {tokens[0].text});
 
     AddCommand cmd;
     bool directories = false;
@@ -110,20 +110,20 @@ AddCommand parse_command(std::string_view text)
         else if (sw == "-best")
             cmd.effort = Effort::best;
         else
-            throw Error("知らないスイッチです: " + t.text);
+            throw Error(Message::unknown_switch, {t.text});
     }
     if (paths.empty() || paths[0].empty())
-        throw Error("書庫のパスがありません");
+        throw Error(Message::no_archive_path);
     cmd.archive = paths[0];
     if (ends_in_separator(cmd.archive))
-        throw Error("書庫のパスがディレクトリを指しています: " + cmd.archive);
+        throw Error(Message::archive_path_is_directory, {cmd.archive});
     if (paths.size() < 2 || !ends_in_separator(paths[1]))
-        throw Error("基準ディレクトリ (区切り文字で終わるパス) がありません");
+        throw Error(Message::no_base_directory);
     cmd.base = paths[1];
     if (paths.size() < 3)
-        throw Error("圧縮する対象がありません");
+        throw Error(Message::no_items);
     if (!directories)
-        throw Error("スイッチ -d1 がありません");
+        throw Error(Message::no_d1_switch);
     for (std::size_t i = 2; i < paths.size(); ++i) {
         check_item(paths[i]);
         cmd.items.push_back(paths[i]);

@@ -17,8 +17,10 @@
 //   -fast | -normal | -best   how hard the encoder works (default -normal)
 #pragma once
 
-#include "encoder.h"
-#include "method.h"
+#include "pelkoran/command_text.h"
+#include "codec/encoder.h"
+#include "codec/method.h"
+#include "fs/walk.h"
 
 #include <string>
 #include <string_view>
@@ -26,10 +28,8 @@
 
 namespace lzh {
 
-struct AddCommand {
-    std::string archive;              // archive path, as given
-    std::string base;                 // base directory, ends in a separator
-    std::vector<std::string> items;   // relative to `base`
+// The archive, base directory and items (see WalkItems), and how to code.
+struct AddCommand : WalkItems {
     const Method* method = &kLh5;
     Effort effort = Effort::normal;
 };
@@ -46,8 +46,5 @@ std::vector<Token> tokenize_command(std::string_view text);
 // Parses a whole command text. Throws lzh::Error with the reason for anything
 // that is not a well-formed add command; nothing is touched on disk.
 AddCommand parse_command(std::string_view text);
-
-// Writes `s` as one token of the language: quoted, with inner quotes doubled.
-std::string quote_token(std::string_view s);
 
 }  // namespace lzh

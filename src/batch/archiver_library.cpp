@@ -1,7 +1,7 @@
 // archiver_library.cpp - the default archiver library: the engine's two entries.
 #include "archiver_library.h"
 
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 
 namespace pelkoran {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 #include "archiver_library.h"
 #include "compress_target.h"
 #include "target_list.h"

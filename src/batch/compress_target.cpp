@@ -7,7 +7,7 @@
 // to it, so the archive stores "memo.txt" (or "photos/..." for a folder).
 #include "compress_target.h"
 
-#include "command.h"
+#include "pelkoran/command_text.h"
 
 #include <vector>
 

@@ -6,7 +6,7 @@
 // another one to finish with its archive says so on stderr, once.
 #pragma once
 
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 
 class CliWindow : public lzh::ArchiverWindow {
 public:

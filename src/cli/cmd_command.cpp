@@ -2,7 +2,7 @@
 #include "cli_window.h"
 #include "commands.h"
 
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 
 #include <cstdio>
 #include <vector>

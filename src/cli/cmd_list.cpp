@@ -1,9 +1,7 @@
 // cmd_list.cpp - `pelkoran-cli list ARCHIVE...`: one line per member.
 #include "commands.h"
 
-#include "archive_reader.h"
-#include "io.h"
-#include "names.h"
+#include "pelkoran/archive_contents.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -55,21 +53,20 @@ std::string Pad(const std::string& s, std::size_t width, bool right = false)
 // Prints the table for one archive; throws lzh::Error when it cannot be read.
 int ListArchive(const char* path)
 {
-    lzh::ArchiveReader reader(path);
-    lzh::ArchiveLayout layout;
-    std::vector<lzh::MemberHeader> members = reader.read_members(layout);
-    WarnAboutLayout(path, layout);
+    const lzh::ArchiveContents contents(path);
+    const std::vector<lzh::MemberInfo>& members = contents.members();
+    WarnAboutLayout(path, contents.layout());
     std::printf("%s:\n", EscapeControls(path).c_str());
     std::printf("%s %s %s %s  %s  %s\n", Pad("方式", 5).c_str(), Pad("元のサイズ", 12, true).c_str(),
                 Pad("格納サイズ", 12, true).c_str(), Pad("比率", 6, true).c_str(),
                 Pad("更新日時", 19).c_str(), "名前");
     std::uint64_t total_original = 0, total_packed = 0;
-    for (const lzh::MemberHeader& h : members) {
-        std::string name = lzh::decode_name(h.path, h.code_page);
+    for (const lzh::MemberInfo& h : members) {
+        std::string name = h.name;
         if (h.is_directory)
             name += name.empty() ? "./" : "/";   // an entry for the archive's top
         if (h.is_symlink)
-            name += " -> " + lzh::decode_name(h.link_target, h.code_page);
+            name += " -> " + h.link_target;
         const std::string time = h.mtime_known ? FormatTime(h.mtime) : Pad("不明", 19);
         std::printf("%-5s %12" PRIu64 " %12" PRIu64 " %6s  %s  %s\n", EscapeControls(h.method).c_str(),
                     h.original_size, h.packed_size, FormatRatio(h.packed_size, h.original_size).c_str(),

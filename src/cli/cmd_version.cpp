@@ -1,7 +1,7 @@
 // cmd_version.cpp - pelkoran-cli version: the library's version as the title shows it.
 #include "commands.h"
 
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 
 #include <cstdio>
 

@@ -8,7 +8,7 @@ int RunCommand(int argc, char** argv);
 int RunVersion(int argc, char** argv);
 int RunPack(int argc, char** argv);
 
-#include "archive_reader.h"
+#include "pelkoran/archive_contents.h"
 
 #include <string>
 #include <string_view>

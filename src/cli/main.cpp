@@ -1,7 +1,7 @@
 // main.cpp - pelkoran-cli: dispatches to the subcommand named first.
 #include "commands.h"
 
-#include "io.h"
+#include "pelkoran/error.h"
 
 #include <cerrno>
 #include <cinttypes>

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "archiver.h"
+#include "pelkoran/archiver.h"
 
 class QLabel;
 class QProgressBar;

@@ -3,7 +3,7 @@
 // this user may not write, other users' archives, and a process that may not
 // start threads.
 #include "archive_support.h"
-#include "member_coder.h"
+#include "container/member_coder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // test_archiver_command.cpp - ArchiverCommand end to end on real directories:
 // what it writes, what it refuses, and what it leaves behind when it fails.
 #include "archive_support.h"
-#include "file_io.h"
-#include "names.h"
+#include "fs/file_io.h"
+#include "fs/names.h"
 
 #include <gtest/gtest.h>
 

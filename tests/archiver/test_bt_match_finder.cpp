@@ -1,6 +1,6 @@
 // test_bt_match_finder.cpp - the tree finder reports, for each length, the nearest match at least that long.
 #include "archive_support.h"
-#include "bt_match_finder.h"
+#include "codec/bt_match_finder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // for every method and effort over inputs at the window, match and block
 // limits, and the two rules for how a stream may end.
 #include "archive_support.h"
-#include "decoder.h"
-#include "encoder.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // test_crc16.cpp - the archive CRC against known vectors, however the input is cut.
-#include "crc16.h"
+#include "container/crc16.h"
 
 #include <gtest/gtest.h>
 

@@ -3,13 +3,14 @@
 // progress call, places the archive may not go, and the memory a very large
 // directory costs.
 #include "archive_support.h"
-#include "file_io.h"
+#include "fs/file_io.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -250,6 +251,51 @@ TEST_F(FaultTest, HundredThousandFilesInBoundedMemory)
     std::printf("peak RSS packing 100,000 files: %ld KiB\n", ru.ru_maxrss);
     EXPECT_LT(ru.ru_maxrss, 48L * 1024);
     EXPECT_EQ(lzh::ArchiveReader(archive_).members().size(), 100001u);
+}
+
+// A chain of single-letter directories deeper than a header can name is
+// refused when the walk reaches the limit; the entries met on the way keep
+// their names, not their whole paths, so the refusal costs little memory
+// (whole paths cost over 2 GiB here).
+TEST_F(FaultTest, TooDeepTreeRefusedInBoundedMemory)
+{
+#ifdef PELKORAN_UNDER_ASAN
+    GTEST_SKIP() << "memory figures mean nothing under AddressSanitizer";
+#endif
+    constexpr int kLevels = 33000;   // "deep/d/d/...": past 65,535 bytes
+    const std::string top = t_ / "src/deep";
+    ASSERT_EQ(::mkdir(top.c_str(), 0755), 0);
+    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < kLevels && fd >= 0; ++i) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        const int sub = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = sub;
+    }
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(run_command(add_command(archive_, t_ / "src/", {"deep"})).rc);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    struct rusage ru {};
+    ::getrusage(RUSAGE_CHILDREN, &ru);
+    std::printf("peak RSS refusing a tree %d levels deep: %ld KiB\n", kLevels, ru.ru_maxrss);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == lzh::kArchiverFailed);
+    EXPECT_LT(ru.ru_maxrss, 64L * 1024);
+    EXPECT_NE(::access(archive_.c_str(), F_OK), 0);
+
+    // Taken down level by level from the top (the paths are too long for
+    // a recursive removal): deep/d/d moves up beside deep/d, which is then empty.
+    const std::string below = top + "/d/d", up = top + "/up", first = top + "/d";
+    while (::rename(below.c_str(), up.c_str()) == 0) {
+        ASSERT_EQ(::rmdir(first.c_str()), 0);
+        ASSERT_EQ(::rename(up.c_str(), first.c_str()), 0);
+    }
+    ::rmdir(first.c_str());
 }
 
 }  // namespace

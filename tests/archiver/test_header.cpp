@@ -1,9 +1,9 @@
 // test_header.cpp - member headers: the level-2 writer's bytes against the
 // worked layouts, the level 0/1/2 reader on known archives, and damaged or cut
 // headers refused with a DataError, never read outside the archive.
-#include "header.h"
-#include "io.h"
-#include "names.h"
+#include "container/header.h"
+#include "codec/io.h"
+#include "fs/names.h"
 
 #include <gtest/gtest.h>
 

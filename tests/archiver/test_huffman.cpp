@@ -1,5 +1,5 @@
 // test_huffman.cpp - code lengths limited to the allowed bits stay complete and sensible.
-#include "huffman.h"
+#include "codec/huffman.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // test_member_coder.cpp - members coded on worker threads: the same archive
 // for any thread count, and a read error met at its own member.
 #include "archive_support.h"
-#include "member_coder.h"
+#include "container/member_coder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
         out.emplace_back(entry_for(t / name, name), method);
     };
     for (unsigned i = 0; i < 60; ++i) {
-        const std::string name = std::string("f").append(std::to_string(i));  // GCC 12 -Wrestrict
+        const std::string name = std::string("f").append(std::to_string(i));
         switch (i % 6) {
         case 0: add(name, text_data(100 + 997 * i, i), coded); break;
         case 1: add(name, noise(50 + 300 * i, i), ""); break;
@@ -74,10 +74,10 @@ TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
         const auto members = read_archive(t / "t.lzh");
         ASSERT_EQ(members.size(), tree.size());
         for (std::size_t i = 0; i < members.size(); ++i) {
-            EXPECT_EQ(members[i].data, read_file(tree[i].first.source_path)) << tree[i].first.stored_path;
+            EXPECT_EQ(members[i].data, read_file(tree[i].first.source_path())) << tree[i].first.stored_path();
             if (!tree[i].second.empty()) {
                 EXPECT_EQ(members[i].h.method, tree[i].second == "*" ? c.m->id : tree[i].second)
-                    << tree[i].first.stored_path;
+                    << tree[i].first.stored_path();
             }
         }
     }
@@ -100,7 +100,7 @@ TEST(MemberCoder, RepeatsAtTheLargestDistanceAreFoundByEveryEffort)
                 pairs[0] = pairs[1];
         }
         std::vector<lzh::NewEntry> entries;
-        for (const std::string& name : {"one", "many"}) {
+        for (const std::string name : {"one", "many"}) {
             write_file(t / name, pairs[entries.size()]);
             entries.push_back(entry_for(t / name, name));
         }
@@ -127,7 +127,7 @@ TEST(MemberCoder, MembersBeyondTheReachKeepTheirOrder)
     TempDir t;
     std::vector<lzh::NewEntry> entries;
     for (unsigned i = 0; i < 700; ++i) {
-        const std::string name = std::string("m").append(std::to_string(i));  // GCC 12 -Wrestrict
+        const std::string name = std::string("m").append(std::to_string(i));
         const bool large = i % 150 == 75;   // 4 MiB, five of them: past the 12 MiB reach
         write_file(t / name, large ? text_data(4 << 20, i) : text_data(i * 7 % 3000, i));
         entries.push_back(entry_for(t / name, name));
@@ -136,7 +136,7 @@ TEST(MemberCoder, MembersBeyondTheReachKeepTheirOrder)
     const auto members = read_archive(t / "r.lzh");
     ASSERT_EQ(members.size(), entries.size());
     for (std::size_t i = 0; i < members.size(); i += 37)
-        EXPECT_EQ(members[i].data, read_file(entries[i].source_path)) << entries[i].stored_path;
+        EXPECT_EQ(members[i].data, read_file(entries[i].source_path())) << entries[i].stored_path();
 }
 
 // A file that cannot be read fails the run at its own member, with the same
@@ -147,7 +147,7 @@ TEST(MemberCoder, UnreadableFileFailsTheRunAtItsMember)
     std::vector<lzh::NewEntry> entries;
     for (const auto& [e, method] : mixed_tree(t))
         entries.push_back(e);
-    entries[10].source_path = t / "vanished";   // gone since the walk
+    entries[10].source = t / "vanished";   // gone since the walk
     std::string messages[2];
     for (unsigned threads : {1u, 2u}) {
         try {

@@ -1,7 +1,7 @@
 // test_names.cpp - stored names: CP932 where it is exact, UTF-8 otherwise,
 // other bytes as they are, and refusals that name the path.
-#include "io.h"
-#include "names.h"
+#include "codec/io.h"
+#include "fs/names.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // PATH_MAX, deep nesting, names the command language must quote, links that
 // must not be followed, and a directory that changes while it is walked.
 #include "archive_support.h"
-#include "names.h"
-#include "walk.h"
+#include "fs/names.h"
+#include "fs/walk.h"
 
 #include <gtest/gtest.h>
 
@@ -249,8 +249,8 @@ TEST_F(WalkTest, WalkOnSeveralThreadsGivesTheOneThreadList)
         for (std::size_t i = 0; i < one.entries.size(); ++i) {
             const lzh::NewEntry& x = one.entries[i];
             const lzh::NewEntry& y = many.entries[i];
-            EXPECT_EQ(y.stored_path, x.stored_path) << threads << " threads, entry " << i;
-            EXPECT_EQ(y.source_path, x.source_path);
+            EXPECT_EQ(y.stored_path(), x.stored_path()) << threads << " threads, entry " << i;
+            EXPECT_EQ(y.source_path(), x.source_path());
             EXPECT_EQ(int(y.kind), int(x.kind));
             EXPECT_EQ(y.link_target, x.link_target);
             EXPECT_EQ(y.st.size, x.st.size);
@@ -382,7 +382,7 @@ TEST_F(WalkTest, DeepTreesAreWalkedWithoutRecursion)
         on_small_stack([&] {
             lzh::WalkResult r = lzh::collect_entries(cmd, nullptr);
             count = r.entries.size();
-            last = r.entries.back().stored_path;
+            last = r.entries.back().stored_path();
         });
         ::unsetenv("PELKORAN_THREADS");
         EXPECT_EQ(count, 5002u) << threads;

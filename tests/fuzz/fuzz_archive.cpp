@@ -1,10 +1,10 @@
 // fuzz_archive - the member-header reader (levels 0, 1, 2) and the decoder on
 // any bytes taken as an archive: every member is read and decoded, or the
 // damage is reported as lzh::Error; never a crash, a hang or a stray access.
-#include "decoder.h"
-#include "header.h"
-#include "io.h"
-#include "method.h"
+#include "codec/decoder.h"
+#include "container/header.h"
+#include "codec/io.h"
+#include "codec/method.h"
 
 #include <algorithm>
 #include <cstring>

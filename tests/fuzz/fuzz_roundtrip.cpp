@@ -1,7 +1,7 @@
 // fuzz_roundtrip - the encoder on any input, every method and effort: the
 // stream decodes back to the input byte for byte.
-#include "decoder.h"
-#include "encoder.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
 
 #include <cstdlib>
 #include <span>

@@ -10,7 +10,7 @@
 // the reason, and the test then checks that the reader did exactly that and
 // nothing else.
 #include "archive_support.h"
-#include "names.h"
+#include "fs/names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // archive_support.h - engine test helpers: test data, members read back, the command entry, a window.
 #pragma once
 
-#include "archive_reader.h"
-#include "archive_writer.h"
-#include "archiver.h"
+#include "container/archive_reader.h"
+#include "container/archive_writer.h"
+#include "pelkoran/archiver.h"
 #include "command.h"
 #include "test_support.h"
 
@@ -81,8 +81,8 @@ inline std::string raw_member(const std::string& archive_bytes, const lzh::Membe
 inline lzh::NewEntry entry_for(const std::string& path, const std::string& stored)
 {
     lzh::NewEntry e;
-    e.source_path = path;
-    e.stored_path = stored;
+    e.source = path;
+    e.name = stored;
     struct stat st {};
     ::lstat(path.c_str(), &st);
     e.st = st;
@@ -101,12 +101,16 @@ inline lzh::NewEntry entry_for(const std::string& path, const std::string& store
 inline std::string add_command(const std::string& archive, const std::string& base,
                                const std::vector<std::string>& items, const std::string& switches = "")
 {
-    // Appended piece by piece: GCC 12 warns (-Wrestrict, a false alarm) on
-    // "literal" + a temporary string.
     std::string cmd = "a ";
-    cmd.append(lzh::quote_token(archive)).append(" ").append(lzh::quote_token(base)).append(" -d1").append(switches);
-    for (const std::string& item : items)
-        cmd.append(" ").append(lzh::quote_token(item));
+    cmd += lzh::quote_token(archive);
+    cmd += ' ';
+    cmd += lzh::quote_token(base);
+    cmd += " -d1";
+    cmd += switches;
+    for (const std::string& item : items) {
+        cmd += ' ';
+        cmd += lzh::quote_token(item);
+    }
     return cmd;
 }
 
