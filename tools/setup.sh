@@ -25,3 +25,20 @@ pelkoran_build() {
     cmake -S "$pelkoran_root" -B "$pelkoran_root/$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
     cmake --build "$pelkoran_root/$dir" -j"$(nproc)"
 }
+
+# ja_JP.UTF-8: under it Wine takes code page 932 and draws Japanese.
+pelkoran_japanese_locale() {
+    locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Generating the ja_JP.UTF-8 locale"
+    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
+
+# The Windows programs and their tests, cross-built into build-win/.
+pelkoran_build_windows() {
+    local dir=${1:-build-win}
+    cmake -S "$pelkoran_root" -B "$pelkoran_root/$dir" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$pelkoran_root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    cmake --build "$pelkoran_root/$dir" -j"$(nproc)"
+}

@@ -1,12 +1,19 @@
 // compress_run.cpp - the compression run: check the output directory, then pack the list from the top.
 #include "compress_run.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "wide_text.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <vector>
 
 #include "compress_target.h"
@@ -44,25 +51,44 @@ std::string WriteFailureReason(int error)
     case EROFS:
         return "読み取り専用のファイルシステムです";
     case ENOSPC:
+#ifdef EDQUOT
     case EDQUOT:
+#endif
         return "空きがありません";
     default:
         return "ファイルを作れない場所です";
     }
 }
 
-// A file's identity, when the path names one.
+// A file's identity, when the path names one: its device and inode (on
+// Windows its volume's serial number and its file index).
 struct FileId {
     bool known = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
 
     static FileId Of(const std::string& path)
     {
-        struct stat st {};
-        if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0)
+        if (path.empty() || path.find('\0') != std::string::npos)
             return {};
-        return {true, st.st_dev, st.st_ino};
+#ifdef _WIN32
+        HANDLE h = ::CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return {};
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool ok = ::GetFileInformationByHandle(h, &info);
+        ::CloseHandle(h);
+        if (!ok)
+            return {};
+        return {true, info.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+#else
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return {};
+        return {true, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+#endif
     }
     bool SameAs(const FileId& other) const
     {
@@ -139,6 +165,33 @@ std::string TrimWhiteSpace(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
+#ifdef _WIN32
+// On Windows a file made and removed at once (FILE_FLAG_DELETE_ON_CLOSE) is the
+// only question: the folder's rights are what the system grants when asked.
+std::string ProbeWritableDirectory(const std::string& dir)
+{
+    const std::string at = dir.empty() ? "." : dir;
+    const std::string name = at + (at.back() == '\\' || at.back() == '/' ? "" : "\\") + ".pelkoran-probe-" +
+                             std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount64());
+    HANDLE h = ::CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(h);
+        return {};
+    }
+    switch (::GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+        return WriteFailureReason(EACCES);
+    case ERROR_WRITE_PROTECT:
+        return WriteFailureReason(EROFS);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return WriteFailureReason(ENOSPC);
+    default:
+        return WriteFailureReason(0);
+    }
+}
+#else
 std::string ProbeWritableDirectory(const std::string& dir)
 {
     const std::string at = dir.empty() ? "." : dir;
@@ -154,6 +207,7 @@ std::string ProbeWritableDirectory(const std::string& dir)
     ::unlink(name.c_str());
     return {};
 }
+#endif
 
 std::string SkippedMessage(const std::vector<std::string>& paths)
 {

@@ -14,13 +14,8 @@
 // again from the sorted sequence in linear time.
 //
 // The order compares precomputed collation keys first and the path bytes
-// second; the keys come from one QCollator (numeric, case-insensitive).
+// second; the keys come from a NameCollator (numeric, case-insensitive).
 #include "target_list.h"
-
-#include <QCollator>
-#include <QCollatorSortKey>
-#include <QLocale>
-#include <QString>
 
 #include <algorithm>
 #include <cassert>
@@ -29,16 +24,18 @@
 #include <thread>
 #include <utility>
 
+#include "collation.h"
+
 namespace pelkoran {
 
 namespace {
 
 struct Node {
-    Node(std::string t, QCollatorSortKey k, int img, std::uint32_t p)
+    Node(std::string t, CollationKey k, int img, std::uint32_t p)
         : text(std::move(t)), key(std::move(k)), image(img), priority(p) {}
 
     std::string text;
-    QCollatorSortKey key;
+    CollationKey key;
     int image;
     std::uint32_t priority;
     bool selected = false;
@@ -58,7 +55,7 @@ void Update(Node* n)
 }
 
 // Negative, zero or positive as (key, text) sorts before, with or after n.
-int Compare(const QCollatorSortKey& key, const std::string& text, const Node* n)
+int Compare(const CollationKey& key, const std::string& text, const Node* n)
 {
     int c = key.compare(n->key);
     if (c != 0)
@@ -67,7 +64,7 @@ int Compare(const QCollatorSortKey& key, const std::string& text, const Node* n)
 }
 
 // Splits t into l (rows sorting before (key, text)) and r (the others).
-void SplitByKey(Node* t, const QCollatorSortKey& key, const std::string& text, Node*& l, Node*& r)
+void SplitByKey(Node* t, const CollationKey& key, const std::string& text, Node*& l, Node*& r)
 {
     if (!t) {
         l = r = nullptr;
@@ -207,19 +204,6 @@ void ClearSelectedBelow(Node* t)
     t->selected_count = 0;
 }
 
-// The collator of the list's order; one per thread that computes keys.
-void SetUpCollator(QCollator& collator)
-{
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setIgnorePunctuation(false);
-}
-
-QCollatorSortKey SortKeyOf(const QCollator& collator, const std::string& text)
-{
-    return collator.sortKey(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-}
-
 // Rows per thread below which a batch's keys are computed on the caller's thread.
 constexpr std::size_t kKeysPerThread = 8192;
 
@@ -228,29 +212,27 @@ constexpr std::size_t kKeysPerThread = 8192;
  * as the machine has cores when there are many (a large drop): the keys
  * are the bulk of a batch's cost. Each thread has its own collator.
  */
-std::vector<std::optional<QCollatorSortKey>> SortKeysOf(const QCollator& collator,
+std::vector<std::optional<CollationKey>> SortKeysOf(const NameCollator& collator,
                                                         const std::vector<std::pair<std::string, int>>& texts)
 {
-    std::vector<std::optional<QCollatorSortKey>> keys(texts.size());
+    std::vector<std::optional<CollationKey>> keys(texts.size());
     std::size_t threads = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
                                                 texts.size() / kKeysPerThread);
-    auto work = [&](const QCollator& c, std::size_t first, std::size_t last) {
+    auto work = [&](const NameCollator& c, std::size_t first, std::size_t last) {
         for (std::size_t i = first; i < last; ++i)
-            keys[i].emplace(SortKeyOf(c, texts[i].first));
+            keys[i].emplace(c.KeyOf(texts[i].first));
     };
     if (threads <= 1) {
         work(collator, 0, texts.size());
         return keys;
     }
     std::size_t chunk = (texts.size() + threads - 1) / threads;
-    const QLocale locale = collator.locale();
     std::vector<std::thread> helpers;
     for (std::size_t t = 1; t < threads; ++t) {
         std::size_t first = std::min(texts.size(), t * chunk);
         std::size_t last = std::min(texts.size(), first + chunk);
         helpers.emplace_back([&, first, last] {
-            QCollator own(locale);
-            SetUpCollator(own);
+            NameCollator own;
             work(own, first, last);
         });
     }
@@ -260,19 +242,10 @@ std::vector<std::optional<QCollatorSortKey>> SortKeysOf(const QCollator& collato
     return keys;
 }
 
-QLocale CollationLocale()
-{
-    // One order wherever the list is kept (the window, pelkoran-cli), not
-    // the process's locale: the Japanese collation, which the user interface
-    // is written for, sorts kana and kanji as a Japanese reader expects and
-    // Latin names as any other would.
-    return QLocale(QLocale::Japanese, QLocale::Japan);
-}
-
 }  // namespace
 
 struct TargetListModel::Impl {
-    Impl() : collator(CollationLocale()) { SetUpCollator(collator); }
+    Impl() = default;
     ~Impl() { Destroy(root); }
 
     // Merges the pending rows of a batch into the treap.
@@ -280,7 +253,7 @@ struct TargetListModel::Impl {
     {
         if (pending.empty())
             return;
-        std::vector<std::optional<QCollatorSortKey>> keys = SortKeysOf(collator, pending);
+        std::vector<std::optional<CollationKey>> keys = SortKeysOf(collator, pending);
         std::vector<Node*> fresh;
         fresh.reserve(pending.size());
         for (std::size_t i = 0; i < pending.size(); ++i) {
@@ -297,13 +270,13 @@ struct TargetListModel::Impl {
         root = Build(merged);
     }
 
-    QCollatorSortKey KeyOf(const std::string& text) const
+    CollationKey KeyOf(const std::string& text) const
     {
-        return SortKeyOf(collator, text);
+        return collator.KeyOf(text);
     }
 
     // The number of rows sorting before (key, text).
-    int RankOf(const QCollatorSortKey& key, const std::string& text) const
+    int RankOf(const CollationKey& key, const std::string& text) const
     {
         int rank = 0;
         for (const Node* t = root; t;) {
@@ -348,7 +321,7 @@ struct TargetListModel::Impl {
 
     bool Notify() const { return listener && batch_depth == 0; }
 
-    QCollator collator;
+    NameCollator collator;
     // Flush() runs from const accessors, so the tree itself is mutable.
     mutable Node* root = nullptr;
     mutable std::vector<std::pair<std::string, int>> pending;  // rows of the batch, unsorted
@@ -368,7 +341,7 @@ void TargetListModel::InsertRow(const std::string& text, int image)
         return;
     }
     impl_->Flush();
-    QCollatorSortKey key = impl_->KeyOf(text);
+    CollationKey key = impl_->KeyOf(text);
     int row = impl_->RankOf(key, text);
     if (impl_->Notify())
         impl_->listener->RowAboutToBeInserted(row);
@@ -437,7 +410,7 @@ int TargetListModel::RowImage(int row) const
 int TargetListModel::FindRow(const std::string& text) const
 {
     impl_->Flush();
-    QCollatorSortKey key = impl_->KeyOf(text);
+    CollationKey key = impl_->KeyOf(text);
     int row = impl_->RankOf(key, text);
     const Node* n = impl_->At(row);
     if (n && n->text == text)

@@ -1,11 +1,7 @@
 // profile_file.cpp - reading and rewriting a Windows-style profile file line by line.
 #include "profile_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "settings_platform.h"
 
 namespace pelkoran {
 
@@ -13,7 +9,7 @@ namespace {
 
 // A settings file larger than this is not ours; it is not read (and so
 // never rewritten).
-constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
+constexpr std::size_t kMaxFileSize = 64 * 1024 * 1024;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
@@ -116,34 +112,9 @@ bool ProfileFile::Load(const std::string& path)
     lines_.clear();
     crlf_ = false;
     final_newline_ = true;
-    // O_NONBLOCK: a FIFO in the file's place must not block the open.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-        ::close(fd);
-        return false;
-    }
     std::string text;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > static_cast<std::size_t>(kMaxFileSize)) {
-            ::close(fd);
-            return false;
-        }
-    }
-    ::close(fd);
+    if (!ReadSettingsFile(path, kMaxFileSize, text))
+        return false;
     Parse(text);
     return true;
 }

@@ -1,15 +1,19 @@
 // test_target_list.cpp - the target list: each path once, the sorted order, the treap, the real status query.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <random>
 
 #include "batch_fakes.h"
 #include "target_list.h"
+#ifndef _WIN32
 #include "test_support.h"
+#endif
 
 namespace pelkoran {
 namespace {
@@ -148,6 +152,7 @@ TEST(TargetListModel, TellsTheViewBeforeAndAfterEachChange)
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"+?0/0", "+0/1", "+?0/1", "+0/2", "-?1/2", "-1/1"}));
 }
 
+#ifndef _WIN32
 // The real status query: a link to a directory lists as a directory, a
 // dangling link is skipped, a name that is not UTF-8 keeps its bytes.
 TEST(TargetList, QueriesTheRealFileSystem)
@@ -166,6 +171,7 @@ TEST(TargetList, QueriesTheRealFileSystem)
     EXPECT_EQ(m.RowImage(m.FindRow(odd)), kImageFile);
     EXPECT_FALSE(list.Contains(dir / "dangling"));
 }
+#endif
 
 }  // namespace
 }  // namespace pelkoran
