@@ -16,7 +16,6 @@ struct Wording {
 
 // In the order of the codes.
 constexpr Wording kWordings[] = {
-    {Message::text, "{}"},
     {Message::no_command, "コマンドがありません"},
     {Message::empty_command, "コマンドが空です"},
     {Message::unknown_command, "知らないコマンドです: {} (使えるのは a だけです)"},
@@ -93,6 +92,36 @@ constexpr Wording kWordings[] = {
     {Message::header_length_changed, "内部エラー: ヘッダーの長さが変わりました: {}"},
     {Message::damaged_data, "圧縮データが壊れています: {}"},
     {Message::data_ends_early, "圧縮データが壊れています: データが途中で終わっています（格納サイズを超えて読もうとしました）"},
+    {Message::header_cut_short, "ヘッダーが途中で切れています"},
+    {Message::extended_header_too_short, "拡張ヘッダー {} が短すぎます"},
+    {Message::header_crc_mismatch, "ヘッダーの CRC が一致しません"},
+    {Message::header_checksum_mismatch, "ヘッダーのチェックサムが一致しません"},
+    {Message::not_an_lzh_header, "LZH のヘッダーではありません"},
+    {Message::unknown_header_level, "ヘッダーレベル {} には対応していません"},
+    {Message::member_data_cut_short, "メンバー「{}」のデータが途中で切れています"},
+    {Message::header_size_mismatches_name, "ヘッダーの大きさが名前の長さと合いません"},
+    {Message::bad_extended_header_size, "拡張ヘッダーの大きさが不正です"},
+    {Message::extended_headers_too_long, "拡張ヘッダーが長すぎます"},
+    {Message::extended_headers_past_packed_size, "拡張ヘッダーが格納サイズを超えています"},
+    {Message::bad_header_word_size, "ヘッダーの語長が不正です"},
+    {Message::header_too_long, "ヘッダーが長すぎます"},
+    {Message::bad_header_size, "ヘッダーの大きさが不正です"},
+    {Message::extended_header_outside, "拡張ヘッダーがヘッダーの外にはみ出しています"},
+    {Message::stored_size_mismatch, "格納サイズと元のサイズが一致しません"},
+    {Message::unpacked_size_mismatch, "展開したサイズが元のサイズと一致しません"},
+    {Message::data_crc_mismatch, "CRC が一致しません"},
+    {Message::huffman_lengths_all_zero, "ハフマン符号表の符号長がすべて 0 です"},
+    {Message::huffman_over_subscribed, "ハフマン符号表が過剰です（符号が重複しています）"},
+    {Message::huffman_incomplete, "ハフマン符号表が不完全です"},
+    {Message::single_symbol_out_of_range, "単一記号の符号表の記号が範囲外です"},
+    {Message::length_count_out_of_range, "符号長表の個数が範囲外です"},
+    {Message::code_length_over_16, "符号長が 16 ビットを超えています"},
+    {Message::length_skip_out_of_range, "符号長表の省略数が範囲外です"},
+    {Message::zero_run_past_count, "0 の連続が符号長表の範囲を超えています"},
+    {Message::block_of_no_codes, "ブロックの符号数が 0 です"},
+    {Message::distance_before_start, "一致位置がデータの先頭より前を指しています"},
+    {Message::distance_past_dictionary, "一致位置が辞書の大きさを超えています"},
+    {Message::match_past_end, "一致長が残りのデータ長を超えています"},
     {Message::sys_permission, "権限がありません"},
     {Message::sys_not_found, "見つかりません"},
     {Message::sys_no_space, "ディスクの空きが足りません"},
@@ -135,9 +164,17 @@ std::string message_sentence(Message code, const std::vector<std::string>& args,
     return out;
 }
 
-std::string Error::sentence(Message code, const std::vector<std::string>& args, int system_error)
+std::string Error::sentence(Message code, const std::vector<std::string>& args, int system_error,
+                            const Error* detail)
 {
-    std::string s = message_sentence(code, args);
+    std::string s;
+    if (detail) {
+        std::vector<std::string> all = args;
+        all.emplace_back(detail->what());
+        s = message_sentence(code, all);
+    } else {
+        s = message_sentence(code, args);
+    }
     if (system_error != 0)
         s += " (" + errno_text(system_error) + ")";
     return s;

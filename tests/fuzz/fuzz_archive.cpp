@@ -18,7 +18,7 @@ public:
     void read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const override
     {
         if (offset > size_ || size > size_ - offset)
-            throw lzh::DataError("out of range");
+            throw lzh::DataError(lzh::Message::archive_cut_short, {"(memory)"});
         std::memcpy(buf, data_ + offset, size);
     }
 

@@ -49,8 +49,8 @@ BtMatchFinder::BtMatchFinder(unsigned dict_bits, unsigned depth, std::uint64_t s
 
 BtMatchFinder::~BtMatchFinder() = default;
 
-// Makes room for the links of every position of the dictionary. Until now,
-// only positions below son_positions_ were entered, and those keep their slots.
+// Makes room for the links of every position of the dictionary. The links
+// already entered (positions below son_positions_) keep their slots.
 void BtMatchFinder::grow()
 {
     const std::size_t dict = std::size_t(1) << dict_bits_;

@@ -37,9 +37,9 @@ constexpr std::size_t kOutChunk = 1 << 16;
 constexpr unsigned kMaxMatchLen = 256;
 constexpr unsigned kMaxPhantom = 16;   // zero bytes past the end before giving up
 
-[[noreturn]] void damaged(const char* what)
+[[noreturn]] void damaged(Message what)
 {
-    throw DataError(Message::damaged_data, {what});
+    throw DataError(Message::damaged_data, {}, Error(what));
 }
 
 [[noreturn]] void truncated()
@@ -75,11 +75,11 @@ public:
         for (unsigned l = 1; l <= kMaxBits; ++l)
             kraft += count[l] << (kMaxBits - l);
         if (kraft == 0)
-            damaged("ハフマン符号表の符号長がすべて 0 です");
+            damaged(Message::huffman_lengths_all_zero);
         if (kraft > (1u << kMaxBits))
-            damaged("ハフマン符号表が過剰です（符号が重複しています）");
+            damaged(Message::huffman_over_subscribed);
         if (kraft < (1u << kMaxBits))
-            damaged("ハフマン符号表が不完全です");
+            damaged(Message::huffman_incomplete);
 
         // Symbols in canonical order, and their codes.
         std::array<unsigned, kMaxBits + 2> first{};
@@ -244,7 +244,7 @@ struct Decoder::Impl {
     // Reports damage found while decoding. Bits beyond the packed size were
     // made up by the decoder, so if any were used, the stream was cut short
     // and that is the error to report.
-    [[noreturn]] void fail(const char* what) const
+    [[noreturn]] void fail(Message what) const
     {
         check_overrun();
         damaged(what);
@@ -302,12 +302,12 @@ void Decoder::Impl::read_lengths(HuffTable& table, unsigned alphabet, unsigned c
     if (n == 0) {
         const unsigned sym = bits(count_bits);
         if (sym >= alphabet)
-            fail("単一記号の符号表の記号が範囲外です");
+            fail(Message::single_symbol_out_of_range);
         table.build_single(sym);
         return;
     }
     if (n > alphabet)
-        fail("符号長表の個数が範囲外です");
+        fail(Message::length_count_out_of_range);
     std::array<std::uint8_t, kMaxNP + kNT> lens{};
     for (unsigned i = 0; i < n;) {
         refill();
@@ -315,14 +315,14 @@ void Decoder::Impl::read_lengths(HuffTable& table, unsigned alphabet, unsigned c
         if (len == 7) {
             while (bits(1) == 1) {
                 if (++len > kMaxBits)
-                    fail("符号長が 16 ビットを超えています");
+                    fail(Message::code_length_over_16);
             }
         }
         lens[i++] = static_cast<std::uint8_t>(len);
         if (skip_field && i == 3) {
             const unsigned k = bits(2);
             if (k > n - 3)
-                fail("符号長表の省略数が範囲外です");
+                fail(Message::length_skip_out_of_range);
             i += k;
         }
     }
@@ -336,12 +336,12 @@ void Decoder::Impl::read_c_table()
     if (n == 0) {
         const unsigned sym = bits(9);
         if (sym >= kNC)
-            fail("単一記号の符号表の記号が範囲外です");
+            fail(Message::single_symbol_out_of_range);
         c_table.build_single(sym);
         return;
     }
     if (n > kNC)
-        fail("符号長表の個数が範囲外です");
+        fail(Message::length_count_out_of_range);
     std::array<std::uint8_t, kNC> lens{};
     for (unsigned i = 0; i < n;) {
         refill();
@@ -352,7 +352,7 @@ void Decoder::Impl::read_c_table()
         }
         const unsigned run = s == 0 ? 1 : s == 1 ? bits(4) + 3 : bits(9) + 20;
         if (run > n - i)
-            fail("0 の連続が符号長表の範囲を超えています");
+            fail(Message::zero_run_past_count);
         i += run;
     }
     build(c_table, lens.data(), kNC);
@@ -363,7 +363,7 @@ void Decoder::Impl::read_block_header()
     refill();
     block_left = bits(16);
     if (block_left == 0)
-        fail("ブロックの符号数が 0 です");
+        fail(Message::block_of_no_codes);
     read_lengths(t_table, kNT, 5, true);
     read_c_table();
     read_lengths(p_table, method.np, method.pbit, false);
@@ -402,11 +402,11 @@ void Decoder::Impl::decode_chunk()
         const std::uint32_t dist = (c <= 1 ? c : (1u << (c - 1)) | bits(c - 1)) + 1;
         const std::uint64_t done = produced + (w - start);
         if (dist > done)
-            fail("一致位置がデータの先頭より前を指しています");
+            fail(Message::distance_before_start);
         if (dist > dict)
-            fail("一致位置が辞書の大きさを超えています");
+            fail(Message::distance_past_dictionary);
         if (len > left - (w - start))
-            fail("一致長が残りのデータ長を超えています");
+            fail(Message::match_past_end);
         std::uint8_t* d = base + w;
         const std::uint8_t* src = d - dist;
         if (dist >= 8) {

@@ -1,7 +1,10 @@
 // io.h - byte sources and sinks the engine reads from and writes to.
 //
-// Everything in the engine streams: a member is read, coded and written in
-// pieces, so no stage ever needs a whole file in memory.
+// The archive writer streams: a member is read, coded and written in pieces,
+// so a large file is never held whole in memory. The member coder is the one
+// stage that holds whole files: those up to its in-memory limit
+// (kMaxPrecoded), read and coded into memory ahead of the writer within its
+// budget (kPrecodeBudget; container/member_coder.h).
 #pragma once
 
 #include "pelkoran/error.h"

@@ -160,8 +160,8 @@ void ArchiveReader::extract(const MemberHeader& h, ByteSink& out,
                             const std::function<void(std::uint64_t)>& on_bytes)
 {
     const std::string member = decode_name(h.path, h.code_page);
-    auto fail = [&](const std::string& what) {
-        throw DataError(Message::damaged_member, {path(), member, what});
+    auto fail = [&](const Error& what) {
+        throw DataError(Message::damaged_member, {path(), member}, what);
     };
     const Method* method = find_method(h.method);
     if (method == &kLh7 && h.level == 1 && h.os_id == kOsLhark)
@@ -184,7 +184,7 @@ void ArchiveReader::extract(const MemberHeader& h, ByteSink& out,
     };
     if (!method->coded) {
         if (h.packed_size != h.original_size)
-            fail("格納サイズと元のサイズが一致しません");
+            fail(Error(Message::stored_size_mismatch));
         while (std::size_t n = packed.read(buf.data(), buf.size()))
             take(n);
     } else {
@@ -193,13 +193,13 @@ void ArchiveReader::extract(const MemberHeader& h, ByteSink& out,
             while (std::size_t n = decoder.read(buf.data(), buf.size()))
                 take(n);
         } catch (const DataError& e) {
-            fail(e.what());
+            fail(e);
         }
     }
     if (produced != h.original_size)
-        fail("展開したサイズが元のサイズと一致しません");
+        fail(Error(Message::unpacked_size_mismatch));
     if (h.has_crc && crc != h.data_crc)
-        fail("CRC が一致しません");
+        fail(Error(Message::data_crc_mismatch));
 }
 
 }  // namespace lzh

@@ -288,7 +288,7 @@ std::vector<MemberHeader> read_old_members(const std::string& archive_path, cons
     try {
         return reader->members();
     } catch (const DataError& e) {
-        throw Error(Message::not_overwriting, {e.what()});
+        throw Error(Message::not_overwriting, {}, e);
     }
 }
 

@@ -101,16 +101,16 @@ public:
     {
     }
 
-    [[noreturn]] void fail(const std::string& what) const
+    [[noreturn]] void fail(Message what, std::vector<std::string> args = {}) const
     {
-        throw DataError(Message::damaged_header, {name_, std::to_string(offset_), what});
+        throw DataError(Message::damaged_header, {name_, std::to_string(offset_)}, Error(what, std::move(args)));
     }
 
     // Reads `size` header bytes at `at` (relative to the header), or fails as truncated.
     void fetch(std::uint64_t at, std::uint8_t* buf, std::size_t size) const
     {
         if (offset_ + at + size > bytes_.size() || offset_ + at + size < offset_)
-            fail("ヘッダーが途中で切れています");
+            fail(Message::header_cut_short);
         bytes_.read_at(offset_ + at, buf, size);
     }
 
@@ -125,7 +125,7 @@ public:
         const std::uint8_t* data = header.data() + pos + 1;
         auto need = [&](std::size_t n, const char* what) {
             if (len < n)
-                fail(std::string("拡張ヘッダー ") + what + " が短すぎます");
+                fail(Message::extended_header_too_short, {what});
         };
         switch (type) {
         case kExtCommon:
@@ -182,7 +182,7 @@ public:
     void check_crc(const std::vector<std::uint8_t>& header, const ExtendedFields& ext) const
     {
         if (!crc_holds(header, ext, header.size()))
-            fail("ヘッダーの CRC が一致しません");
+            fail(Message::header_crc_mismatch);
     }
 
     void check_checksum(const std::vector<std::uint8_t>& base) const
@@ -191,7 +191,7 @@ public:
         for (std::size_t i = 2; i < base.size(); ++i)
             sum = std::uint8_t(sum + base[i]);
         if (sum != base[1])
-            fail("ヘッダーのチェックサムが一致しません");
+            fail(Message::header_checksum_mismatch);
     }
 
     std::optional<MemberHeader> parse()
@@ -209,14 +209,14 @@ public:
         if (n < 7 || first[kOffMethod] != '-' || first[kOffMethod + 4] != '-') {
             if (offset_ == 0)
                 throw DataError(Message::not_an_lzh_archive, {name_});
-            fail("LZH のヘッダーではありません");
+            fail(Message::not_an_lzh_header);
         }
         if (n < sizeof first)
-            fail("ヘッダーが途中で切れています");
+            fail(Message::header_cut_short);
         if (!looks_like_header(first)) {
             if (offset_ == 0)
                 throw DataError(Message::not_an_lzh_archive, {name_});
-            fail("LZH のヘッダーではありません");
+            fail(Message::not_an_lzh_header);
         }
 
         MemberHeader h;
@@ -234,11 +234,11 @@ public:
             parse_level23(h, first);
             break;
         default:
-            fail("ヘッダーレベル " + std::to_string(h.level) + " には対応していません");
+            fail(Message::unknown_header_level, {std::to_string(h.level)});
         }
         h.data_offset = offset_ + h.header_length;
         if (h.data_offset + h.packed_size > bytes_.size() || h.data_offset + h.packed_size < h.data_offset)
-            fail("メンバー「" + decode_name(h.path, h.code_page) + "」のデータが途中で切れています");
+            fail(Message::member_data_cut_short, {decode_name(h.path, h.code_page)});
         classify(h);
         return h;
     }
@@ -269,7 +269,7 @@ private:
         const std::size_t n = first[21];
         std::vector<std::uint8_t> base(hsize + 2);
         if (h.level == 0 ? hsize < 20 + n : hsize < 25 + n)
-            fail("ヘッダーの大きさが名前の長さと合いません");
+            fail(Message::header_size_mismatches_name);
         fetch(0, base.data(), base.size());
         check_checksum(base);
 
@@ -314,10 +314,10 @@ private:
         std::uint64_t chain = 0;
         while (next != 0) {
             if (next < 3)
-                fail("拡張ヘッダーの大きさが不正です");
+                fail(Message::bad_extended_header_size);
             chain += next;
             if (chain > kMaxLevel1Chain)
-                fail("拡張ヘッダーが長すぎます");
+                fail(Message::extended_headers_too_long);
             std::size_t pos = all.size();
             all.resize(pos + next);
             fetch(pos, all.data() + pos, next);
@@ -327,7 +327,7 @@ private:
         check_crc(all, ext);
         const std::uint64_t skip = get32(&base[kOffPacked]);
         if (chain > skip)
-            fail("拡張ヘッダーが格納サイズを超えています");
+            fail(Message::extended_headers_past_packed_size);
         h.packed_size = skip - chain;
         h.header_length = all.size();
         finish_sizes(h, ext);
@@ -349,13 +349,13 @@ private:
             std::uint8_t sizes[8];
             fetch(24, sizes, sizeof sizes);
             if (total != 4)
-                fail("ヘッダーの語長が不正です");
+                fail(Message::bad_header_word_size);
             total = get32(sizes);
             if (total > kMaxLevel3Header)
-                fail("ヘッダーが長すぎます");
+                fail(Message::header_too_long);
         }
         if (total < base)
-            fail("ヘッダーの大きさが不正です");
+            fail(Message::bad_header_size);
         std::vector<std::uint8_t> header(total);
         fetch(0, header.data(), header.size());
         // The OS-9/68k archiver states its level-2 header size 2 bytes short.
@@ -380,7 +380,7 @@ private:
         std::uint64_t size = size_at(base - field);
         while (size != 0) {
             if (size < 1 + field || pos + size > total)
-                fail("拡張ヘッダーがヘッダーの外にはみ出しています");
+                fail(Message::extended_header_outside);
             apply(header, std::size_t(pos), std::size_t(size - 1 - field), h, ext);
             std::uint64_t next = size_at(std::size_t(pos + size - field));
             pos += size;

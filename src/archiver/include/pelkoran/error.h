@@ -3,6 +3,7 @@
 
 #include "pelkoran/messages.h"
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -12,7 +13,9 @@ namespace lzh {
 
 // Any failure the engine reports: a message code with its arguments (the
 // path or the damaged structure where there is one) and, for a system error,
-// its errno. what() is the sentence for the user (Japanese, UTF-8).
+// its errno. A failure found inside another names it as its detail, which
+// words the template's last "{}". what() is the sentence for the user
+// (Japanese, UTF-8).
 class Error : public std::runtime_error {
 public:
     explicit Error(Message code, std::vector<std::string> args = {}, int system_error = 0)
@@ -20,19 +23,27 @@ public:
           system_error_(system_error)
     {
     }
-    // A sentence given whole (Message::text).
-    explicit Error(const std::string& text) : Error(Message::text, {text}) {}
+    // `code` with `args`, and `detail` (what was found) after them.
+    Error(Message code, std::vector<std::string> args, const Error& detail)
+        : std::runtime_error(sentence(code, args, 0, &detail)), code_(code), args_(std::move(args)),
+          system_error_(0), detail_(std::make_shared<const Error>(detail))
+    {
+    }
 
     Message code() const { return code_; }
     const std::vector<std::string>& args() const { return args_; }
     int system_error() const { return system_error_; }
+    // What was found, when this failure is worded around it.
+    const Error* detail() const { return detail_.get(); }
 
 private:
-    static std::string sentence(Message code, const std::vector<std::string>& args, int system_error);
+    static std::string sentence(Message code, const std::vector<std::string>& args, int system_error,
+                                const Error* detail = nullptr);
 
     Message code_;
     std::vector<std::string> args_;
     int system_error_;
+    std::shared_ptr<const Error> detail_;
 };
 
 // Damaged or truncated compressed data or headers.

@@ -14,7 +14,6 @@
 namespace lzh {
 
 enum class Message : std::uint16_t {
-    text,   // a sentence given whole (its only argument)
     no_command,
     empty_command,
     unknown_command,
@@ -91,6 +90,39 @@ enum class Message : std::uint16_t {
     header_length_changed,
     damaged_data,
     data_ends_early,
+    // What a damaged header shows (the detail of damaged_header).
+    header_cut_short,
+    extended_header_too_short,
+    header_crc_mismatch,
+    header_checksum_mismatch,
+    not_an_lzh_header,
+    unknown_header_level,
+    member_data_cut_short,
+    header_size_mismatches_name,
+    bad_extended_header_size,
+    extended_headers_too_long,
+    extended_headers_past_packed_size,
+    bad_header_word_size,
+    header_too_long,
+    bad_header_size,
+    extended_header_outside,
+    // What a damaged member shows (the detail of damaged_member).
+    stored_size_mismatch,
+    unpacked_size_mismatch,
+    data_crc_mismatch,
+    // What damaged compressed data shows (the detail of damaged_data).
+    huffman_lengths_all_zero,
+    huffman_over_subscribed,
+    huffman_incomplete,
+    single_symbol_out_of_range,
+    length_count_out_of_range,
+    code_length_over_16,
+    length_skip_out_of_range,
+    zero_run_past_count,
+    block_of_no_codes,
+    distance_before_start,
+    distance_past_dictionary,
+    match_past_end,
     sys_permission,
     sys_not_found,
     sys_no_space,
