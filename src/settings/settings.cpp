@@ -104,9 +104,10 @@ bool DirectoryWritable(const std::string& dir)
     return ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-bool ReadFlag(const ProfileFile& file, const char* key, bool fallback)
+bool ReadFlag(const ProfileFile& file, const char* key, bool fallback,
+              const char* section = kSettingsSection)
 {
-    std::optional<std::string> value = file.Get(kSettingsSection, key);
+    std::optional<std::string> value = file.Get(section, key);
     if (!value)
         return fallback;
     return *value == kTrue;
@@ -215,6 +216,7 @@ Settings LoadSettings(const std::string& path)
     const Settings defaults;
     settings.method = ReadName(file, kKeyMethod, kMethods, defaults.method.c_str());
     settings.level = ReadName(file, kKeyLevel, kLevels, defaults.level.c_str());
+    settings.verify = ReadFlag(file, kKeyVerify, false, kCompressionSection);
     return settings;
 }
 
@@ -254,6 +256,8 @@ bool SaveSettings(const std::string& path, const Settings& settings)
         file.Set(kCompressionSection, kKeyMethod, settings.method);
         file.Set(kCompressionSection, kKeyLevel, settings.level);
     }
+    if (settings.verify || file.Get(kCompressionSection, kKeyVerify))
+        file.Set(kCompressionSection, kKeyVerify, settings.verify ? kTrue : kFalse);
     if (exists && !DirectoryWritable(ParentDirectory(target)))
         return RewriteInPlace(target, file.Text());
     return ReplaceFile(target, file.Text(), mode);
