@@ -284,10 +284,13 @@ VerifyHook g_verify_hook;
  * byte for byte; it is passed over. Any fault throws lzh::Error naming the
  * archive, and the caller's temporary file then goes.
  */
-void verify_written(const std::string& temp_path, const std::string& archive_path, Writer& writer)
+void verify_written(const ArchivePlace& place, const std::string& archive_path, Writer& writer)
 {
     try {
-        ArchiveReader reader(temp_path);
+        ArchiveReader reader(place.temp_path());
+        // What is read back must be the file this run wrote and will rename.
+        if (!same_file(reader.status(), place.temp_status()))
+            throw Error(Message::archive_replaced, {shown_path(place.temp_path())});
         for (const MemberHeader& h : reader.members()) {
             writer.progress(decode_name(h.path, h.code_page), true);
             NullSink sink;
@@ -497,7 +500,7 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     if (options.verify) {
         if (g_verify_hook)
             g_verify_hook(place.temp_path());
-        verify_written(place.temp_path(), archive_path, writer);
+        verify_written(place, archive_path, writer);
     }
     // The last chance to cancel: the archive is complete but not yet in place.
     writer.progress("", true);
