@@ -72,6 +72,7 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
         WriteOptions options;
         options.method = cmd.method;
         options.effort = cmd.effort;
+        options.verify = cmd.verify;
         const UpdateReport r = update_archive(cmd.archive, walk.entries, options, window);
         report = success_report(cmd, walk, r);
         if (window)

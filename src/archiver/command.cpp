@@ -109,6 +109,8 @@ AddCommand parse_command(std::string_view text)
             cmd.effort = Effort::normal;
         else if (sw == "-best")
             cmd.effort = Effort::best;
+        else if (sw == "-verify")
+            cmd.verify = true;
         else
             throw Error(Message::unknown_switch, {t.text});
     }

@@ -15,6 +15,9 @@
 //                        with all its contents (required)
 //   -lh5 | -lh6 | -lh7   the method for coded members (default -lh5)
 //   -fast | -normal | -best   how hard the encoder works (default -normal)
+//   -verify              read the written archive back, decoding every
+//                        member and checking its CRC, before it takes the
+//                        old archive's place
 #pragma once
 
 #include "pelkoran/command_text.h"
@@ -32,6 +35,7 @@ namespace lzh {
 struct AddCommand : WalkItems {
     const Method* method = &kLh5;
     Effort effort = Effort::normal;
+    bool verify = false;
 };
 
 // Splits `text` into tokens, undoing the quoting. Throws lzh::Error on an

@@ -135,9 +135,10 @@ constexpr Wording kWordings[] = {
     {Message::sys_io, "入出力エラーです"},
     {Message::sys_too_big, "ファイルが大きすぎます"},
     {Message::sys_busy, "使用中です"},
+    {Message::verify_failed, "書き込んだ書庫を確かめたところ誤りがあったため、書庫は変更していません: {} ({})"},
 };
 
-static_assert(std::size(kWordings) == std::size_t(Message::sys_busy) + 1);
+static_assert(std::size(kWordings) == std::size_t(Message::verify_failed) + 1);
 
 }  // namespace
 

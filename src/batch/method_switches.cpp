@@ -38,4 +38,12 @@ std::string CommandSwitches(std::string_view method, std::string_view level)
     return switches;
 }
 
+std::string CommandSwitches(std::string_view method, std::string_view level, bool verify)
+{
+    std::string switches = CommandSwitches(method, level);
+    if (verify)
+        switches.append(switches.empty() ? "-verify" : " -verify");
+    return switches;
+}
+
 }  // namespace pelkoran

@@ -25,4 +25,8 @@ bool IsLevelName(std::string_view name);
  */
 std::string CommandSwitches(std::string_view method, std::string_view level);
 
+// The same followed by "-verify" when `verify` is set: the engine reads each
+// archive back before it takes the old one's place. Off adds nothing.
+std::string CommandSwitches(std::string_view method, std::string_view level, bool verify);
+
 }  // namespace pelkoran

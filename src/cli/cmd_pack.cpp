@@ -30,7 +30,7 @@ void PrintUsage(std::FILE* out)
 {
     std::fprintf(out,
                  "使い方: pelkoran-cli pack [--same-place | --output-dir DIR] [--trim-ext] [--dry-run]\n"
-                 "                          [--method lh5|lh6|lh7] [--level fast|normal|best] [--] PATH...\n"
+                 "                          [--method lh5|lh6|lh7] [--level fast|normal|best] [--verify] [--] PATH...\n"
                  "  各 PATH (ファイルまたはディレクトリ) を 1 つずつ LZH 書庫に圧縮します。\n"
                  "  --same-place      書庫を各項目と同じ場所に作ります (既定、--output-dir より優先)\n"
                  "  --output-dir DIR  書庫を DIR に作ります\n"
@@ -38,6 +38,7 @@ void PrintUsage(std::FILE* out)
                  "  --dry-run         各項目のコマンド文字列を表示するだけで、何も書きません\n"
                  "  --method M        圧縮方式 lh5 (既定), lh6, lh7\n"
                  "  --level L         圧縮の手間 fast, normal (既定), best\n"
+                 "  --verify          書き込んだ書庫を読み戻して確かめてから置き換える\n"
                  "  終了コード: 0 すべて圧縮, 1 途中の項目で失敗 (または存在しない PATH を飛ばした),\n"
                  "              2 出力先または引数の誤り\n");
 }
@@ -50,11 +51,12 @@ struct PackOptions {
     bool dry_run = false;
     std::string method = pelkoran::kDefaultMethod;
     std::string level = pelkoran::kDefaultLevel;
+    bool verify = false;
     std::vector<std::string> paths;
 
     // The switches for the command text; none for the defaults, so the
     // texts stay those of a run without these options.
-    std::string Switches() const { return pelkoran::CommandSwitches(method, level); }
+    std::string Switches() const { return pelkoran::CommandSwitches(method, level, verify); }
 };
 
 // "--name VALUE" or "--name=VALUE" at argv[i]: true (value in `value`,
@@ -94,6 +96,8 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
             options.trim_ext = true;
         } else if (arg == "--dry-run") {
             options.dry_run = true;
+        } else if (arg == "--verify") {
+            options.verify = true;
         } else if (bool missing = false; OptionValue("--method", argc, argv, i, options.method, missing)) {
             if (missing || !pelkoran::IsMethodName(options.method)) {
                 std::fprintf(stderr, "pelkoran-cli pack: --method には lh5, lh6, lh7 のどれかを指定してください\n");

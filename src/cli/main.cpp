@@ -29,7 +29,7 @@ const CliCommand kCommands[] = {
      RunCommand},
     {"version", "", "ライブラリの版を表示します", RunVersion},
     {"pack", "[--same-place | --output-dir DIR] [--trim-ext] [--dry-run] [--method lh5|lh6|lh7]\n"
-             "       [--level fast|normal|best] PATH...",
+             "       [--level fast|normal|best] [--verify] PATH...",
      "各項目を 1 つずつ LZH 書庫に圧縮します (ウィンドウの圧縮実行と同じ)", RunPack},
 };
 

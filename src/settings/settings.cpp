@@ -13,9 +13,10 @@ namespace {
 constexpr char kTrue[] = "TRUE";
 constexpr char kFalse[] = "FALSE";
 
-bool ReadFlag(const ProfileFile& file, const char* key, bool fallback)
+bool ReadFlag(const ProfileFile& file, const char* key, bool fallback,
+              const char* section = kSettingsSection)
 {
-    std::optional<std::string> value = file.Get(kSettingsSection, key);
+    std::optional<std::string> value = file.Get(section, key);
     if (!value)
         return fallback;
     return *value == kTrue;
@@ -71,6 +72,7 @@ Settings LoadSettings(const std::string& path)
     const Settings defaults;
     settings.method = ReadName(file, kKeyMethod, kMethods, defaults.method.c_str());
     settings.level = ReadName(file, kKeyLevel, kLevels, defaults.level.c_str());
+    settings.verify = ReadFlag(file, kKeyVerify, false, kCompressionSection);
     return settings;
 }
 
@@ -101,6 +103,8 @@ bool SaveSettings(const std::string& path, const Settings& settings)
         file.Set(kCompressionSection, kKeyMethod, settings.method);
         file.Set(kCompressionSection, kKeyLevel, settings.level);
     }
+    if (settings.verify || file.Get(kCompressionSection, kKeyVerify))
+        file.Set(kCompressionSection, kKeyVerify, settings.verify ? kTrue : kFalse);
     if (exists && !DirectoryWritable(ParentDirectory(target)))
         return RewriteInPlace(target, file.Text());
     return ReplaceSettingsFile(target, file.Text(), mode);

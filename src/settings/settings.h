@@ -18,6 +18,8 @@ inline constexpr const char kKeyIsTrimExt[] = "IsTrimEXT";
 inline constexpr const char kCompressionSection[] = "Compression";
 inline constexpr const char kKeyMethod[] = "Method";
 inline constexpr const char kKeyLevel[] = "Level";
+// Verify after writing: "TRUE" or "FALSE", written only once it was on.
+inline constexpr const char kKeyVerify[] = "Verify";
 
 // The output options as they are stored.
 struct Settings {
@@ -26,6 +28,7 @@ struct Settings {
     bool trim_ext = false;    // IsTrimEXT: the trim check box is checked
     std::string method = "lh5";     // Method: lh5, lh6 or lh7
     std::string level = "normal";   // Level: fast, normal or best
+    bool verify = false;            // Verify: each archive is read back before it takes its place
 };
 
 // The defaults for a missing file or key: the user's home directory,
@@ -57,11 +60,11 @@ std::string SettingsFilePath();
 
 /*
  * LoadSettings - read the three keys of [Path], and the method and level
- * of [Compression], from the file at `path`. A missing or unreadable
+ * and verify flag of [Compression], from the file at `path`. A missing or unreadable
  * file, a missing key, or a file that is not a profile file at all gives
  * the defaults for what cannot be read. "IsSamePlace" and "IsTrimEXT" are
  * true exactly when their value is "TRUE" (byte for byte: "true" reads as
- * false). "Method" and "Level" take the names that pelkoran-cli pack takes
+ * false), and so is "Verify". "Method" and "Level" take the names that pelkoran-cli pack takes
  * (lh5 lh6 lh7, fast normal best), byte for byte; any other value reads as
  * the default.
  */
@@ -70,7 +73,8 @@ Settings LoadSettings(const std::string& path);
 /*
  * SaveSettings - write the three keys of [Path] into the file at `path`,
  * and the method and level into [Compression] when either is not its
- * default or the file holds either key already, keeping the
+ * default or the file holds either key already, and "Verify" when it is
+ * on or the file holds it already, keeping the
  * file's other sections, keys and comments. The file is written whole to a
  * temporary file beside it and renamed into place, so it is never left half
  * written; the configuration directory is created when missing. A file

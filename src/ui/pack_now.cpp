@@ -60,7 +60,7 @@ void CPackNow::SetMessageBox(MessageBoxFn box) {
 
 RunOptions CPackNow::Options() const {
     return {settings_.same_place, settings_.output_dir, settings_.trim_ext,
-            CommandSwitches(settings_.method, settings_.level)};
+            CommandSwitches(settings_.method, settings_.level, settings_.verify)};
 }
 
 void CPackNow::ItemFailed(const std::string& reason) {

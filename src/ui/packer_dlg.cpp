@@ -240,6 +240,7 @@ void CPackerDlg::LoadOutputOptions() {
     m_bTrimExt = settings.trim_ext;
     m_strMethod = settings.method;
     m_strLevel = settings.level;
+    m_bVerify = settings.verify;
 }
 
 void CPackerDlg::SaveOutputOptions() {
@@ -250,6 +251,7 @@ void CPackerDlg::SaveOutputOptions() {
     settings.trim_ext = m_bTrimExt;
     settings.method = m_strMethod;
     settings.level = m_strLevel;
+    settings.verify = m_bVerify;
     SaveSettings(settings_path_, settings);
 }
 
@@ -259,17 +261,19 @@ void CPackerDlg::UpdateData(bool save_and_validate) {
         m_bTrimExt = ui_->trimExtCheck->isChecked();
         m_strMethod = ui_->methodCombo->currentData().toString().toStdString();
         m_strLevel = ui_->levelCombo->currentData().toString().toStdString();
+        m_bVerify = ui_->verifyCheck->isChecked();
     } else {
         ui_->outputDirEdit->setText(Decode(m_strOutputDir));
         ui_->trimExtCheck->setChecked(m_bTrimExt);
         SelectByName(ui_->methodCombo, m_strMethod, kDefaultMethod);
         SelectByName(ui_->levelCombo, m_strLevel, kDefaultLevel);
+        ui_->verifyCheck->setChecked(m_bVerify);
     }
 }
 
 RunOptions CPackerDlg::ReadRunOptions() {
     UpdateData(true);
-    return {IsSamePlaceChecked(), m_strOutputDir, m_bTrimExt, CommandSwitches(m_strMethod, m_strLevel)};
+    return {IsSamePlaceChecked(), m_strOutputDir, m_bTrimExt, CommandSwitches(m_strMethod, m_strLevel, m_bVerify)};
 }
 
 bool CPackerDlg::IsSamePlaceChecked() const {

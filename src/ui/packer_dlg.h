@@ -50,7 +50,7 @@ QString WindowTitle(const std::string& library_name, unsigned version);
  * run whenever the list, the selection or the output mode changes.
  *
  * For the run it reads the output options once (data exchange between the
- * members m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel and the
+ * members m_strOutputDir, m_bTrimExt, m_strMethod, m_strLevel, m_bVerify and the
  * controls) and is the run's reporter: the message boxes, focus, and the
  * progress window, which is the library's window. The run works on a worker
  * thread (BackgroundRun); its reports reach the window on the UI thread, in
@@ -155,6 +155,7 @@ private:
     bool m_bTrimExt = false;     // the trim check box
     std::string m_strMethod;     // the method choice: "lh5", "lh6" or "lh7"
     std::string m_strLevel;      // the effort choice: "fast", "normal" or "best"
+    bool m_bVerify = false;      // the verify check box
 
     BackgroundRun run_;  // the compress button's run, on a worker thread
     QPointer<QWidget> focus_before_run_;  // gets the focus back when the run ends

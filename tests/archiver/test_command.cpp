@@ -19,6 +19,7 @@ TEST(CommandLanguage, ParsesTheTextsTheBatchWrites)
         // Switches anywhere; a quoted token starting with '-' is a name.
         {R"(a -lh7 "x.lzh" -best "d/" "-rf" -d1 "b")", {"x.lzh", "d/", {"-rf", "b"}, &kLh7, Effort::best}},
         {R"(a x.lzh d/ -d1 -lh6 -fast b)", {"x.lzh", "d/", {"b"}, &kLh6, Effort::fast}},
+        {R"(a "x.lzh" "d/" -d1 -lh7 -verify "-verify")", {"x.lzh", "d/", {"-verify"}, &kLh7, Effort::normal, true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -28,6 +29,7 @@ TEST(CommandLanguage, ParsesTheTextsTheBatchWrites)
         EXPECT_EQ(got.items, c.want.items);
         EXPECT_EQ(got.method, c.want.method);
         EXPECT_EQ(got.effort, c.want.effort);
+        EXPECT_EQ(got.verify, c.want.verify);
     }
 }
 

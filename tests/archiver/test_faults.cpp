@@ -28,7 +28,11 @@ protected:
         ::mkdir((t_ / "src").c_str(), 0755);
         ::mkdir((t_ / "out").c_str(), 0755);
     }
-    void TearDown() override { lzh::set_read_hook(nullptr); }
+    void TearDown() override
+    {
+        lzh::set_read_hook(nullptr);
+        lzh::set_verify_hook(nullptr);
+    }
 
     // Every member decodes to the size and CRC its header gives.
     static void expect_sound(const std::string& archive)
@@ -89,6 +93,63 @@ TEST_F(FaultTest, FileChangingWhileItIsRead)
             EXPECT_TRUE(done);
         }
     }
+}
+
+/*
+ * With verify set, the finished temporary archive is read back before the
+ * rename. A byte flipped in the data of any member of it (one kept from the
+ * old archive, a coded new one, a stored new one) fails the item naming the
+ * archive; the old archive stays byte for byte and no temporary file is
+ * left. Undamaged, the update goes through; without verify the temporary
+ * archive is never read back.
+ */
+TEST_F(FaultTest, VerifyCatchesDamageInTheTemporaryArchive)
+{
+    write_file(t_ / "src/old.txt", text_data(20000, 3));
+    write_file(t_ / "src/text.txt", text_data(300000));
+    write_file(t_ / "src/noise.bin", noise(50000, 5));
+    const std::vector<lzh::NewEntry> fresh = {entry_for(t_ / "src/text.txt", "text.txt"),
+                                              entry_for(t_ / "src/noise.bin", "noise.bin")};
+    lzh::update_archive(archive_, {entry_for(t_ / "src/old.txt", "old.txt")}, {}, nullptr);
+    const std::string before = read_file(archive_);
+    lzh::WriteOptions verify;
+    verify.verify = true;
+
+    for (std::size_t damaged = 0; damaged < 3; ++damaged) {
+        SCOPED_TRACE("member " + std::to_string(damaged));
+        bool hooked = false;
+        lzh::set_verify_hook([&](const std::string& temp) {
+            hooked = true;
+            std::vector<lzh::MemberHeader> members = lzh::ArchiveReader(temp).members();
+            ASSERT_EQ(members.size(), 3u);
+            const lzh::MemberHeader& h = members[damaged];
+            std::fstream f(temp, std::ios::in | std::ios::out | std::ios::binary);
+            f.seekg(std::streamoff(h.data_offset + h.packed_size / 2));
+            const char c = char(f.get() ^ 0x5A);
+            f.seekp(std::streamoff(h.data_offset + h.packed_size / 2));
+            f.put(c);
+        });
+        try {
+            lzh::update_archive(archive_, fresh, verify, nullptr);
+            ADD_FAILURE() << "damage not caught";
+        } catch (const lzh::Error& err) {
+            EXPECT_EQ(err.code(), lzh::Message::verify_failed) << err.what();
+            EXPECT_TRUE(contains(err.what(), archive_)) << err.what();
+        }
+        EXPECT_TRUE(hooked);
+        EXPECT_EQ(read_file(archive_), before);
+        EXPECT_EQ(list_dir(t_ / "out"), std::vector<std::string>{"a.lzh"});
+    }
+
+    bool hooked = false;
+    lzh::set_verify_hook([&](const std::string&) { hooked = true; });
+    lzh::update_archive(archive_, fresh, {}, nullptr);
+    EXPECT_FALSE(hooked);
+    lzh::update_archive(archive_, fresh, verify, nullptr);
+    EXPECT_TRUE(hooked);
+    EXPECT_EQ(lzh::ArchiveReader(archive_).members().size(), 3u);
+    expect_sound(archive_);
+    EXPECT_EQ(list_dir(t_ / "out"), std::vector<std::string>{"a.lzh"});
 }
 
 // A file swapped after the walk for a FIFO (opening it would block), a

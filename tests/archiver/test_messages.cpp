@@ -138,6 +138,7 @@ TEST(Messages, JapaneseWordingOfEveryCode)
         {M::sys_io, "入出力エラーです"},
         {M::sys_too_big, "ファイルが大きすぎます"},
         {M::sys_busy, "使用中です"},
+        {M::verify_failed, "書き込んだ書庫を確かめたところ誤りがあったため、書庫は変更していません: {} ({})"},
     };
     std::size_t next = 0;
     for (const auto& [code, text] : wording) {

@@ -97,6 +97,12 @@ run --dry-run --method lh5 --level normal "$WORK/src/memo.txt"
 check "default switches: text unchanged" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 \"memo.txt\""
 run --dry-run --method=lh7 --level best "$WORK/src/memo.txt"
 check "lh7 best: switches in the text" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 -lh7 -best \"memo.txt\""
+run --dry-run --verify --level fast "$WORK/src/memo.txt"
+check "--verify: switch last" test "$OUT" = "a \"$WORK/src/memo.txt.lzh\" \"$WORK/src/\" -d1 -fast -verify \"memo.txt\""
+run --verify "$WORK/src/photos"
+check "--verify: packed" test "$RC" -eq 0
+extracts_to "$WORK/src/photos.lzh" "$WORK/src/photos"
+rm -f "$WORK/src/photos.lzh"
 
 # 4. A rejected output directory: exit 2, the message on stderr, nothing written.
 make_tree

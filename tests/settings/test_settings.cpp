@@ -146,6 +146,40 @@ TEST_F(SettingsFile, MethodAndLevelInASectionOfTheirOwn)
     EXPECT_EQ(std::tie(back.output_dir, back.method, back.level), std::tie("/b", "lh5", "normal"));
 }
 
+// Verify after writing is "Verify" in [Compression]: on exactly for "TRUE".
+// A file without the key (any file written before it existed) reads as off,
+// and it is written only once it was on, so a user who never turns it on
+// keeps the file as it was.
+TEST_F(SettingsFile, VerifyFlagOffUnlessWrittenOn)
+{
+    const std::pair<const char*, bool> reads[] = {
+        {"[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", false},
+        {"[Compression]\nMethod=lh7\nLevel=best\n", false},
+        {"[Compression]\nVerify=TRUE\n", true},
+        {"[Compression]\nVerify=true\n", false},
+        {"[Compression]\nVerify=1\n", false},
+        {"[Path]\nVerify=TRUE\n", false},
+    };
+    for (const auto& [text, verify] : reads) {
+        write_file(path, text);
+        EXPECT_EQ(LoadSettings(path).verify, verify) << text;
+    }
+
+    const std::string old_file = "[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    Settings s{"/a", true, false};
+    ASSERT_TRUE(SaveSettings(path, s));
+    EXPECT_EQ(read_file(path), old_file);
+    s.verify = true;
+    ASSERT_TRUE(SaveSettings(path, s));
+    EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nVerify=TRUE\n");
+    EXPECT_TRUE(LoadSettings(path).verify);
+    s.verify = false;
+    ASSERT_TRUE(SaveSettings(path, s));
+    EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nVerify=FALSE\n");
+    EXPECT_FALSE(LoadSettings(path).verify);
+}
+
 // What stands in the file's place never crashes or blocks a load; the save
 // keeps what it could read, and leaves alone what it could not.
 TEST_F(SettingsFile, GarbageNeverCrashesAndGivesWhatCanBeRead)

@@ -81,6 +81,7 @@ private slots:
         auto dialog = MakeDialog();
         QCOMPARE(Child<QComboBox>(*dialog, "methodCombo")->currentText(), QStringLiteral("-lh5-"));
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
+        QVERIFY(!Child<QCheckBox>(*dialog, "verifyCheck")->isChecked());
         dialog->AddTargets({Bytes("b.txt")});
         QTest::mouseClick(Child<QPushButton>(*dialog, "compressButton"), Qt::LeftButton);
         dialog->WaitForRun();
@@ -132,6 +133,47 @@ private slots:
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
     }
 
+    // The verify check box adds -verify after the method and effort
+    // switches of every command text, is saved as Verify=TRUE in
+    // [Compression] and shown checked at the next start; cleared again, the
+    // command text is the default one byte for byte. `pelkoran --pack`
+    // takes it from the file.
+    void verifyCheckBoxReachesTheCommandAndIsSaved() {
+        test_support::write_file(Ini(), kPathOnlyFile);
+        auto dialog = MakeDialog();
+        Child<QComboBox>(*dialog, "methodCombo")->setCurrentIndex(2);
+        QTest::mouseClick(Child<QCheckBox>(*dialog, "verifyCheck"), Qt::LeftButton);
+        dialog->AddTargets({Bytes("b.txt"), Bytes("c.dat")});
+        QTest::mouseClick(Child<QPushButton>(*dialog, "compressButton"), Qt::LeftButton);
+        dialog->WaitForRun();
+        QCOMPARE(library_.commands,
+                 (std::vector<std::string>{CommandFor("b.txt", "-lh7 -verify"), CommandFor("c.dat", "-lh7 -verify")}));
+        QVERIFY(dialog->close());
+        QVERIFY(LoadSettings(Ini()).verify);
+        QVERIFY(test_support::read_file(Ini()).find("\nVerify=TRUE\n") != std::string::npos);
+
+        library_.commands.clear();
+        {
+            CPackNow pack(library_, Ini());
+            pack.SetMessageBox(Recorder());
+            QCOMPARE(pack.Run({Bytes("b.txt")}), 0);
+            QCOMPARE(library_.commands, std::vector<std::string>{CommandFor("b.txt", "-lh7 -verify")});
+        }
+
+        library_.commands.clear();
+        auto again = MakeDialog();
+        QCheckBox* verify = Child<QCheckBox>(*again, "verifyCheck");
+        QVERIFY(verify->isChecked());
+        Child<QComboBox>(*again, "methodCombo")->setCurrentIndex(0);
+        QTest::mouseClick(verify, Qt::LeftButton);
+        again->AddTargets({Bytes("b.txt")});
+        QTest::mouseClick(Child<QPushButton>(*again, "compressButton"), Qt::LeftButton);
+        again->WaitForRun();
+        QCOMPARE(library_.commands, std::vector<std::string>{CommandFor("b.txt")});
+        QVERIFY(again->close());
+        QVERIFY(!LoadSettings(Ini()).verify);
+    }
+
     // Every control that takes the keyboard focus has a name for a screen
     // reader, set as its accessible name and read back through the
     // accessibility interface (what an assistive technology asks).
@@ -146,7 +188,7 @@ private slots:
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
             QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
         }
-        QCOMPARE(focusable, 10);  // list, 2 radios, field, browse, compress, delete, check, 2 choices
+        QCOMPARE(focusable, 11);  // list, 2 radios, field, browse, compress, delete, 2 checks, 2 choices
 
         // The other windows' controls are named by their texts.
         dialog->Progress().Start();

@@ -275,6 +275,37 @@ private:
 
 namespace {
 
+VerifyHook g_verify_hook;
+
+/*
+ * Reads the finished temporary archive back: every member decoded and its
+ * size and CRC checked against its header. A member in a method this
+ * engine does not decode can only be one kept from the old archive, copied
+ * byte for byte; it is passed over. Any fault throws lzh::Error naming the
+ * archive, and the caller's temporary file then goes.
+ */
+void verify_written(const ArchivePlace& place, const std::string& archive_path, Writer& writer)
+{
+    try {
+        ArchiveReader reader(place.temp_path());
+        // What is read back must be the file this run wrote and will rename.
+        if (!same_file(reader.status(), place.temp_status()))
+            throw Error(Message::archive_replaced, {shown_path(place.temp_path())});
+        for (const MemberHeader& h : reader.members()) {
+            writer.progress(decode_name(h.path, h.code_page), true);
+            NullSink sink;
+            try {
+                reader.extract(h, sink);
+            } catch (const UnsupportedMethod&) {
+            }
+        }
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        throw Error(Message::verify_failed, {shown_path(archive_path), e.what()});
+    }
+}
+
 // The old archive's members, read from the locked archive; it must be a
 // sound LZH archive. None when there is no archive.
 std::vector<MemberHeader> read_old_members(const std::string& archive_path, const ArchivePlace& place,
@@ -466,6 +497,11 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     report.bytes_out = sink.offset();
     sink.sync();
     sink.close();
+    if (options.verify) {
+        if (g_verify_hook)
+            g_verify_hook(place.temp_path());
+        verify_written(place, archive_path, writer);
+    }
     // The last chance to cancel: the archive is complete but not yet in place.
     writer.progress("", true);
     // Runs that update an archive take the lock first; a program that does
@@ -477,6 +513,11 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
 }
 
 }  // namespace
+
+void set_verify_hook(VerifyHook hook)
+{
+    g_verify_hook = std::move(hook);
+}
 
 UpdateReport update_archive(const std::string& archive_path, const std::vector<NewEntry>& entries,
                             const WriteOptions& options, ArchiverWindow* window)

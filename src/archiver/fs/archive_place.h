@@ -42,6 +42,8 @@ public:
     // mode) and hands over its descriptor, at offset 0.
     int create_temp();
     const struct stat& temp_status() const;
+    // The temporary file's path, for reading it back.
+    std::string temp_path() const;
 
     // Whether the archive's name still stands for the locked file.
     bool still_in_place() const;

@@ -370,6 +370,11 @@ const struct stat& ArchivePlace::temp_status() const
     return impl_->temp->status();
 }
 
+std::string ArchivePlace::temp_path() const
+{
+    return impl_->temp->path();
+}
+
 bool ArchivePlace::still_in_place() const
 {
     return impl_->lock.still_in_place(impl_->dir);

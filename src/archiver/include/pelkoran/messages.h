@@ -136,6 +136,7 @@ enum class Message : std::uint16_t {
     sys_io,
     sys_too_big,
     sys_busy,
+    verify_failed,
 };
 
 enum class Language : std::uint8_t { japanese };
