@@ -4,8 +4,9 @@
 Usage: wine_interop.py PELKORAN-CLI.EXE WORK-DIR
 
 The tree holds Japanese names (ソ 表 能 十 end in a 0x5C byte in CP932), a
-name CP932 cannot hold (stored in UTF-8), nested and empty directories and a
-file of a few MB. It is packed with each method and effort, and every
+name CP932 cannot hold (stored in UTF-8), nested and empty directories, a
+file of a few MB and a link to a directory outside it, which must be left
+out and reported. It is packed with each method and effort, and every
 extracted tree is compared with the source: names, kinds, bytes and
 modification times, each reader taken as it is known to read LZH on Linux.
 """
@@ -50,8 +51,16 @@ def make_tree():
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
+    # A link to a directory outside the tree (Wine shows it as a directory
+    # reparse point): never followed, left out and reported.
+    outside = os.path.join(work, "outside")
+    os.makedirs(outside)
+    with open(os.path.join(outside, "secret.txt"), "wb") as f:
+        f.write(b"outside the item\n")
+    os.symlink("../outside", os.path.join(src, "リンク"))
     # Times last, deepest first, so creating an entry changes no time already set.
-    paths = [os.path.join(d, n) for d, dirs, fs in os.walk(src) for n in dirs + fs] + [src]
+    paths = [os.path.join(d, n) for d, dirs, fs in os.walk(src) for n in dirs + fs
+             if not os.path.islink(os.path.join(d, n))] + [src]
     for i, p in enumerate(sorted(paths, key=lambda p: -p.count("/"))):
         t = BASE_TIME + 86400 * i + 2 * i
         os.utime(p, (t, t), follow_symlinks=False)
@@ -64,6 +73,8 @@ def scan(top):
     for d, dirs, files in os.walk(top_b):
         for n in dirs + files:
             p = os.path.join(d, n)
+            if os.path.islink(p):
+                continue   # the source's link, left out of every archive
             st = os.lstat(p)
             rel = os.path.relpath(p, top_b)
             if os.path.isdir(p):
@@ -174,6 +185,8 @@ def main():
             if r.returncode != 0:
                 failures.append(f"{name}: pelkoran-cli.exe exited {r.returncode}: {r.stdout!r} {r.stderr!r}")
                 continue
+            if "リンク" not in r.stderr.decode(errors="replace"):
+                failures.append(f"{name}: the link left out is not reported: {r.stderr!r}")
             row = [name, str(os.path.getsize(archive))]
             for reader in READERS:
                 into = os.path.join(work, f"{method}-{effort}-{reader}")

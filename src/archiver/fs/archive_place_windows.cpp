@@ -1,15 +1,12 @@
 // archive_place_windows.cpp - where an archive is written: its lock and its
 // temporary file, through the Windows API.
 //
-// The old archive is held open (shared for reading, writing and deleting,
-// so readers and the final rename are not stopped) and locked with
-// LockFileEx on one byte far past any archive's end: a lock on a range the
-// file holds would make its bytes unreadable to the reader of this very run,
-// Windows locks being mandatory. The new archive goes to a temporary file
-// beside the old one, written, flushed (FlushFileBuffers) and closed, and is
-// then moved over it with MoveFileExW (MOVEFILE_REPLACE_EXISTING |
-// MOVEFILE_WRITE_THROUGH); a new archive is moved without replacing, so one
-// another run created meanwhile is never overwritten.
+// Runs that update one archive take turns through a named mutex for it (see
+// ArchiveLock). The new archive goes to a temporary file beside the old one,
+// written, flushed (FlushFileBuffers) and closed, and is then moved over it
+// with MoveFileExW (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); a
+// new archive is moved without replacing, so one another run created
+// meanwhile is never overwritten.
 #include "fs/archive_place.h"
 
 #include "fs/file_io.h"
@@ -19,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <io.h>
 #include <fcntl.h>
 #include <optional>
@@ -30,9 +28,6 @@ namespace lzh {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// The locked byte: no archive reaches it, so locking it hides no data.
-constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
-constexpr DWORD kLockOffsetLow = 0xFFFFFFF0;
 // FileRenameInfoEx (Windows 10 1607 on), which the headers offer only to
 // programs that require that version.
 constexpr auto kFileRenameInfoEx = FILE_INFO_BY_HANDLE_CLASS(22);
@@ -52,7 +47,20 @@ bool same_file_id(const FileStat& a, const FileStat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The archive's name, locked through an open handle (see the top of the file).
+/*
+ * The existing archive, locked for the whole update so runs that update one
+ * archive at once take turns: each reads the archive the one before it left.
+ * The lock is a named mutex for the file (its volume's serial number and its
+ * file index), not a lock on the file itself: a run waiting on a file lock
+ * holds the file open, and Windows replaces no file that is open, so the
+ * run holding the lock could never put its archive in place. Once the lock
+ * is held the name must still stand for the locked file (the run before
+ * replaced it); otherwise the new one is locked in turn. A run that waits
+ * asks the window every tenth of a second whether to go on.
+ *
+ * With no archive there is nothing to lock: the new archive is then put in
+ * place only if none appeared meanwhile (see TempFile::commit).
+ */
 class ArchiveLock {
 public:
     ArchiveLock(const std::string& path, ArchiverWindow* window) : path_(path)
@@ -65,48 +73,37 @@ public:
                 throw Error(Message::cannot_stat_archive, {shown_path(path)}, errno);
             }
             check_kind(st);
-            Handle h(::CreateFileW(long_path(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!h) {
-                const DWORD err = ::GetLastError();
-                if (err == ERROR_FILE_NOT_FOUND)
-                    continue;   // gone since it was examined: look again
-                throw Error(Message::cannot_open_archive, {shown_path(path)}, errno_of(err));
-            }
-            if (!handle_status(h.get(), st_) || !S_ISREG(st_.st_mode) || !same_file_id(st_, st))
-                continue;
-            handle_ = std::move(h);
+            st_ = st;
             check_writable();   // no wait for an archive that would be refused after it
             wait(window);
             if (still_in_place())
                 break;
             release();   // replaced while this run waited: take the new one
         }
-        handle_status(handle_.get(), st_);
+        lstat_path(path, st_);
     }
     ~ArchiveLock() { release(); }
     ArchiveLock(const ArchiveLock&) = delete;
     ArchiveLock& operator=(const ArchiveLock&) = delete;
 
-    bool exists() const { return bool(handle_); }
+    bool exists() const { return mutex_ != nullptr; }
     const FileStat& status() const { return st_; }
 
     bool still_in_place() const
     {
         FileStat now;
-        return lstat_path(path_, now) && same_file_id(now, st_);
+        return lstat_path(path_, now) && S_ISREG(now.st_mode) && same_file_id(now, st_);
     }
 
     void release()
     {
-        if (handle_ && locked_) {
-            OVERLAPPED at{};
-            at.Offset = kLockOffsetLow;
-            at.OffsetHigh = kLockOffsetHigh;
-            ::UnlockFileEx(handle_.get(), 0, 1, 0, &at);
+        if (mutex_) {
+            if (owned_)
+                ::ReleaseMutex(mutex_);
+            ::CloseHandle(mutex_);
         }
-        locked_ = false;
-        handle_.reset();
+        mutex_ = nullptr;
+        owned_ = false;
     }
 
 private:
@@ -134,31 +131,32 @@ private:
 
     void wait(ArchiverWindow* window)
     {
+        wchar_t name[96];
+        std::swprintf(name, 96, L"Local\\pelkoran-lzh-%llx-%llx", static_cast<unsigned long long>(st_.st_dev),
+                      static_cast<unsigned long long>(st_.st_ino));
+        mutex_ = ::CreateMutexW(nullptr, FALSE, name);
+        if (!mutex_)
+            return;   // no lock to be had: go on as the only run
         for (;;) {
-            OVERLAPPED at{};
-            at.Offset = kLockOffsetLow;
-            at.OffsetHigh = kLockOffsetHigh;
-            const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (window ? LOCKFILE_FAIL_IMMEDIATELY : 0);
-            if (::LockFileEx(handle_.get(), flags, 0, 1, 0, &at)) {
-                locked_ = true;
+            const DWORD r = ::WaitForSingleObject(mutex_, window ? 100 : INFINITE);
+            if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) {   // abandoned: its run ended
+                owned_ = true;
                 return;
             }
-            const DWORD err = ::GetLastError();
-            if (err != ERROR_LOCK_VIOLATION && err != ERROR_IO_PENDING)
-                return;   // a file system without locks: go on as the only run
+            if (r != WAIT_TIMEOUT)
+                return;
             Progress p;
             p.archive = path_;
             p.current = message_text(Message::waiting_for_other_run);
             p.waiting = true;
             if (!window->on_progress(p))
                 throw Cancelled(Message::cancelled, {path_});
-            ::Sleep(100);
         }
     }
 
     std::string path_;
-    Handle handle_;
-    bool locked_ = false;
+    HANDLE mutex_ = nullptr;
+    bool owned_ = false;
     FileStat st_{};
 };
 
@@ -224,12 +222,11 @@ public:
     const FileStat& status() const { return st_; }
 
     /*
-     * Moves the file over the old archive (`replace`; `lock` is given up
-     * first where the system will not replace a file still open), or to a
-     * name where none is: one there means another run created it meanwhile,
-     * which throws ArchiveAppeared.
+     * Moves the file over the old archive (`replace`), or to a name where
+     * none is: one there means another run created it meanwhile, which
+     * throws ArchiveAppeared.
      */
-    void commit(bool replace, ArchiveLock& lock)
+    void commit(bool replace)
     {
         const std::wstring from = long_path(path_);
         const std::wstring to = long_path(archive_);
@@ -241,17 +238,8 @@ public:
                 throw Error(Message::cannot_replace_archive, {shown_path(archive_)}, errno_of(err));
             }
         } else if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            DWORD err = ::GetLastError();
-            if ((err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) && posix_rename(from, to))
-                err = ERROR_SUCCESS;
-            if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) {
-                lock.release();
-                if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-                    err = ERROR_SUCCESS;
-                else
-                    err = ::GetLastError();
-            }
-            if (err != ERROR_SUCCESS)
+            const DWORD err = ::GetLastError();
+            if ((err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) || !posix_rename(from, to))
                 throw Error(Message::cannot_replace_archive, {shown_path(archive_)}, errno_of(err));
         }
         committed_ = true;
@@ -259,10 +247,9 @@ public:
 
 private:
     /*
-     * The rename over a file that is still open (this run's lock and its
-     * reader of the old archive hold it), which MoveFileExW refuses on file
-     * systems without POSIX semantics for it: the old file goes on living
-     * for its handles, as on POSIX systems.
+     * The rename over a file that another program holds open, which
+     * MoveFileExW refuses: with POSIX semantics (Windows 10 1607 on, NTFS)
+     * the old file goes on living for its handles, as on POSIX systems.
      */
     static bool posix_rename(const std::wstring& from, const std::wstring& to)
     {
@@ -344,7 +331,7 @@ bool ArchivePlace::still_in_place() const
 
 void ArchivePlace::commit()
 {
-    impl_->temp->commit(exists(), impl_->lock);
+    impl_->temp->commit(exists());
 }
 
 }  // namespace lzh

@@ -130,10 +130,15 @@ bool handle_status(HANDLE h, FileStat& st)
     st = {};
     st.st_attributes = info.dwFileAttributes;
     FILE_ATTRIBUTE_TAG_INFO tag{};
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        ::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
-        IsReparseTagNameSurrogate(tag.ReparseTag))
-        st.st_mode = S_IFLNK | 0777;   // a symbolic link or a junction: it names another file
+    const bool reparse = info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    const bool tagged = reparse && ::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+                        tag.ReparseTag != 0;
+    // A symbolic link or a junction names another file; so, for safety, does
+    // a directory reparse point of no known kind. Other kinds (deduplicated
+    // or cloud files) hold their own data.
+    if (tagged ? IsReparseTagNameSurrogate(tag.ReparseTag)
+               : reparse && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        st.st_mode = S_IFLNK | 0777;
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         st.st_mode = S_IFDIR | 0755;
     else

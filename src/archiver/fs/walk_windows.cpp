@@ -178,7 +178,22 @@ public:
      */
     bool examine(const Found& f, const std::string& path, const std::string& stored, NewEntry& e)
     {
-        const bool surrogate = f.reparse_tag != 0 && IsReparseTagNameSurrogate(f.reparse_tag);
+        bool surrogate = f.reparse_tag != 0 && IsReparseTagNameSurrogate(f.reparse_tag);
+        if ((f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && f.reparse_tag == 0) {
+            // The listing did not say which kind (Wine's does not): ask the
+            // entry itself, and follow no directory that cannot tell.
+            // A directory is taken for a link unless it says itself that it is
+            // a reparse point of another kind (Wine's links to directories
+            // say nothing when opened).
+            FileStat st;
+            const bool known = lstat_path(path, st);
+            if (!known && errno == ENOENT)
+                return false;   // gone since the directory was read
+            if (f.attributes & FILE_ATTRIBUTE_DIRECTORY)
+                surrogate = !known || S_ISLNK(st.st_mode) || !(st.st_attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            else
+                surrogate = known && S_ISLNK(st.st_mode);
+        }
         if (surrogate || (f.attributes & FILE_ATTRIBUTE_DEVICE)) {
             result_.skipped.push_back(path);
             return false;
