@@ -65,28 +65,18 @@ class ArchiveLock {
 public:
     ArchiveLock(const std::string& path, ArchiverWindow* window) : path_(path)
     {
-        for (;;) {
-            FileStat st;
-            if (!lstat_path(path, st)) {
-                if (errno == ENOENT)
-                    return;
-                throw Error(Message::cannot_stat_archive, {shown_path(path)}, errno);
-            }
-            check_kind(st);
-            st_ = st;
-            check_writable();   // no wait for an archive that would be refused after it
-            wait(window);
-            if (still_in_place())
-                break;
-            release();   // replaced while this run waited: take the new one
+        try {
+            lock(window);
+        } catch (...) {
+            release();   // no destructor runs for a constructor that throws
+            throw;
         }
-        lstat_path(path, st_);
     }
     ~ArchiveLock() { release(); }
     ArchiveLock(const ArchiveLock&) = delete;
     ArchiveLock& operator=(const ArchiveLock&) = delete;
 
-    bool exists() const { return mutex_ != nullptr; }
+    bool exists() const { return exists_; }
     const FileStat& status() const { return st_; }
 
     bool still_in_place() const
@@ -107,6 +97,29 @@ public:
     }
 
 private:
+    void lock(ArchiverWindow* window)
+    {
+        const std::string& path = path_;
+        for (;;) {
+            FileStat st;
+            if (!lstat_path(path, st)) {
+                if (errno == ENOENT)
+                    return;
+                throw Error(Message::cannot_stat_archive, {shown_path(path)}, errno);
+            }
+            check_kind(st);
+            st_ = st;
+            check_writable();   // no wait for an archive that would be refused after it
+            wait(window);
+            if (still_in_place())
+                break;
+            release();   // replaced while this run waited: take the new one
+        }
+        exists_ = true;
+        lstat_path(path, st_);
+        check_writable();   // the run before may have left it read-only
+    }
+
     void check_kind(const FileStat& st) const
     {
         if (S_ISLNK(st.st_mode))
@@ -157,6 +170,7 @@ private:
     std::string path_;
     HANDLE mutex_ = nullptr;
     bool owned_ = false;
+    bool exists_ = false;   // the archive is there (and locked, where a lock could be made)
     FileStat st_{};
 };
 
