@@ -39,7 +39,7 @@ function(pelkoran_wine_test target)
 endfunction()
 
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
-foreach(dir src/wintext src/settings src/batch src/win)
+foreach(dir src/archiver src/wintext src/settings src/batch src/cli src/win src/windll)
     add_subdirectory(${dir})
 endforeach()
 add_subdirectory(tests/windows)

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <sys/stat.h>
 
 namespace lzh {
 namespace {
@@ -64,8 +63,8 @@ int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* repl
             result = kArchiverBadCommand;
             throw;
         }
-        struct stat archive_st;
-        const bool archive_exists = ::stat(cmd.archive.c_str(), &archive_st) == 0;
+        FileStat archive_st;
+        const bool archive_exists = stat_file(cmd.archive, archive_st);
         const WalkResult walk = collect_entries(cmd, archive_exists ? &archive_st : nullptr, window);
         if (walk.entries.empty())
             throw Error(Message::nothing_to_pack, {cmd.base + cmd.items.front()});

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "compress_run.h"
 #include "item_path.h"
 #include "method_switches.h"

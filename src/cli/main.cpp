@@ -7,6 +7,13 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+int Main(int argc, char** argv);
 
 namespace {
 
@@ -62,7 +69,35 @@ int Dispatch(int argc, char** argv)
 
 }  // namespace
 
+#ifdef _WIN32
+// The arguments as UTF-8, the engine's text, whatever the console's code
+// page; what is printed is UTF-8 too.
+int wmain(int argc, wchar_t** wargv)
+{
+    ::SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        const int n = ::WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(std::size_t(n > 0 ? n : 1), '\0');
+        if (n > 0)
+            ::WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, arg.data(), n, nullptr, nullptr);
+        arg.resize(std::strlen(arg.c_str()));
+        args.push_back(std::move(arg));
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return Main(argc, argv.data());
+}
+#else
 int main(int argc, char** argv)
+{
+    return Main(argc, argv);
+}
+#endif
+
+int Main(int argc, char** argv)
 {
     const int status = Dispatch(argc, argv);
     // What was printed must have arrived: a full disk or a closed pipe is a failure.

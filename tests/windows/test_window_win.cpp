@@ -293,6 +293,30 @@ TEST(WindowsWindow, RunChecksTheOutputDirectoryAndPacksIntoADriveRoot)
     EXPECT_FALSE(h.Enabled(IDC_COMPRESS));
 }
 
+// 「圧縮実行！」 with the engine itself: a folder with a Japanese name goes
+// into its archive in the chosen directory, the list empties.
+TEST(WindowsWindow, CompressPacksWithTheEngine)
+{
+    Harness h;
+    const std::string item = h.dir / "ソ表能十", out = h.dir / "出力";
+    win_test::WriteFile(item + "\\中身.txt", "packed for real");
+    ASSERT_TRUE(std::filesystem::create_directories(win_test::Fs(out)));
+    h.items = {item};
+    h.run = [](PackerWindow& w) { RunFromWindow(w, DefaultArchiverLibrary()); };
+    h.Open();
+    ::SetForegroundWindow(h.hwnd);
+    h.Click(IDC_OTHER_PLACE);
+    ::SetWindowTextW(h.Item(IDC_OUTPUT_DIR), Utf8ToWide(out).c_str());
+    h.Click(IDC_COMPRESS);
+    ASSERT_FALSE(h.messages.empty());
+    EXPECT_EQ(h.messages.back(), "i:圧縮がすべて終了しました。");
+    const std::string archive = out + "\\ソ表能十.lzh";
+    const std::string bytes = win_test::ReadFile(archive);
+    ASSERT_GT(bytes.size(), 22u) << archive;
+    EXPECT_NE(bytes.find("-lh"), std::string::npos);
+    EXPECT_EQ(h.Rows(), 0);
+}
+
 namespace {
 std::string g_about_text;
 std::string g_about_title;

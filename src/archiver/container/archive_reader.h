@@ -56,7 +56,7 @@ public:
     void copy_raw(std::uint64_t offset, std::uint64_t size, ByteSink& out);
 
     const std::string& path() const { return file_.path(); }
-    const struct stat& status() const { return file_.status(); }
+    const FileStat& status() const { return file_.status(); }
 
 private:
     // Where the first member header lies when it is not at offset 0; throws

@@ -365,7 +365,7 @@ void check_storable(const NewEntry& e, const StoredNames& names)
 }
 
 // Checks and keys every entry but the archive itself (`old`, when there is one).
-NewMembers collect_new(const std::vector<NewEntry>& entries, const struct stat* old, UpdateReport& report)
+NewMembers collect_new(const std::vector<NewEntry>& entries, const FileStat* old, UpdateReport& report)
 {
     NewMembers m;
     for (const NewEntry& e : entries) {
@@ -508,6 +508,8 @@ UpdateReport update_once(const std::string& archive_path, const std::vector<NewE
     // not, and replaced or removed the archive meanwhile, keeps its file.
     if (place.exists() && !place.still_in_place())
         throw Error(Message::archive_replaced, {shown_path(archive_path)});
+    // Windows replaces no file that is still open for reading.
+    reader.reset();
     place.commit();
     return report;
 }

@@ -4,11 +4,11 @@
 #include "pelkoran/archiver_window.h"
 #include "container/write_options.h"
 #include "fs/entry.h"
+#include "fs/file_stat.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace lzh {

@@ -3,12 +3,12 @@
 
 #include "container/crc16.h"
 #include "codec/io.h"
+#include "fs/file_stat.h"
 #include "fs/names.h"
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
-#include <sys/stat.h>
 
 namespace lzh {
 

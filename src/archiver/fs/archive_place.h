@@ -12,7 +12,7 @@
 
 #include <memory>
 #include <string>
-#include <sys/stat.h>
+#include "fs/file_stat.h"
 
 namespace lzh {
 
@@ -36,12 +36,12 @@ public:
     ArchivePlace& operator=(const ArchivePlace&) = delete;
 
     bool exists() const;                    // the archive was there and is locked
-    const struct stat& status() const;      // the locked archive's
+    const FileStat& status() const;      // the locked archive's
 
     // Creates the temporary file (with the old archive's owner, group and
     // mode) and hands over its descriptor, at offset 0.
     int create_temp();
-    const struct stat& temp_status() const;
+    const FileStat& temp_status() const;
     // The temporary file's path, for reading it back.
     std::string temp_path() const;
 

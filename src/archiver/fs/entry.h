@@ -5,7 +5,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
+#include "fs/file_stat.h"
 
 namespace lzh {
 
@@ -15,7 +15,7 @@ struct SourceRoot;   // file_io.h
 // counts when a walk holds a hundred thousand entries.
 struct EntryStat {
     EntryStat() = default;
-    EntryStat(const struct stat& st)   // NOLINT: converts implicitly, as lstat fills one
+    EntryStat(const FileStat& st)   // NOLINT: converts implicitly, as lstat fills one
         : mode(st.st_mode), mtime(st.st_mtime),
           size(std::uint64_t(st.st_size)), dev(st.st_dev), ino(st.st_ino)
     {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
+#include "fs/file_stat.h"
 #include <vector>
 
 namespace lzh {
@@ -71,8 +71,10 @@ int open_beneath(int dir, std::string_view rel, int flags);
 // Test hook: false makes open_beneath() work as on a kernel without openat2().
 void set_openat2_allowed(bool allowed);
 
-// lstat() and readlink() for paths of any length; false with errno set on failure.
-bool lstat_path(const std::string& path, struct stat& st);
+// stat() (following links), lstat() and readlink() for paths of any length;
+// false with errno set on failure.
+bool stat_file(const std::string& path, FileStat& st);
+bool lstat_path(const std::string& path, FileStat& st);
 bool readlink_path(const std::string& path, std::string& target, std::size_t size_hint);
 
 // Reads a file front to back. Opening never blocks and never follows a final
@@ -90,13 +92,13 @@ public:
     std::size_t read(std::uint8_t* buf, std::size_t size) override;
     // Back to the first byte (for a second pass over the same file).
     void rewind();
-    const struct stat& status() const { return st_; }
+    const FileStat& status() const { return st_; }
     const std::string& path() const { return path_; }
 
 private:
     std::string path_;
     int fd_ = -1;
-    struct stat st_ {};
+    FileStat st_ {};
     std::uint64_t offset_ = 0;
 };
 
@@ -109,7 +111,7 @@ public:
     FileRange& operator=(const FileRange&) = delete;
 
     std::uint64_t size() const { return size_; }
-    const struct stat& status() const { return st_; }
+    const FileStat& status() const { return st_; }
     const std::string& path() const { return path_; }
     // Reads exactly `size` bytes at `offset`; a short file throws lzh::DataError.
     void read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const;
@@ -118,7 +120,7 @@ private:
     std::string path_;
     int fd_ = -1;
     std::uint64_t size_ = 0;
-    struct stat st_ {};
+    FileStat st_ {};
 };
 
 // Writes a file through a large buffer. Besides appending it can patch bytes

@@ -187,6 +187,11 @@ int open_beneath(int dir, std::string_view rel, int flags)
     }
 }
 
+bool stat_file(const std::string& path, struct stat& st)
+{
+    return ::stat(path.c_str(), &st) == 0;
+}
+
 bool lstat_path(const std::string& path, struct stat& st)
 {
     if (path.size() < PATH_MAX)

@@ -5,13 +5,65 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 #include <optional>
 
 namespace lzh {
 
 namespace {
 
+#ifdef _WIN32
+/*
+ * Converts `in` from encoding `from` to `to` ("UTF-8" or "CPnnn") through
+ * UTF-16 with the system's code pages. Returns false when any character has
+ * no exact counterpart or the input is malformed: invalid input is refused
+ * (MB_ERR_INVALID_CHARS) and no best-fit or default character is ever put in
+ * (WC_NO_BEST_FIT_CHARS and the used-default flag).
+ */
+unsigned code_page_of(const char* name)
+{
+    if (std::strcmp(name, "UTF-8") == 0)
+        return CP_UTF8;
+    if (std::strncmp(name, "CP", 2) == 0)
+        return unsigned(std::strtoul(name + 2, nullptr, 10));
+    return 0;
+}
+
+bool convert(const char* to, const char* from, std::string_view in, std::string& out)
+{
+    out.clear();
+    if (in.empty())
+        return true;
+    const unsigned from_cp = code_page_of(from);
+    const unsigned to_cp = code_page_of(to);
+    if (from_cp == 0 || to_cp == 0 || in.size() > 0x7FFFFFFF)
+        return false;
+    const int n = ::MultiByteToWideChar(from_cp, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), nullptr, 0);
+    if (n <= 0)
+        return false;
+    std::wstring wide(std::size_t(n), L'\0');
+    if (::MultiByteToWideChar(from_cp, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), wide.data(), n) != n)
+        return false;
+    // UTF-8 takes neither flag nor default-character report; every other code page both.
+    const DWORD flags = to_cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL used_default = FALSE;
+    BOOL* used = to_cp == CP_UTF8 ? nullptr : &used_default;
+    const int m = ::WideCharToMultiByte(to_cp, flags, wide.data(), n, nullptr, 0, nullptr, used);
+    if (m <= 0 || used_default)
+        return false;
+    out.resize(std::size_t(m));
+    if (::WideCharToMultiByte(to_cp, flags, wide.data(), n, out.data(), m, nullptr, used) != m || used_default)
+        return false;
+    return true;
+}
+
+#else
 /*
  * Converts `in` from encoding `from` to `to` with glibc iconv. Returns false
  * when any character has no exact counterpart or the input is malformed;
@@ -45,6 +97,8 @@ bool convert(const char* to, const char* from, std::string_view in, std::string&
     ::iconv_close(cd);
     return ok;
 }
+
+#endif
 
 std::string escape_non_ascii(std::string_view s)
 {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
+#include "fs/file_stat.h"
 #include <vector>
 
 namespace lzh {
@@ -47,7 +47,7 @@ struct WalkResult {
 // was swapped while it was walked, or a name is longer than a header can hold
 // (as soon as the walk reaches it). `window`, when given, is asked now and
 // then whether to go on; a cancel throws lzh::Cancelled.
-WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude,
+WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude,
                            ArchiverWindow* window = nullptr);
 
 // Test hook: called with each directory's path after its names were read and
