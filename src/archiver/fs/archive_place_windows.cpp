@@ -252,7 +252,7 @@ public:
                     throw ArchiveAppeared{};
                 throw Error(Message::cannot_replace_archive, {shown_path(archive_)}, errno_of(err));
             }
-        } else if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        } else if (!replace_with_retries(from, to)) {
             const DWORD err = ::GetLastError();
             if ((err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) || !posix_rename(from, to))
                 throw Error(Message::cannot_replace_archive, {shown_path(archive_)}, errno_of(err));
@@ -261,6 +261,24 @@ public:
     }
 
 private:
+    /*
+     * MoveFileExW over the old archive. Another run looking at the archive
+     * before it waits for the lock, or a virus scanner or indexer, holds it
+     * open for a moment, and the move is refused meanwhile: such refusals
+     * are tried again for about two seconds.
+     */
+    static bool replace_with_retries(const std::wstring& from, const std::wstring& to)
+    {
+        for (int attempt = 0;; ++attempt) {
+            if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return true;
+            const DWORD err = ::GetLastError();
+            if ((err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) || attempt == 40)
+                return false;
+            ::Sleep(50);
+        }
+    }
+
     /*
      * The rename over a file that another program holds open, which
      * MoveFileExW refuses: with POSIX semantics (Windows 10 1607 on, NTFS)
