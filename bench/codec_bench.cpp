@@ -52,14 +52,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "unknown method %s\n", mname.c_str());
         return 2;
     }
-    const lzh::Effort effort = ename == "fast" ? lzh::Effort::fast : ename == "best" ? lzh::Effort::best : lzh::Effort::normal;
+    const lzh::Effort effort = ename == "fast"   ? lzh::Effort::fast
+                               : ename == "best" ? lzh::Effort::best
+                                                 : lzh::Effort::normal;
     std::vector<std::string> cats;
     for (int i = 4; i < argc; ++i)
         cats.push_back(argv[i]);
     if (cats.empty())
         cats = {"en-text", "ja-text", "source", "binary", "compressed"};
 
-    std::printf("%-11s %6s %11s %11s %7s %9s %9s\n", "category", "files", "in", "out", "ratio", "enc MB/s", "dec MB/s");
+    std::printf("%-11s %6s %11s %11s %7s %9s %9s\n", "category", "files", "in", "out", "ratio", "enc MB/s",
+                "dec MB/s");
     std::uint64_t all_in = 0, all_out = 0;
     double all_enc = 0, all_dec = 0;
     for (const auto& cat : cats) {
@@ -102,5 +105,6 @@ int main(int argc, char** argv)
         all_dec += dec_s;
     }
     std::printf("%-11s %6s %11llu %11llu %6.2f%% %9.1f %9.1f\n", "total", "", (unsigned long long)all_in,
-                (unsigned long long)all_out, 100.0 * all_out / all_in, all_in / all_enc / 1e6, all_in / all_dec / 1e6);
+                (unsigned long long)all_out, 100.0 * all_out / all_in, all_in / all_enc / 1e6,
+                all_in / all_dec / 1e6);
 }

@@ -30,7 +30,8 @@ struct Timer {
 
 void Print(const char* label, int count, const char* unit, const Timer& t)
 {
-    double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t.wall).count();
+    double wall =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t.wall).count();
     double cpu = 1000.0 * static_cast<double>(std::clock() - t.cpu) / CLOCKS_PER_SEC;
     std::printf("%-10s %7d %-6s %8.1f ms wall %8.1f ms cpu\n", label, count, unit, wall, cpu);
 }
@@ -45,9 +46,15 @@ std::vector<std::string> MakePaths(int count)
         const char* dir = dirs[i % 3];
         char name[64];
         switch (i % 3) {
-        case 0: std::snprintf(name, sizeof name, "IMG_%d.JPG", i); break;
-        case 1: std::snprintf(name, sizeof name, "module%d.cpp", i); break;
-        default: std::snprintf(name, sizeof name, "Report %d (final).pdf", i); break;
+        case 0:
+            std::snprintf(name, sizeof name, "IMG_%d.JPG", i);
+            break;
+        case 1:
+            std::snprintf(name, sizeof name, "module%d.cpp", i);
+            break;
+        default:
+            std::snprintf(name, sizeof name, "Report %d (final).pdf", i);
+            break;
         }
         paths.push_back(std::string(dir) + name);
     }

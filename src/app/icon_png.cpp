@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 4) {
         std::fprintf(stderr, "usage: pelkoran_icon_png ICON.svg OUT_DIR SIZE...\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QString svg = QString::fromLocal8Bit(argv[1]);
     const QString out_dir = QString::fromLocal8Bit(argv[2]);

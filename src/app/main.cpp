@@ -4,7 +4,8 @@
 #include "pack_now.h"
 #include "packer_app.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc > 1 && pelkoran::ReadCommandLine({argv[1]}).help) {
         std::fputs(pelkoran::kLaunchUsage, stdout);
         return 0;

@@ -13,10 +13,12 @@
 
 namespace pelkoran {
 
-bool HasDisplay(int argc, char** argv) {
+bool HasDisplay(int argc, char** argv)
+{
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
-        if (value && *value) return true;
+        if (value && *value)
+            return true;
     }
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
@@ -24,7 +26,8 @@ bool HasDisplay(int argc, char** argv) {
     return false;
 }
 
-CPackerApp::CPackerApp(int& argc, char** argv) : QApplication(argc, argv) {
+CPackerApp::CPackerApp(int& argc, char** argv) : QApplication(argc, argv)
+{
     SetUpApplicationNames(*this);
     // Qt has taken its own options (-platform, -style, ...) out of argv by
     // now; what is left after the program name are "--pack" and paths,
@@ -34,7 +37,8 @@ CPackerApp::CPackerApp(int& argc, char** argv) : QApplication(argc, argv) {
     paths_ = std::move(request.paths);
 }
 
-int CPackerApp::InitInstance() {
+int CPackerApp::InitInstance()
+{
     SetUpJapaneseUi(*this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/pelkoran.svg")));
 
@@ -51,9 +55,11 @@ int CPackerApp::InitInstance() {
         return pack.Run(paths_);
     }
     CPackerDlg dialog;
-    if (!paths_.empty()) dialog.AddTargets(paths_);
+    if (!paths_.empty())
+        dialog.AddTargets(paths_);
     dialog.exec();
-    if (!StopRequested()) return 0;
+    if (!StopRequested())
+        return 0;
     dialog.SaveOutputOptions();  // ended by a stop signal: the options are kept all the same
     return 1;
 }

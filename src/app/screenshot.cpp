@@ -24,9 +24,7 @@ namespace {
 // The engine's version, without packing anything.
 class ShowcaseLibrary : public pelkoran::ArchiverLibrary {
 public:
-    int Command(lzh::ArchiverWindow*, const std::string&, char*, std::uint32_t) override {
-        return 1;
-    }
+    int Command(lzh::ArchiverWindow*, const std::string&, char*, std::uint32_t) override { return 1; }
     std::uint16_t GetVersion() override { return pelkoran::DefaultArchiverLibrary().GetVersion(); }
     std::string GetName() override { return pelkoran::DefaultArchiverLibrary().GetName(); }
 };
@@ -36,7 +34,8 @@ public:
  * title, close box): offscreen there is no window manager to draw one,
  * and the title carries the library's version.
  */
-QImage WithCaption(const QPixmap& window, const QIcon& icon, const QString& title) {
+QImage WithCaption(const QPixmap& window, const QIcon& icon, const QString& title)
+{
     const qreal dpr = window.devicePixelRatio();
     const QSize size = window.deviceIndependentSize().toSize();
     const int bar = 28;
@@ -65,13 +64,15 @@ QImage WithCaption(const QPixmap& window, const QIcon& icon, const QString& titl
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2) {
         std::fprintf(stderr, "usage: pelkoran_screenshot OUT.png [SCALE]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc > 2) qputenv("QT_SCALE_FACTOR", argv[2]);
+    if (argc > 2)
+        qputenv("QT_SCALE_FACTOR", argv[2]);
     QApplication app(argc, argv);
     pelkoran::SetUpJapaneseUi(app);
 
@@ -82,20 +83,22 @@ int main(int argc, char** argv) {
     QTemporaryDir settings_dir;
     const QString ini_path = settings_dir.filePath(QStringLiteral("Pelkoran.ini"));
     QFile ini_file(ini_path);
-    if (!ini_file.open(QIODevice::WriteOnly)) return 1;
+    if (!ini_file.open(QIODevice::WriteOnly))
+        return 1;
     ini_file.write("[Path]\nOutputDir=/home/user/書庫\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n");
     ini_file.close();
     const std::string ini = ini_path.toStdString();
     ShowcaseLibrary library;
     pelkoran::CPackerDlg dialog(library, ini, query);
-    dialog.AddTargets({"/home/user/work/memo.txt", "/home/user/work/report",
-                       "/home/user/写真/2026-旅行", "/home/user/work/見積書 第2版.xlsx",
-                       "/home/user/work/data10.csv", "/home/user/work/data2.csv"});
+    dialog.AddTargets({"/home/user/work/memo.txt", "/home/user/work/report", "/home/user/写真/2026-旅行",
+                       "/home/user/work/見積書 第2版.xlsx", "/home/user/work/data10.csv",
+                       "/home/user/work/data2.csv"});
     auto* list = dialog.findChild<QTreeView*>(QStringLiteral("targetList"));
     list->selectionModel()->select(list->model()->index(1, 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     dialog.show();
-    if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
+    if (!QTest::qWaitForWindowExposed(&dialog))
+        return 1;
     QTest::qWait(100);
     const QImage image = WithCaption(dialog.grab(), dialog.windowIcon(), dialog.windowTitle());
     if (!image.save(QString::fromLocal8Bit(argv[1]))) {

@@ -24,17 +24,17 @@ void copy_reply(const std::string& text, char* reply, std::uint32_t size)
     std::size_t n = std::min<std::size_t>(text.size(), size - 1);
     if (n < text.size())
         while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
-            --n;   // text[n] continues a character: cut before that character
+            --n;  // text[n] continues a character: cut before that character
     std::memcpy(reply, text.data(), n);
     reply[n] = '\0';
 }
 
 std::string success_report(const AddCommand& cmd, const WalkResult& walk, const UpdateReport& r)
 {
-    std::string s = message_sentence(Message::packed_report,
-                                     {cmd.archive, std::to_string(r.added), std::to_string(r.replaced),
-                                      std::to_string(r.kept), std::to_string(r.bytes_in),
-                                      std::to_string(r.bytes_out)});
+    std::string s =
+        message_sentence(Message::packed_report,
+                         {cmd.archive, std::to_string(r.added), std::to_string(r.replaced),
+                          std::to_string(r.kept), std::to_string(r.bytes_in), std::to_string(r.bytes_out)});
     if (!walk.skipped.empty()) {
         s += '\n';
         s += message_text(Message::special_files_left_out);
@@ -47,8 +47,7 @@ std::string success_report(const AddCommand& cmd, const WalkResult& walk, const 
 }  // namespace
 }  // namespace lzh
 
-int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* reply,
-                    std::uint32_t reply_size)
+int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* reply, std::uint32_t reply_size)
 {
     using namespace lzh;
     std::string report;

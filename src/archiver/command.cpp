@@ -5,7 +5,10 @@ namespace lzh {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 bool ends_in_separator(std::string_view s)
 {
@@ -53,7 +56,7 @@ std::vector<Token> tokenize_command(std::string_view text)
                 if (i == n)
                     throw Error(Message::unclosed_quote);
                 if (text[i] == '"') {
-                    if (i + 1 < n && text[i + 1] == '"') {   // "" stands for one "
+                    if (i + 1 < n && text[i + 1] == '"') {  // "" stands for one "
                         tok.text += '"';
                         i += 2;
                         continue;

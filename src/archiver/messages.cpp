@@ -43,10 +43,13 @@ constexpr Wording kWordings[] = {
     {Message::empty_stored_name, "格納する名前が空です"},
     {Message::unstorable_path, "格納できないパスです (空の要素、「.」または「..」を含みます): {}"},
     {Message::backslash_in_name, "名前に「\\」を含むため格納できません (展開ソフトが区切りと見なします): {}"},
-    {Message::byte_ff_in_directory_name, "ディレクトリ名またはリンクの名前にバイト 0xFF を含むため格納できません (書庫ではディレクトリの区切りです): {}"},
+    {Message::byte_ff_in_directory_name,
+     "ディレクトリ名またはリンクの名前にバイト 0xFF を含むため格納できません "
+     "(書庫ではディレクトリの区切りです): {}"},
     {Message::bar_in_link_name, "名前に「|」を含むシンボリックリンクは格納できません: {}"},
     {Message::bar_byte_in_link_name, "名前に「|」と同じバイトを含むシンボリックリンクは格納できません: {}"},
-    {Message::byte_ff_in_link_target, "リンク先にバイト 0xFF を含むシンボリックリンクは格納できません (書庫ではディレクトリの区切りです): {}"},
+    {Message::byte_ff_in_link_target,
+     "リンク先にバイト 0xFF を含むシンボリックリンクは格納できません (書庫ではディレクトリの区切りです): {}"},
     {Message::name_too_long, "名前が長すぎて格納できません: {}"},
     {Message::same_name_twice, "書庫の中で同じ名前になるものが 2 つあります: {} と {}"},
     {Message::not_utf8_name, "{} (UTF-8 ではない名前)"},
@@ -76,9 +79,14 @@ constexpr Wording kWordings[] = {
     {Message::damaged_header, "書庫が壊れています: {} (位置 {} のヘッダー: {})"},
     {Message::damaged_member, "書庫が壊れています: {} (メンバー「{}」: {})"},
     {Message::unsupported_method, "対応していない圧縮方式です: {} (メンバー「{}」: {})"},
-    {Message::unsupported_lhark, "対応していない圧縮方式です: {} (メンバー「{}」: LHARK の -lh7-。同じ名前の別の符号化です)"},
-    {Message::self_extracting, "自己解凍書庫のように、先頭の {} バイトの後に LZH 書庫があるファイルです。更新するとその部分を保てません: {}"},
-    {Message::bytes_after_end_mark, "書庫の終端記号の後に {} バイトの余分なデータがあります (位置 {} から)。更新するとそのデータを保てません: {}"},
+    {Message::unsupported_lhark,
+     "対応していない圧縮方式です: {} (メンバー「{}」: LHARK の -lh7-。同じ名前の別の符号化です)"},
+    {Message::self_extracting,
+     "自己解凍書庫のように、先頭の {} バイトの後に LZH "
+     "書庫があるファイルです。更新するとその部分を保てません: {}"},
+    {Message::bytes_after_end_mark,
+     "書庫の終端記号の後に {} バイトの余分なデータがあります (位置 {} "
+     "から)。更新するとそのデータを保てません: {}"},
     {Message::not_overwriting, "既存のファイルを上書きしません: {}"},
     {Message::cannot_create_temp, "書庫の一時ファイルを作れません: {}"},
     {Message::archive_read_only, "書庫が読み取り専用のため書き込みません: {}"},
@@ -91,7 +99,8 @@ constexpr Wording kWordings[] = {
     {Message::archive_keeps_appearing, "他の実行が同じ書庫を作り続けるため書き込めません: {}"},
     {Message::header_length_changed, "内部エラー: ヘッダーの長さが変わりました: {}"},
     {Message::damaged_data, "圧縮データが壊れています: {}"},
-    {Message::data_ends_early, "圧縮データが壊れています: データが途中で終わっています（格納サイズを超えて読もうとしました）"},
+    {Message::data_ends_early,
+     "圧縮データが壊れています: データが途中で終わっています（格納サイズを超えて読もうとしました）"},
     {Message::header_cut_short, "ヘッダーが途中で切れています"},
     {Message::extended_header_too_short, "拡張ヘッダー {} が短すぎます"},
     {Message::header_crc_mismatch, "ヘッダーの CRC が一致しません"},
@@ -135,7 +144,8 @@ constexpr Wording kWordings[] = {
     {Message::sys_io, "入出力エラーです"},
     {Message::sys_too_big, "ファイルが大きすぎます"},
     {Message::sys_busy, "使用中です"},
-    {Message::verify_failed, "書き込んだ書庫を確かめたところ誤りがあったため、書庫は変更していません: {} ({})"},
+    {Message::verify_failed,
+     "書き込んだ書庫を確かめたところ誤りがあったため、書庫は変更していません: {} ({})"},
 };
 
 static_assert(std::size(kWordings) == std::size_t(Message::verify_failed) + 1);

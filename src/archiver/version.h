@@ -5,4 +5,4 @@ namespace lzh {
 inline constexpr unsigned short kEngineVersion = 100;
 // The engine's name, as the window's title shows it.
 inline constexpr char kEngineName[] = "pelkoran-lzh";
-}
+}  // namespace lzh

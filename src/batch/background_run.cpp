@@ -17,8 +17,7 @@ class Relay : public RunReporter {
 public:
     Relay(BackgroundRun::Post post, RunReporter& reporter, TargetList& targets)
         : post_(std::move(post)), reporter_(reporter), targets_(targets)
-    {
-    }
+    {}
 
     void Message(const std::string& text, MessageType type) override
     {

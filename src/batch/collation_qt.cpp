@@ -23,7 +23,8 @@ NameCollator::NameCollator() : collator_(QLocale(QLocale::Japanese, QLocale::Jap
 
 CollationKey NameCollator::KeyOf(const std::string& text) const
 {
-    return CollationKey(collator_.sortKey(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
+    return CollationKey(
+        collator_.sortKey(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
 }
 
 }  // namespace pelkoran

@@ -18,9 +18,10 @@ constexpr DWORD kFlags = NORM_IGNORECASE | SORT_DIGITSASNUMBERS;
 
 int CollationKey::compare(const CollationKey& other) const
 {
-    int result = ::CompareStringEx(kLocale, kFlags, text_.data(), static_cast<int>(text_.size()),
-                                   other.text_.data(), static_cast<int>(other.text_.size()), nullptr, nullptr, 0);
-    if (result == 0)   // the system refused: the code units' order
+    int result =
+        ::CompareStringEx(kLocale, kFlags, text_.data(), static_cast<int>(text_.size()), other.text_.data(),
+                          static_cast<int>(other.text_.size()), nullptr, nullptr, 0);
+    if (result == 0)  // the system refused: the code units' order
         return text_.compare(other.text_);
     return result - CSTR_EQUAL;
 }

@@ -32,7 +32,8 @@ std::string FormatMessage(std::string_view format, std::initializer_list<std::st
 {
     std::string text;
     auto value = values.begin();
-    for (std::size_t at; value != values.end() && (at = format.find("%s")) != std::string_view::npos; ++value) {
+    for (std::size_t at; value != values.end() && (at = format.find("%s")) != std::string_view::npos;
+         ++value) {
         text += format.substr(0, at);
         text += *value;
         format.remove_prefix(at + 2);
@@ -72,8 +73,9 @@ struct FileId {
         if (path.empty() || path.find('\0') != std::string::npos)
             return {};
 #ifdef _WIN32
-        HANDLE h = ::CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE h =
+            ::CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return {};
         BY_HANDLE_FILE_INFORMATION info{};
@@ -172,9 +174,11 @@ std::string ProbeWritableDirectory(const std::string& dir)
 {
     const std::string at = dir.empty() ? "." : dir;
     const std::string name = at + (at.back() == '\\' || at.back() == '/' ? "" : "\\") + ".pelkoran-probe-" +
-                             std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount64());
-    HANDLE h = ::CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                             std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(::GetTickCount64());
+    HANDLE h =
+        ::CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         ::CloseHandle(h);
         return {};
@@ -282,7 +286,7 @@ RunResult OnCompress(const RunOptions& options, RunReporter& reporter, lzh::Arch
     }
 
     std::vector<WrittenItem> written;
-    (void)reporter.TakeSkipped();   // what an earlier run left behind
+    (void)reporter.TakeSkipped();  // what an earlier run left behind
     RunResult result = RunResult::kCompleted;
     while (targets.Count() > 0) {
         std::string path = targets.FirstText();
@@ -294,7 +298,8 @@ RunResult OnCompress(const RunOptions& options, RunReporter& reporter, lzh::Arch
             result = RunResult::kItemFailed;
             break;
         }
-        if (!CompressTarget(path, same_place, trim_ext, output_dir, window, library, query, options.switches)) {
+        if (!CompressTarget(path, same_place, trim_ext, output_dir, window, library, query,
+                            options.switches)) {
             result = RunResult::kItemFailed;
             break;
         }

@@ -132,8 +132,7 @@ std::string SkippedMessage(const std::vector<std::string>& paths);
  * directory takes new files.
  */
 RunResult OnCompress(const RunOptions& options, RunReporter& reporter, lzh::ArchiverWindow* window,
-                     TargetList& targets,
-                     ArchiverLibrary& library = DefaultArchiverLibrary(),
+                     TargetList& targets, ArchiverLibrary& library = DefaultArchiverLibrary(),
                      const StatusQuery& query = QueryPathStatus,
                      const DirectoryProbe& probe = ProbeWritableDirectory);
 

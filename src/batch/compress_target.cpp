@@ -100,8 +100,8 @@ std::string BuildCommandText(const std::string& full_path, bool same_place, bool
 }
 
 bool CompressTarget(const std::string& full_path, bool same_place, bool trim_ext,
-                    const std::string& output_dir, lzh::ArchiverWindow* window,
-                    ArchiverLibrary& library, const StatusQuery& query, const std::string& switches)
+                    const std::string& output_dir, lzh::ArchiverWindow* window, ArchiverLibrary& library,
+                    const StatusQuery& query, const std::string& switches)
 {
     // The status decides only whether the extension may go; a failed query
     // (the item vanished) still issues the command, and the library says

@@ -85,8 +85,7 @@ std::string ArchivePath(const std::string& full_path, bool same_place, bool trim
  */
 std::string BuildCommandText(const std::string& full_path, bool same_place, bool trim_ext,
                              const std::string& output_dir, const PathStatus& status,
-                             const std::string& switches = {},
-                             PathRules rules = kPlatformPathRules);
+                             const std::string& switches = {}, PathRules rules = kPlatformPathRules);
 
 /*
  * CompressTarget - pack one item into its own archive.

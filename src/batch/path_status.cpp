@@ -26,8 +26,8 @@ PathStatus QueryPathStatus(const std::string& path)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return status;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        HANDLE h = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE h = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return status;
         ::CloseHandle(h);

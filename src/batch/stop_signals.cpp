@@ -23,7 +23,7 @@ extern "C" void OnStopSignal(int)
     g_stop = 1;
     if (g_pipe[1] >= 0) {
         const char byte = 1;
-        (void)!::write(g_pipe[1], &byte, 1);   // a full pipe is readable already
+        (void)!::write(g_pipe[1], &byte, 1);  // a full pipe is readable already
     }
     errno = saved;
 }

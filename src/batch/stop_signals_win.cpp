@@ -28,7 +28,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
         g_stop.store(true);
         ::Sleep(2000);
         return FALSE;
-    default: return FALSE;
+    default:
+        return FALSE;
     }
 }
 

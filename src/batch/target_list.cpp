@@ -13,12 +13,9 @@ constexpr std::size_t kBatchThreshold = 100;
 
 TargetList::TargetList(StatusQuery query)
     : owned_(std::make_unique<TargetListModel>()), rows_(*owned_), query_(std::move(query))
-{
-}
+{}
 
-TargetList::TargetList(TargetRows& rows, StatusQuery query) : rows_(rows), query_(std::move(query))
-{
-}
+TargetList::TargetList(TargetRows& rows, StatusQuery query) : rows_(rows), query_(std::move(query)) {}
 
 /*
  * AddTarget - admit one path. The duplicate test comes first, so a path

@@ -32,21 +32,28 @@ namespace {
 
 struct Node {
     Node(std::string t, CollationKey k, int img, std::uint32_t p)
-        : text(std::move(t)), key(std::move(k)), image(img), priority(p) {}
+        : text(std::move(t)), key(std::move(k)), image(img), priority(p)
+    {}
 
     std::string text;
     CollationKey key;
     int image;
     std::uint32_t priority;
     bool selected = false;
-    int size = 1;      // rows in this subtree
+    int size = 1;            // rows in this subtree
     int selected_count = 0;  // selected rows in this subtree
     Node* left = nullptr;
     Node* right = nullptr;
 };
 
-int SizeOf(const Node* n) { return n ? n->size : 0; }
-int SelectedOf(const Node* n) { return n ? n->selected_count : 0; }
+int SizeOf(const Node* n)
+{
+    return n ? n->size : 0;
+}
+int SelectedOf(const Node* n)
+{
+    return n ? n->selected_count : 0;
+}
 
 void Update(Node* n)
 {
@@ -213,7 +220,7 @@ constexpr std::size_t kKeysPerThread = 8192;
  * are the bulk of a batch's cost. Each thread has its own collator.
  */
 std::vector<std::optional<CollationKey>> SortKeysOf(const NameCollator& collator,
-                                                        const std::vector<std::pair<std::string, int>>& texts)
+                                                    const std::vector<std::pair<std::string, int>>& texts)
 {
     std::vector<std::optional<CollationKey>> keys(texts.size());
     std::size_t threads = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
@@ -270,10 +277,7 @@ struct TargetListModel::Impl {
         root = Build(merged);
     }
 
-    CollationKey KeyOf(const std::string& text) const
-    {
-        return collator.KeyOf(text);
-    }
+    CollationKey KeyOf(const std::string& text) const { return collator.KeyOf(text); }
 
     // The number of rows sorting before (key, text).
     int RankOf(const CollationKey& key, const std::string& text) const

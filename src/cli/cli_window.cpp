@@ -13,8 +13,8 @@ CliWindow::CliWindow()
 bool CliWindow::on_progress(const lzh::Progress& progress)
 {
     if (progress.waiting && !waiting_)
-        std::fprintf(stderr, "pelkoran-cli: %.*s: %.*s\n", int(progress.current.size()), progress.current.data(),
-                     int(progress.archive.size()), progress.archive.data());
+        std::fprintf(stderr, "pelkoran-cli: %.*s: %.*s\n", int(progress.current.size()),
+                     progress.current.data(), int(progress.archive.size()), progress.archive.data());
     waiting_ = progress.waiting;
     return !pelkoran::StopRequested();
 }

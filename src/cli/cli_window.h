@@ -18,5 +18,5 @@ public:
     void on_skipped(std::string_view path) override;
 
 private:
-    bool waiting_ = false;   // the note that another run holds the archive is out
+    bool waiting_ = false;  // the note that another run holds the archive is out
 };

@@ -10,7 +10,8 @@
 int RunCommand(int argc, char** argv)
 {
     if (argc != 1) {
-        std::fprintf(stderr, "使い方: pelkoran-cli command 'a \"書庫\" \"基準ディレクトリ/\" -d1 \"対象\"...'\n");
+        std::fprintf(stderr,
+                     "使い方: pelkoran-cli command 'a \"書庫\" \"基準ディレクトリ/\" -d1 \"対象\"...'\n");
         return 2;
     }
     CliWindow window;

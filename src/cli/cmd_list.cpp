@@ -42,7 +42,7 @@ std::size_t DisplayWidth(const std::string& s)
         unsigned char c = static_cast<unsigned char>(s[i]);
         if ((c & 0xC0) == 0x80)
             continue;
-        width += c >= 0xE1 ? 2 : 1;   // U+1000 and above: CJK, kana, full-width forms
+        width += c >= 0xE1 ? 2 : 1;  // U+1000 and above: CJK, kana, full-width forms
     }
     return width;
 }
@@ -69,7 +69,7 @@ int ListArchive(const char* path)
     for (const lzh::MemberInfo& h : members) {
         std::string name = h.name;
         if (h.is_directory)
-            name += name.empty() ? "./" : "/";   // an entry for the archive's top
+            name += name.empty() ? "./" : "/";  // an entry for the archive's top
         if (h.is_symlink)
             name += " -> " + h.link_target;
         const std::string time = h.mtime_known ? FormatTime(h.mtime) : Pad("不明", 19);
@@ -79,8 +79,9 @@ int ListArchive(const char* path)
         total_original += h.original_size;
         total_packed += h.packed_size;
     }
-    std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  %zu 個のメンバー\n", Pad("合計", 5).c_str(), total_original,
-                total_packed, FormatRatio(total_packed, total_original).c_str(), members.size());
+    std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  %zu 個のメンバー\n", Pad("合計", 5).c_str(),
+                total_original, total_packed, FormatRatio(total_packed, total_original).c_str(),
+                members.size());
     return 0;
 }
 

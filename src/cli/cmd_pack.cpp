@@ -28,7 +28,8 @@ void PrintUsage(std::FILE* out)
 {
     std::fprintf(out,
                  "使い方: pelkoran-cli pack [--same-place | --output-dir DIR] [--trim-ext] [--dry-run]\n"
-                 "                          [--method lh5|lh6|lh7] [--level fast|normal|best] [--verify] [--] PATH...\n"
+                 "                          [--method lh5|lh6|lh7] [--level fast|normal|best] [--verify] "
+                 "[--] PATH...\n"
                  "  各 PATH (ファイルまたはディレクトリ) を 1 つずつ LZH 書庫に圧縮します。\n"
                  "  --same-place      書庫を各項目と同じ場所に作ります (既定、--output-dir より優先)\n"
                  "  --output-dir DIR  書庫を DIR に作ります\n"
@@ -98,18 +99,22 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
             options.verify = true;
         } else if (bool missing = false; OptionValue("--method", argc, argv, i, options.method, missing)) {
             if (missing || !pelkoran::IsMethodName(options.method)) {
-                std::fprintf(stderr, "pelkoran-cli pack: --method には lh5, lh6, lh7 のどれかを指定してください\n");
+                std::fprintf(stderr,
+                             "pelkoran-cli pack: --method には lh5, lh6, lh7 のどれかを指定してください\n");
                 return false;
             }
         } else if (OptionValue("--level", argc, argv, i, options.level, missing)) {
             if (missing || !pelkoran::IsLevelName(options.level)) {
-                std::fprintf(stderr, "pelkoran-cli pack: --level には fast, normal, best のどれかを指定してください\n");
+                std::fprintf(
+                    stderr,
+                    "pelkoran-cli pack: --level には fast, normal, best のどれかを指定してください\n");
                 return false;
             }
         } else if (arg == "--output-dir" || arg.compare(0, 13, "--output-dir=") == 0) {
             if (arg == "--output-dir") {
                 if (i + 1 >= argc) {
-                    std::fprintf(stderr, "pelkoran-cli pack: --output-dir にはディレクトリを指定してください\n");
+                    std::fprintf(stderr,
+                                 "pelkoran-cli pack: --output-dir にはディレクトリを指定してください\n");
                     return false;
                 }
                 options.output_dir = argv[++i];

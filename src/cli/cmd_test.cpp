@@ -23,8 +23,9 @@ int TestArchive(const char* path)
     }
     const std::string shown = EscapeControls(path);
     if (unsupported != 0) {
-        std::printf("未確認: %s (%zu 個のメンバーのうち %zu 個は対応していない圧縮方式のため確かめられません)\n",
-                    shown.c_str(), members.size(), unsupported);
+        std::printf(
+            "未確認: %s (%zu 個のメンバーのうち %zu 個は対応していない圧縮方式のため確かめられません)\n",
+            shown.c_str(), members.size(), unsupported);
         return kExitUnsupported;
     }
     std::printf("OK: %s (%zu 個のメンバー)\n", shown.c_str(), members.size());

@@ -19,8 +19,8 @@ namespace {
 
 struct CliCommand {
     const char* name;
-    const char* usage;     // arguments
-    const char* summary;   // one line for --help
+    const char* usage;    // arguments
+    const char* summary;  // one line for --help
     int (*run)(int argc, char** argv);
 };
 
@@ -32,11 +32,13 @@ const CliCommand kCommands[] = {
      RunTest},
     {"list", "ARCHIVE...", "書庫のメンバーを一覧します (方式、元のサイズ、格納サイズ、比率、日時、名前)",
      RunList},
-    {"command", "TEXT", "コマンド文字列 (a \"書庫\" \"基準/\" -d1 \"対象\"...) をライブラリに渡し、報告を表示します",
+    {"command", "TEXT",
+     "コマンド文字列 (a \"書庫\" \"基準/\" -d1 \"対象\"...) をライブラリに渡し、報告を表示します",
      RunCommand},
     {"version", "", "ライブラリの版を表示します", RunVersion},
-    {"pack", "[--same-place | --output-dir DIR] [--trim-ext] [--dry-run] [--method lh5|lh6|lh7]\n"
-             "       [--level fast|normal|best] [--verify] PATH...",
+    {"pack",
+     "[--same-place | --output-dir DIR] [--trim-ext] [--dry-run] [--method lh5|lh6|lh7]\n"
+     "       [--level fast|normal|best] [--verify] PATH...",
      "各項目を 1 つずつ LZH 書庫に圧縮します (ウィンドウの圧縮実行と同じ)", RunPack},
 };
 
@@ -157,7 +159,8 @@ void WarnAboutLayout(const char* archive, const lzh::ArchiveLayout& layout)
     const std::string shown = EscapeControls(archive);
     if (layout.start != 0)
         std::fprintf(stderr,
-                     "警告: %s: 先頭の %" PRIu64 " バイトは LZH 書庫ではありません (自己解凍書庫のプログラムなど)。"
+                     "警告: %s: 先頭の %" PRIu64
+                     " バイトは LZH 書庫ではありません (自己解凍書庫のプログラムなど)。"
                      "その後の書庫を読みます\n",
                      shown.c_str(), layout.start);
     if (layout.trailing != 0)

@@ -13,8 +13,7 @@ namespace {
 constexpr char kTrue[] = "TRUE";
 constexpr char kFalse[] = "FALSE";
 
-bool ReadFlag(const ProfileFile& file, const char* key, bool fallback,
-              const char* section = kSettingsSection)
+bool ReadFlag(const ProfileFile& file, const char* key, bool fallback, const char* section = kSettingsSection)
 {
     std::optional<std::string> value = file.Get(section, key);
     if (!value)
@@ -98,7 +97,8 @@ bool SaveSettings(const std::string& path, const Settings& settings)
     file.Set(kSettingsSection, kKeyIsSamePlace, settings.same_place ? kTrue : kFalse);
     file.Set(kSettingsSection, kKeyIsTrimExt, settings.trim_ext ? kTrue : kFalse);
     const Settings defaults;
-    const bool has_section = file.Get(kCompressionSection, kKeyMethod) || file.Get(kCompressionSection, kKeyLevel);
+    const bool has_section =
+        file.Get(kCompressionSection, kKeyMethod) || file.Get(kCompressionSection, kKeyLevel);
     if (has_section || settings.method != defaults.method || settings.level != defaults.level) {
         file.Set(kCompressionSection, kKeyMethod, settings.method);
         file.Set(kCompressionSection, kKeyLevel, settings.level);

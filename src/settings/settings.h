@@ -23,12 +23,12 @@ inline constexpr const char kKeyVerify[] = "Verify";
 
 // The output options as they are stored.
 struct Settings {
-    std::string output_dir;   // OutputDir: the field's text, untrimmed
-    bool same_place = true;   // IsSamePlace: the same-place radio button is checked
-    bool trim_ext = false;    // IsTrimEXT: the trim check box is checked
-    std::string method = "lh5";     // Method: lh5, lh6 or lh7
-    std::string level = "normal";   // Level: fast, normal or best
-    bool verify = false;            // Verify: each archive is read back before it takes its place
+    std::string output_dir;        // OutputDir: the field's text, untrimmed
+    bool same_place = true;        // IsSamePlace: the same-place radio button is checked
+    bool trim_ext = false;         // IsTrimEXT: the trim check box is checked
+    std::string method = "lh5";    // Method: lh5, lh6 or lh7
+    std::string level = "normal";  // Level: fast, normal or best
+    bool verify = false;           // Verify: each archive is read back before it takes its place
 };
 
 // The defaults for a missing file or key: the user's home directory,

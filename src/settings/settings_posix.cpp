@@ -122,7 +122,8 @@ bool ReplaceSettingsFile(const std::string& path, const std::string& text, std::
     int fd = ::mkstemp(name.data());
     if (fd < 0)
         return false;
-    bool ok = WriteAll(fd, text) && ::fchmod(fd, static_cast<mode_t>(mode.value_or(0644))) == 0 && ::fsync(fd) == 0;
+    bool ok =
+        WriteAll(fd, text) && ::fchmod(fd, static_cast<mode_t>(mode.value_or(0644))) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(name.data(), path.c_str()) == 0) {
         int dir = ::open(ParentDirectory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

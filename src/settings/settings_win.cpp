@@ -130,8 +130,9 @@ std::string SettingsWriteTarget(const std::string& path)
     DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return path;
-    Handle h(::CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle h(::CreateFileW(SystemPath(path).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.ok())
         return path;
     wchar_t buffer[32768];
@@ -172,7 +173,8 @@ bool ReplaceSettingsFile(const std::string& path, const std::string& text, std::
 {
     const std::string temp = TemporaryName(path);
     const std::wstring wide_temp = SystemPath(temp);
-    Handle h(::CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle h(::CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
     if (!h.ok())
         return false;
     bool ok = WriteAll(h.get(), text) && ::FlushFileBuffers(h.get());
@@ -239,7 +241,8 @@ std::string SettingsFilePath(const std::string& module_dir)
         Handle h(::CreateFileW(SystemPath(beside).c_str(), GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        usable = !(attributes & FILE_ATTRIBUTE_DIRECTORY) && h.ok() && ::GetFileType(h.get()) == FILE_TYPE_DISK;
+        usable =
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY) && h.ok() && ::GetFileType(h.get()) == FILE_TYPE_DISK;
     } else {
         usable = ::GetLastError() == ERROR_FILE_NOT_FOUND && DirectoryWritable(ParentDirectory(beside));
     }

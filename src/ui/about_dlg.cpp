@@ -7,14 +7,16 @@
 
 namespace pelkoran {
 
-QString BuildStampLine() {
+QString BuildStampLine()
+{
     return QString::asprintf("BUILD:%s %s", __DATE__, __TIME__);
 }
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>())
+{
     ui_->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
     ui_->iconLabel->setPixmap(
         QIcon(QStringLiteral(":/icons/pelkoran.svg")).pixmap(QSize(32, 32), devicePixelRatioF()));

@@ -7,7 +7,8 @@
 
 namespace pelkoran {
 
-QString BrowseForFolder(QWidget* parent, const QString& title, const QString& start) {
+QString BrowseForFolder(QWidget* parent, const QString& title, const QString& start)
+{
     QString folder = start.trimmed();
     // Walk up from a folder that does not exist (yet) to one that does.
     while (!folder.isEmpty() && !QFileInfo(folder).isDir()) {

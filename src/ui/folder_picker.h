@@ -13,8 +13,7 @@ inline constexpr const char kBrowseTitle[] = "出力するディレクトリを�
 
 // Lets the user pick a directory; returns its path, or the empty text when
 // the user cancelled. `start` is the folder to show first, as typed.
-using FolderPicker =
-    std::function<QString(QWidget* parent, const QString& title, const QString& start)>;
+using FolderPicker = std::function<QString(QWidget* parent, const QString& title, const QString& start)>;
 
 /*
  * BrowseForFolder - the platform's folder picker (Qt's, or the desktop's

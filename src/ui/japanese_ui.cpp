@@ -10,7 +10,8 @@
 
 namespace pelkoran {
 
-void SetUpApplicationNames(QApplication& app) {
+void SetUpApplicationNames(QApplication& app)
+{
     // No display name: the platform would add it to every window title
     // ("… — Pelkoran"), and the titles name the product already.
     app.setApplicationName(QStringLiteral("Pelkoran"));
@@ -18,7 +19,8 @@ void SetUpApplicationNames(QApplication& app) {
     app.setDesktopFileName(QStringLiteral("pelkoran"));
 }
 
-void SetUpJapaneseUi(QApplication& app) {
+void SetUpJapaneseUi(QApplication& app)
+{
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
     QLocale::setDefault(japanese);
 

@@ -14,16 +14,17 @@ namespace pelkoran {
 
 namespace {
 
-void ShowMessageBox(QWidget* parent, const QString& text, MessageType type) {
-    QMessageBox box(type == MessageType::kInformation ? QMessageBox::Information
-                                                      : QMessageBox::Warning,
+void ShowMessageBox(QWidget* parent, const QString& text, MessageType type)
+{
+    QMessageBox box(type == MessageType::kInformation ? QMessageBox::Information : QMessageBox::Warning,
                     QStringLiteral("Pelkoran"), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
 }  // namespace
 
-LaunchRequest ReadCommandLine(const std::vector<std::string>& args) {
+LaunchRequest ReadCommandLine(const std::vector<std::string>& args)
+{
     LaunchRequest request;
     std::size_t first = 0;
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
@@ -34,7 +35,8 @@ LaunchRequest ReadCommandLine(const std::vector<std::string>& args) {
         request.pack = true;
         first = 1;
     }
-    if (first < args.size() && args[first] == "--") ++first;
+    if (first < args.size() && args[first] == "--")
+        ++first;
     request.paths.assign(args.begin() + static_cast<std::ptrdiff_t>(first), args.end());
     return request;
 }
@@ -43,14 +45,16 @@ CPackNow::CPackNow(ArchiverLibrary& library, std::string settings_path, StatusQu
     : library_(library),
       settings_(LoadSettings(settings_path.empty() ? SettingsFilePath() : settings_path)),
       query_(std::move(query)),
-      progress_(&owner_) {
+      progress_(&owner_)
+{
     owner_.setWindowTitle(QStringLiteral("Pelkoran"));
     SetMessageBox(ShowMessageBox);
 }
 
 CPackNow::~CPackNow() = default;
 
-void CPackNow::SetMessageBox(MessageBoxFn box) {
+void CPackNow::SetMessageBox(MessageBoxFn box)
+{
     message_box_ = std::move(box);
     // The hidden owner is no parent to show a box over.
     progress_.SetFailureBox([this](QWidget* parent, const QString& reason) {
@@ -58,21 +62,25 @@ void CPackNow::SetMessageBox(MessageBoxFn box) {
     });
 }
 
-RunOptions CPackNow::Options() const {
+RunOptions CPackNow::Options() const
+{
     return {settings_.same_place, settings_.output_dir, settings_.trim_ext,
             CommandSwitches(settings_.method, settings_.level, settings_.verify)};
 }
 
-void CPackNow::ItemFailed(const std::string& reason) {
+void CPackNow::ItemFailed(const std::string& reason)
+{
     progress_.ShowFailure(QString::fromUtf8(reason));
 }
 
-void CPackNow::Message(const std::string& text, MessageType type) {
+void CPackNow::Message(const std::string& text, MessageType type)
+{
     progress_.Finish();  // the run's own messages come after the library is done
     message_box_(nullptr, QString::fromUtf8(text), type);
 }
 
-int CPackNow::Run(const std::vector<std::string>& paths) {
+int CPackNow::Run(const std::vector<std::string>& paths)
+{
     if (paths.empty()) {
         message_box_(nullptr, QString::fromUtf8(kMsgNoItems), MessageType::kError);
         return 2;
@@ -90,7 +98,8 @@ int CPackNow::Run(const std::vector<std::string>& paths) {
     }
     if (!missing.isEmpty())
         message_box_(nullptr, QString::fromUtf8(kMsgMissingItems) + missing, MessageType::kError);
-    if (targets.Count() == 0) return 1;
+    if (targets.Count() == 0)
+        return 1;
 
     progress_.Start();
     RunResult result = RunResult::kItemFailed;

@@ -56,8 +56,8 @@ public:
     // library:        the archiver library (the engine; a fake in tests)
     // settings_path:  Pelkoran.ini to read (empty: SettingsFilePath())
     // query:          the status query of the list and the run
-    explicit CPackNow(ArchiverLibrary& library = DefaultArchiverLibrary(),
-                      std::string settings_path = {}, StatusQuery query = QueryPathStatus);
+    explicit CPackNow(ArchiverLibrary& library = DefaultArchiverLibrary(), std::string settings_path = {},
+                      StatusQuery query = QueryPathStatus);
     ~CPackNow() override;
 
     // Every message box, the library's failure box included.

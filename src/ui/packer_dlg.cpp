@@ -34,17 +34,19 @@ namespace {
 // each row, which keeps a drop of many thousand paths quick.
 constexpr int kBatchThreshold = 64;
 
-QString Decode(const std::string& bytes) {
+QString Decode(const std::string& bytes)
+{
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-std::string Encode(const QString& text) {
+std::string Encode(const QString& text)
+{
     return QFile::encodeName(text).toStdString();
 }
 
-void ShowMessageBox(QWidget* parent, const QString& text, MessageType type) {
-    QMessageBox box(type == MessageType::kInformation ? QMessageBox::Information
-                                                      : QMessageBox::Warning,
+void ShowMessageBox(QWidget* parent, const QString& text, MessageType type)
+{
+    QMessageBox box(type == MessageType::kInformation ? QMessageBox::Information : QMessageBox::Warning,
                     QStringLiteral("Pelkoran"), text, QMessageBox::Ok, parent);
     box.exec();
 }
@@ -55,31 +57,39 @@ void ShowMessageBox(QWidget* parent, const QString& text, MessageType type) {
  * not valid UTF-8 into another name (U+FFFD in place of the bad bytes); the
  * percent-encoded form of the path keeps every byte.
  */
-std::string LocalFileBytes(const QUrl& url) {
+std::string LocalFileBytes(const QUrl& url)
+{
     const QString host = url.host();
-    if (!host.isEmpty() && host != QStringLiteral("localhost")) return Encode(url.toLocalFile());
+    if (!host.isEmpty() && host != QStringLiteral("localhost"))
+        return Encode(url.toLocalFile());
     return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 // The local files of a drop, in the drop's order; nothing for other URLs.
-QList<QUrl> LocalFiles(const QMimeData* mime) {
+QList<QUrl> LocalFiles(const QMimeData* mime)
+{
     QList<QUrl> local;
-    if (!mime || !mime->hasUrls()) return local;
+    if (!mime || !mime->hasUrls())
+        return local;
     for (const QUrl& url : mime->urls())
-        if (url.isLocalFile()) local.append(url);
+        if (url.isLocalFile())
+            local.append(url);
     return local;
 }
 
 // The combo box's entry whose data is `name`; the default's when none is.
-void SelectByName(QComboBox* combo, const std::string& name, const char* fallback) {
+void SelectByName(QComboBox* combo, const std::string& name, const char* fallback)
+{
     int index = combo->findData(QString::fromStdString(name));
-    if (index < 0) index = combo->findData(QString::fromLatin1(fallback));
+    if (index < 0)
+        index = combo->findData(QString::fromLatin1(fallback));
     combo->setCurrentIndex(index);
 }
 
 }  // namespace
 
-QString WindowTitle(const std::string& library_name, unsigned version) {
+QString WindowTitle(const std::string& library_name, unsigned version)
+{
     return QString::asprintf("Pelkoran (Using %s %.2lf)", library_name.c_str(),
                              static_cast<std::uint16_t>(version) * 0.01);
 }
@@ -95,11 +105,11 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
       progress_(this),
       run_([this](std::function<void()> task) {
           QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-      }) {
+      })
+{
     ui_->setupUi(this);
     // A caption and a close button; no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     SetMessageBox(ShowMessageBox);
 
     // The context menus: the list's offers 削除 and the about entry, the
@@ -160,7 +170,8 @@ CPackerDlg::CPackerDlg(ArchiverLibrary& library, std::string settings_path, Stat
     ui_->targetList->setFocus(Qt::OtherFocusReason);
 }
 
-CPackerDlg::~CPackerDlg() {
+CPackerDlg::~CPackerDlg()
+{
     WaitForRun();
     // The view model refers to targets_, a member that dies before the
     // dialog's children: detach and delete it first.
@@ -172,7 +183,8 @@ CPackerDlg::~CPackerDlg() {
     delete view_model_;
 }
 
-void CPackerDlg::SetMessageBox(MessageBoxFn box) {
+void CPackerDlg::SetMessageBox(MessageBoxFn box)
+{
     message_box_ = std::move(box);
     progress_.SetFailureBox([this](QWidget* parent, const QString& reason) {
         message_box_(parent, reason, MessageType::kError);
@@ -185,7 +197,8 @@ void CPackerDlg::SetMessageBox(MessageBoxFn box) {
  * by the header, no editing. The view's selection and the model's changes
  * drive UpdateDialogControls.
  */
-void CPackerDlg::SetUpTargetView() {
+void CPackerDlg::SetUpTargetView()
+{
     view_model_ = new TargetViewModel(targets_.Model(), this);
     QTreeView* view = ui_->targetList;
     view->setModel(view_model_);
@@ -218,19 +231,23 @@ void CPackerDlg::SetUpTargetView() {
  * than the view: an empty or short list shows no horizontal scroll bar, a
  * long path can be scrolled to.
  */
-void CPackerDlg::FitTargetColumn() {
+void CPackerDlg::FitTargetColumn()
+{
     QTreeView* view = ui_->targetList;
     const int content =
         view_model_->rowCount() > 0 ? static_cast<QAbstractItemView*>(view)->sizeHintForColumn(0) : 0;
     view->header()->resizeSection(0, std::max(content, view->viewport()->width()));
 }
 
-bool CPackerDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_->targetList->viewport() && event->type() == QEvent::Resize) FitTargetColumn();
+bool CPackerDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui_->targetList->viewport() && event->type() == QEvent::Resize)
+        FitTargetColumn();
     return QDialog::eventFilter(watched, event);
 }
 
-void CPackerDlg::LoadOutputOptions() {
+void CPackerDlg::LoadOutputOptions()
+{
     const Settings settings = LoadSettings(settings_path_);
     m_strOutputDir = settings.output_dir;
     if (settings.same_place)
@@ -243,7 +260,8 @@ void CPackerDlg::LoadOutputOptions() {
     m_bVerify = settings.verify;
 }
 
-void CPackerDlg::SaveOutputOptions() {
+void CPackerDlg::SaveOutputOptions()
+{
     UpdateData(true);
     Settings settings;
     settings.output_dir = m_strOutputDir;
@@ -255,7 +273,8 @@ void CPackerDlg::SaveOutputOptions() {
     SaveSettings(settings_path_, settings);
 }
 
-void CPackerDlg::UpdateData(bool save_and_validate) {
+void CPackerDlg::UpdateData(bool save_and_validate)
+{
     if (save_and_validate) {
         m_strOutputDir = Encode(ui_->outputDirEdit->text());
         m_bTrimExt = ui_->trimExtCheck->isChecked();
@@ -271,21 +290,26 @@ void CPackerDlg::UpdateData(bool save_and_validate) {
     }
 }
 
-RunOptions CPackerDlg::ReadRunOptions() {
+RunOptions CPackerDlg::ReadRunOptions()
+{
     UpdateData(true);
-    return {IsSamePlaceChecked(), m_strOutputDir, m_bTrimExt, CommandSwitches(m_strMethod, m_strLevel, m_bVerify)};
+    return {IsSamePlaceChecked(), m_strOutputDir, m_bTrimExt,
+            CommandSwitches(m_strMethod, m_strLevel, m_bVerify)};
 }
 
-bool CPackerDlg::IsSamePlaceChecked() const {
+bool CPackerDlg::IsSamePlaceChecked() const
+{
     return ui_->samePlaceRadio->isChecked();
 }
 
-void CPackerDlg::Message(const std::string& text, MessageType type) {
+void CPackerDlg::Message(const std::string& text, MessageType type)
+{
     progress_.Finish();  // the run's own messages come after the library is done
     message_box_(this, QString::fromUtf8(text), type);
 }
 
-void CPackerDlg::FocusOutputDir() {
+void CPackerDlg::FocusOutputDir()
+{
     if (IsRunning()) {
         focus_output_dir_ = true;  // the field is disabled until the run ends
         return;
@@ -294,11 +318,13 @@ void CPackerDlg::FocusOutputDir() {
 }
 
 // Both radio buttons: the field and its browse button follow the mode.
-void CPackerDlg::OnOutputModeClicked() {
+void CPackerDlg::OnOutputModeClicked()
+{
     UpdateDialogControls();
 }
 
-void CPackerDlg::UpdateOutputControls() {
+void CPackerDlg::UpdateOutputControls()
+{
     const bool elsewhere = !IsSamePlaceChecked();
     ui_->outputDirEdit->setEnabled(elsewhere);
     ui_->browseButton->setEnabled(elsewhere);
@@ -311,18 +337,21 @@ void CPackerDlg::UpdateOutputControls() {
  * the list, the selection or the mode, and when a run ends; while a run
  * lasts, every control stays disabled.
  */
-void CPackerDlg::UpdateDialogControls() {
-    if (IsRunning()) return;  // SetRunning keeps every control disabled
+void CPackerDlg::UpdateDialogControls()
+{
+    if (IsRunning())
+        return;  // SetRunning keeps every control disabled
     ui_->deleteButton->setEnabled(targets_.OnUpdateDelete());
     ui_->compressButton->setEnabled(targets_.OnUpdateCompress());
     UpdateOutputControls();
 }
 
-void CPackerDlg::OnBrowse() {
+void CPackerDlg::OnBrowse()
+{
     UpdateData(true);
-    const QString picked =
-        folder_picker_(this, QString::fromUtf8(kBrowseTitle), Decode(m_strOutputDir));
-    if (!picked.isEmpty()) m_strOutputDir = Encode(picked);
+    const QString picked = folder_picker_(this, QString::fromUtf8(kBrowseTitle), Decode(m_strOutputDir));
+    if (!picked.isEmpty())
+        m_strOutputDir = Encode(picked);
     UpdateData(false);
 }
 
@@ -331,8 +360,10 @@ void CPackerDlg::OnBrowse() {
  * worker thread. The window's content is disabled until it has finished,
  * so the list changes only by the run's removal of each packed item.
  */
-void CPackerDlg::OnCompressClicked() {
-    if (run_.Running()) return;
+void CPackerDlg::OnCompressClicked()
+{
+    if (run_.Running())
+        return;
     const RunOptions options = ReadRunOptions();
     SetRunning(true);
     progress_.Start();
@@ -340,13 +371,15 @@ void CPackerDlg::OnCompressClicked() {
                [this](RunResult result) { OnRunFinished(result); });
 }
 
-void CPackerDlg::OnRunFinished(RunResult result) {
+void CPackerDlg::OnRunFinished(RunResult result)
+{
     progress_.Finish();
     SetRunning(false);
     emit runFinished(result);
 }
 
-void CPackerDlg::WaitForRun() {
+void CPackerDlg::WaitForRun()
+{
     run_.Wait([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
 }
 
@@ -355,57 +388,76 @@ void CPackerDlg::WaitForRun() {
  * run lasts; its focus comes back afterwards, or goes to the output
  * directory field when the run asked for that (a rejected directory).
  */
-void CPackerDlg::SetRunning(bool running) {
+void CPackerDlg::SetRunning(bool running)
+{
     if (running) {
         focus_before_run_ = focusWidget();
         focus_output_dir_ = false;
     }
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (!child->isWindow()) child->setEnabled(!running);
+        if (!child->isWindow())
+            child->setEnabled(!running);
     setAcceptDrops(!running);
-    if (running) return;
+    if (running)
+        return;
     UpdateDialogControls();
     QWidget* focus = focus_output_dir_ ? ui_->outputDirEdit : focus_before_run_.data();
-    if (focus) focus->setFocus(Qt::OtherFocusReason);
+    if (focus)
+        focus->setFocus(Qt::OtherFocusReason);
 }
 
-void CPackerDlg::ItemFailed(const std::string& reason) {
+void CPackerDlg::ItemFailed(const std::string& reason)
+{
     progress_.ShowFailure(QString::fromUtf8(reason));
 }
 
-void CPackerDlg::RemoveSelectedTargets() {
-    if (IsRunning()) return;
+void CPackerDlg::RemoveSelectedTargets()
+{
+    if (IsRunning())
+        return;
     const bool batch = targets_.Rows().SelectedCount() > kBatchThreshold;
-    if (batch) targets_.Model().BeginBatch();
+    if (batch)
+        targets_.Model().BeginBatch();
     targets_.RemoveSelectedTargets();
-    if (batch) targets_.Model().EndBatch();
+    if (batch)
+        targets_.Model().EndBatch();
     UpdateDialogControls();
 }
 
-void CPackerDlg::AddTargets(const std::vector<std::string>& paths) {
-    if (IsRunning()) return;
+void CPackerDlg::AddTargets(const std::vector<std::string>& paths)
+{
+    if (IsRunning())
+        return;
     const bool batch = paths.size() > static_cast<std::size_t>(kBatchThreshold);
-    if (batch) targets_.Model().BeginBatch();
-    for (const std::string& path : paths) targets_.AddTarget(ResolveItemPath(path));
-    if (batch) targets_.Model().EndBatch();
+    if (batch)
+        targets_.Model().BeginBatch();
+    for (const std::string& path : paths)
+        targets_.AddTarget(ResolveItemPath(path));
+    if (batch)
+        targets_.Model().EndBatch();
     UpdateDialogControls();
 }
 
-void CPackerDlg::OnDropFiles(const QList<QUrl>& urls) {
+void CPackerDlg::OnDropFiles(const QList<QUrl>& urls)
+{
     std::vector<std::string> paths;
     paths.reserve(static_cast<std::size_t>(urls.size()));
     for (const QUrl& url : urls)
-        if (url.isLocalFile()) paths.push_back(LocalFileBytes(url));
+        if (url.isLocalFile())
+            paths.push_back(LocalFileBytes(url));
     AddTargets(paths);
 }
 
-void CPackerDlg::OnAbout() {
+void CPackerDlg::OnAbout()
+{
     CAboutDlg about(this);
     about.exec();
 }
 
-void CPackerDlg::ShowContextMenu(QWidget* widget, const QPoint& global_pos) {
-    if (IsRunning()) return;
+void CPackerDlg::ShowContextMenu(QWidget* widget, const QPoint& global_pos)
+{
+    if (IsRunning())
+        return;
     QMenu menu(this);
     if (widget == ui_->targetList) {
         ui_->deleteAction->setEnabled(targets_.OnUpdateDelete());
@@ -416,25 +468,32 @@ void CPackerDlg::ShowContextMenu(QWidget* widget, const QPoint& global_pos) {
     menu.exec(global_pos);
 }
 
-void CPackerDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (!IsRunning() && !LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+void CPackerDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!IsRunning() && !LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
-void CPackerDlg::dragMoveEvent(QDragMoveEvent* event) {
-    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+void CPackerDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
 // Drops anywhere on the window, the list included, end up here.
-void CPackerDlg::dropEvent(QDropEvent* event) {
+void CPackerDlg::dropEvent(QDropEvent* event)
+{
     const QList<QUrl> local = LocalFiles(event->mimeData());
-    if (local.isEmpty()) return;
+    if (local.isEmpty())
+        return;
     event->acceptProposedAction();
     OnDropFiles(local);
 }
 
 // Closing the window (title bar, window menu, Alt+F4) ends the dialog
 // through done(), which saves the settings; not while a run is under way.
-void CPackerDlg::closeEvent(QCloseEvent* event) {
+void CPackerDlg::closeEvent(QCloseEvent* event)
+{
     if (IsRunning()) {
         event->ignore();
         return;
@@ -443,8 +502,10 @@ void CPackerDlg::closeEvent(QCloseEvent* event) {
 }
 
 // Every way of ending the dialog (Esc, closing the window) saves the settings.
-void CPackerDlg::done(int result) {
-    if (IsRunning()) return;
+void CPackerDlg::done(int result)
+{
+    if (IsRunning())
+        return;
     SaveOutputOptions();
     QDialog::done(result);
 }
@@ -454,12 +515,14 @@ void CPackerDlg::done(int result) {
  * focused push button it clicks the button, anywhere else it does nothing
  * (a typed output directory is not lost by pressing Enter in its field).
  */
-void CPackerDlg::keyPressEvent(QKeyEvent* event) {
+void CPackerDlg::keyPressEvent(QKeyEvent* event)
+{
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            if (button->isEnabled()) button->click();
+            if (button->isEnabled())
+                button->click();
         return;
     }
     QDialog::keyPressEvent(event);

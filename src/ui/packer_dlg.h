@@ -66,9 +66,8 @@ public:
     // settings_path:  Pelkoran.ini to load now and save on close
     //                 (empty: SettingsFilePath())
     // query:          the status query of the list and the run
-    explicit CPackerDlg(ArchiverLibrary& library = DefaultArchiverLibrary(),
-                        std::string settings_path = {}, StatusQuery query = QueryPathStatus,
-                        QWidget* parent = nullptr);
+    explicit CPackerDlg(ArchiverLibrary& library = DefaultArchiverLibrary(), std::string settings_path = {},
+                        StatusQuery query = QueryPathStatus, QWidget* parent = nullptr);
     ~CPackerDlg() override;
 
     // Admits the local files of a drop, in the drop's order; other URLs are
@@ -157,7 +156,7 @@ private:
     std::string m_strLevel;      // the effort choice: "fast", "normal" or "best"
     bool m_bVerify = false;      // the verify check box
 
-    BackgroundRun run_;  // the compress button's run, on a worker thread
+    BackgroundRun run_;                   // the compress button's run, on a worker thread
     QPointer<QWidget> focus_before_run_;  // gets the focus back when the run ends
     bool focus_output_dir_ = false;       // the run asked for the field's focus
 };

@@ -20,7 +20,8 @@ namespace pelkoran {
 
 namespace {
 
-QString Decode(std::string_view bytes) {
+QString Decode(std::string_view bytes)
+{
     return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
@@ -29,7 +30,8 @@ constexpr qint64 kRefreshIntervalMs = 30;
 
 }  // namespace
 
-ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
+ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
+{
     setObjectName(QStringLiteral("progressDialog"));
     setWindowTitle(QStringLiteral("Pelkoran"));
     setWindowModality(Qt::ApplicationModal);
@@ -71,16 +73,17 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
  * a bar over the whole run (finished items plus this item's share), and
  * the bytes read so far. Nothing is said about bytes before any were read.
  */
-void ProgressDialog::Show(const lzh::Progress& progress, int number, int count, std::uint64_t run_bytes) {
+void ProgressDialog::Show(const lzh::Progress& progress, int number, int count, std::uint64_t run_bytes)
+{
     items_label_->setText(count > 0 ? QStringLiteral("%1 / %2 項目").arg(number).arg(count) : QString());
     const QString archive = Decode(progress.archive);
     archive_label_->setText(QStringLiteral("書庫: ") +
                             fontMetrics().elidedText(archive, Qt::ElideMiddle, 380));
     current_label_->setText(fontMetrics().elidedText(Decode(progress.current), Qt::ElideMiddle, 400));
-    const double item_part =
-        progress.total > 0 ? static_cast<double>(std::min(progress.done, progress.total)) /
-                                 static_cast<double>(progress.total)
-                           : 0.0;
+    const double item_part = progress.total > 0
+                                 ? static_cast<double>(std::min(progress.done, progress.total)) /
+                                       static_cast<double>(progress.total)
+                                 : 0.0;
     if (count > 0) {
         bar_->setRange(0, 1000);
         bar_->setValue(static_cast<int>((number - 1 + item_part) / count * 1000.0));
@@ -95,12 +98,14 @@ void ProgressDialog::Show(const lzh::Progress& progress, int number, int count, 
                                         : QString());
 }
 
-void ProgressDialog::ResetCancel() {
+void ProgressDialog::ResetCancel()
+{
     cancel_requested_ = false;
     cancel_button_->setEnabled(true);
 }
 
-void ProgressDialog::reject() {
+void ProgressDialog::reject()
+{
     // Stay up: the library stops at its next progress call and fails the
     // item; the run then ends and hides this box.
     cancel_requested_ = true;
@@ -109,7 +114,8 @@ void ProgressDialog::reject() {
     emit cancelRequested();
 }
 
-void ProgressDialog::closeEvent(QCloseEvent* event) {
+void ProgressDialog::closeEvent(QCloseEvent* event)
+{
     reject();
     event->ignore();
 }
@@ -117,11 +123,13 @@ void ProgressDialog::closeEvent(QCloseEvent* event) {
 ProgressWindow::ProgressWindow(QWidget* owner)
     : owner_(owner), failure_box_([](QWidget* parent, const QString& reason) {
           QMessageBox::warning(parent, QStringLiteral("Pelkoran"), reason);
-      }) {}
+      })
+{}
 
 ProgressWindow::~ProgressWindow() = default;  // the dialog is a child of owner_
 
-void ProgressWindow::Start() {
+void ProgressWindow::Start()
+{
     since_start_.start();
     active_ = true;
     cancel_ = false;
@@ -134,7 +142,8 @@ void ProgressWindow::Start() {
     skipped_.clear();
 }
 
-void ProgressWindow::BeginItem(int number, int count) {
+void ProgressWindow::BeginItem(int number, int count)
+{
     std::lock_guard lock(mutex_);
     earlier_items_bytes_ += item_bytes_;
     item_bytes_ = 0;
@@ -142,12 +151,15 @@ void ProgressWindow::BeginItem(int number, int count) {
     item_count_ = count;
 }
 
-bool ProgressWindow::Cancelled() const {
+bool ProgressWindow::Cancelled() const
+{
     return StopRequested() || cancel_;
 }
 
-bool ProgressWindow::on_progress(const lzh::Progress& progress) {
-    if (Cancelled()) return false;
+bool ProgressWindow::on_progress(const lzh::Progress& progress)
+{
+    if (Cancelled())
+        return false;
     std::lock_guard lock(mutex_);
     item_bytes_ = std::max(item_bytes_, progress.done);
     archive_.assign(progress.archive);
@@ -157,12 +169,14 @@ bool ProgressWindow::on_progress(const lzh::Progress& progress) {
     if (!refresh_queued_ && (!since_refresh_.isValid() || since_refresh_.elapsed() >= kRefreshIntervalMs)) {
         refresh_queued_ = true;
         since_refresh_.start();
-        QMetaObject::invokeMethod(owner_, [this] { Refresh(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            owner_, [this] { Refresh(); }, Qt::QueuedConnection);
     }
     return true;
 }
 
-void ProgressWindow::Refresh() {
+void ProgressWindow::Refresh()
+{
     lzh::Progress progress;
     int number = 0, count = 0;
     std::uint64_t run_bytes = 0;
@@ -177,48 +191,60 @@ void ProgressWindow::Refresh() {
         count = item_count_;
         run_bytes = earlier_items_bytes_ + item_bytes_;
     }
-    if (!active_) return;  // the run is over: a late refresh shows nothing
+    if (!active_)
+        return;  // the run is over: a late refresh shows nothing
     const bool shown = dialog_ && dialog_->isVisible();
-    if (!shown && since_start_.elapsed() < show_delay_ms_) return;  // a quick run: no box
+    if (!shown && since_start_.elapsed() < show_delay_ms_)
+        return;  // a quick run: no box
     if (!dialog_) {
         dialog_ = new ProgressDialog(owner_);
         QObject::connect(dialog_, &ProgressDialog::cancelRequested, dialog_, [this] { cancel_ = true; });
     }
     dialog_->Show(progress, number, count, run_bytes);
-    if (!shown) dialog_->show();  // modal: the main window takes no input until Finish()
+    if (!shown)
+        dialog_->show();  // modal: the main window takes no input until Finish()
 }
 
-void ProgressWindow::on_skipped(std::string_view path) {
+void ProgressWindow::on_skipped(std::string_view path)
+{
     std::lock_guard lock(mutex_);
     skipped_.emplace_back(path);
 }
 
-std::vector<std::string> ProgressWindow::TakeSkipped() {
+std::vector<std::string> ProgressWindow::TakeSkipped()
+{
     std::lock_guard lock(mutex_);
     return std::exchange(skipped_, {});
 }
 
-void ProgressWindow::on_failure(std::string_view reason) {
+void ProgressWindow::on_failure(std::string_view reason)
+{
     // After the user's own cancel, or the cancel a stop signal asked for, the
     // item stays listed; that is answer enough.
-    if (Cancelled()) return;
+    if (Cancelled())
+        return;
     const QString text = Decode(reason);
     const bool here = QThread::currentThread() == owner_->thread();
-    QMetaObject::invokeMethod(owner_, [this, text] { ShowFailure(text); },
-                              here ? Qt::DirectConnection : Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        owner_, [this, text] { ShowFailure(text); },
+        here ? Qt::DirectConnection : Qt::BlockingQueuedConnection);
 }
 
-void ProgressWindow::ShowFailure(const QString& reason) {
-    if (Cancelled()) return;
+void ProgressWindow::ShowFailure(const QString& reason)
+{
+    if (Cancelled())
+        return;
     QWidget* parent = dialog_ && dialog_->isVisible() ? static_cast<QWidget*>(dialog_) : owner_;
     failure_box_(parent, reason);
 }
 
-void ProgressWindow::Finish() {
+void ProgressWindow::Finish()
+{
     since_start_.invalidate();
     active_ = false;
     cancel_ = false;
-    if (!dialog_) return;
+    if (!dialog_)
+        return;
     dialog_->hide();
     dialog_->ResetCancel();
 }

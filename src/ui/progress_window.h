@@ -117,7 +117,7 @@ private:
     bool active_ = false;               // between Start and Finish
     int show_delay_ms_ = 400;
     FailureBox failure_box_;
-    std::atomic<bool> cancel_{false};   // the user asked to cancel
+    std::atomic<bool> cancel_{false};  // the user asked to cancel
 
     // Shared with the worker, under mutex_.
     mutable std::mutex mutex_;

@@ -10,42 +10,53 @@ TargetViewModel::TargetViewModel(TargetListModel& rows, QObject* parent)
     : QAbstractItemModel(parent),
       rows_(rows),
       folder_icon_(QStringLiteral(":/icons/folder.svg")),
-      file_icon_(QStringLiteral(":/icons/file.svg")) {
+      file_icon_(QStringLiteral(":/icons/file.svg"))
+{
     rows_.SetListener(this);
 }
 
-TargetViewModel::~TargetViewModel() {
+TargetViewModel::~TargetViewModel()
+{
     rows_.SetListener(nullptr);
 }
 
-void TargetViewModel::BindSelection(QItemSelectionModel* selection) {
-    if (selection_) disconnect(selection_, nullptr, this, nullptr);
+void TargetViewModel::BindSelection(QItemSelectionModel* selection)
+{
+    if (selection_)
+        disconnect(selection_, nullptr, this, nullptr);
     selection_ = selection;
-    if (!selection_) return;
-    connect(selection_, &QItemSelectionModel::selectionChanged, this,
-            &TargetViewModel::OnSelectionChanged);
+    if (!selection_)
+        return;
+    connect(selection_, &QItemSelectionModel::selectionChanged, this, &TargetViewModel::OnSelectionChanged);
     RestoreSelection();
 }
 
-QModelIndex TargetViewModel::index(int row, int column, const QModelIndex& parent) const {
-    if (parent.isValid() || column != 0 || row < 0 || row >= rows_.RowCount()) return {};
+QModelIndex TargetViewModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || column != 0 || row < 0 || row >= rows_.RowCount())
+        return {};
     return createIndex(row, column);
 }
 
-QModelIndex TargetViewModel::parent(const QModelIndex&) const {
+QModelIndex TargetViewModel::parent(const QModelIndex&) const
+{
     return {};
 }
 
-int TargetViewModel::rowCount(const QModelIndex& parent) const {
+int TargetViewModel::rowCount(const QModelIndex& parent) const
+{
     return parent.isValid() ? 0 : rows_.RowCount();
 }
 
-int TargetViewModel::columnCount(const QModelIndex& parent) const {
+int TargetViewModel::columnCount(const QModelIndex& parent) const
+{
     return parent.isValid() ? 0 : 1;
 }
 
-QVariant TargetViewModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rows_.RowCount()) return {};
+QVariant TargetViewModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows_.RowCount())
+        return {};
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
@@ -58,43 +69,52 @@ QVariant TargetViewModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant TargetViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant TargetViewModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
     if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
         return QStringLiteral("ファイル・ディレクトリ");
     return {};
 }
 
-Qt::ItemFlags TargetViewModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) return Qt::NoItemFlags;
+Qt::ItemFlags TargetViewModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void TargetViewModel::RowAboutToBeInserted(int row) {
+void TargetViewModel::RowAboutToBeInserted(int row)
+{
     changing_ = true;
     beginInsertRows({}, row, row);
 }
 
-void TargetViewModel::RowInserted(int) {
+void TargetViewModel::RowInserted(int)
+{
     endInsertRows();
     changing_ = false;
 }
 
-void TargetViewModel::RowAboutToBeRemoved(int row) {
+void TargetViewModel::RowAboutToBeRemoved(int row)
+{
     changing_ = true;
     beginRemoveRows({}, row, row);
 }
 
-void TargetViewModel::RowRemoved(int) {
+void TargetViewModel::RowRemoved(int)
+{
     endRemoveRows();
     changing_ = false;
 }
 
-void TargetViewModel::ModelAboutToBeReset() {
+void TargetViewModel::ModelAboutToBeReset()
+{
     changing_ = true;
     beginResetModel();
 }
 
-void TargetViewModel::ModelReset() {
+void TargetViewModel::ModelReset()
+{
     endResetModel();
     changing_ = false;
     // A reset clears the view's selection, but the model's rows kept their
@@ -103,15 +123,17 @@ void TargetViewModel::ModelReset() {
     RestoreSelection();
 }
 
-void TargetViewModel::OnSelectionChanged(const QItemSelection& selected,
-                                         const QItemSelection& deselected) {
-    if (changing_) return;
+void TargetViewModel::OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    if (changing_)
+        return;
     const int count = rows_.RowCount();
     auto apply = [&](const QItemSelection& ranges, bool on) {
         for (const QItemSelectionRange& range : ranges) {
             const int first = std::max(range.top(), 0);
             const int last = std::min(range.bottom(), count - 1);
-            if (first <= last) rows_.SetSelectedRange(first, last, on);
+            if (first <= last)
+                rows_.SetSelectedRange(first, last, on);
         }
     };
     apply(deselected, false);
@@ -123,7 +145,8 @@ void TargetViewModel::OnSelectionChanged(const QItemSelection& selected,
  * flags again (after a reset or when a view is bound). Contiguous selected
  * rows become one range; the scan runs only when something is selected.
  */
-void TargetViewModel::RestoreSelection() {
+void TargetViewModel::RestoreSelection()
+{
     if (!selection_ || rows_.SelectedCount() == 0) {
         if (selection_) {
             const bool was = changing_;
@@ -136,9 +159,11 @@ void TargetViewModel::RestoreSelection() {
     QItemSelection ranges;
     const int count = rows_.RowCount();
     for (int row = rows_.FirstSelectedRow(); row >= 0 && row < count; ++row) {
-        if (!rows_.IsSelected(row)) continue;
+        if (!rows_.IsSelected(row))
+            continue;
         int last = row;
-        while (last + 1 < count && rows_.IsSelected(last + 1)) ++last;
+        while (last + 1 < count && rows_.IsSelected(last + 1))
+            ++last;
         ranges.select(index(row, 0), index(last, 0));
         row = last;
     }

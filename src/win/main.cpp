@@ -12,7 +12,8 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     ::OleInitialize(nullptr);
     pelkoran::win::WindowServices services;
@@ -26,7 +27,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         ::LocalFree(argv);
     }
     pelkoran::ArchiverLibrary& library = pelkoran::DefaultArchiverLibrary();
-    services.run = [&library](pelkoran::win::PackerWindow& window) { pelkoran::win::RunFromWindow(window, library); };
+    services.run = [&library](pelkoran::win::PackerWindow& window) {
+        pelkoran::win::RunFromWindow(window, library);
+    };
     pelkoran::win::PackerWindow window(std::move(services));
     window.RunModal(instance);
     ::OleUninitialize();

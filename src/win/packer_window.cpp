@@ -155,7 +155,8 @@ INT_PTR PackerWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam)
         return TRUE;
     case WM_SYSCOMMAND:
         if ((wparam & 0xFFF0) == IDM_ABOUTBOX) {
-            ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, AboutProc, 0);
+            ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, AboutProc,
+                              0);
             return TRUE;
         }
         return FALSE;
@@ -188,7 +189,8 @@ void PackerWindow::OnInitDialog()
             ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
         }
     }
-    ::SetWindowTextW(hwnd_, Utf8ToWide(WindowTitle(services_.library_name, services_.library_version)).c_str());
+    ::SetWindowTextW(hwnd_,
+                     Utf8ToWide(WindowTitle(services_.library_name, services_.library_version)).c_str());
 
     const UINT dpi = ::GetDpiForWindow(hwnd_) ? ::GetDpiForWindow(hwnd_) : 96;
     const int small = ::MulDiv(16, static_cast<int>(dpi), 96);
@@ -223,7 +225,8 @@ void PackerWindow::OnInitDialog()
     ::ChangeWindowMessageFilterEx(hwnd_, 0x0049 /* WM_COPYGLOBALDATA */, MSGFLT_ALLOW, nullptr);
 
     settings_ = LoadSettings(settings_path_);
-    ::CheckRadioButton(hwnd_, IDC_SAME_PLACE, IDC_OTHER_PLACE, settings_.same_place ? IDC_SAME_PLACE : IDC_OTHER_PLACE);
+    ::CheckRadioButton(hwnd_, IDC_SAME_PLACE, IDC_OTHER_PLACE,
+                       settings_.same_place ? IDC_SAME_PLACE : IDC_OTHER_PLACE);
     ::SetDlgItemTextW(hwnd_, IDC_OUTPUT_DIR, Utf8ToWide(settings_.output_dir).c_str());
     ::CheckDlgButton(hwnd_, IDC_TRIM_EXT, settings_.trim_ext ? BST_CHECKED : BST_UNCHECKED);
     UpdateControls();

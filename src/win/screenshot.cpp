@@ -28,12 +28,14 @@ bool SaveBitmap(const std::wstring& path, const RECT& r)
     ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     ::GdiFlush();
     const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u), size = stride * static_cast<DWORD>(h);
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
-                          sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    BITMAPFILEHEADER file{0x4D42,
+                          static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0,
+                          0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
     bool ok = false;
     if (FILE* out = ::_wfopen(path.c_str(), L"wb")) {
         ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-             std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 && std::fwrite(bits, size, 1, out) == 1;
+             std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+             std::fwrite(bits, size, 1, out) == 1;
         ok = std::fclose(out) == 0 && ok;
     }
     ::SelectObject(memory, old);

@@ -16,8 +16,8 @@ public:
     bool on_progress(const lzh::Progress& p) override
     {
         const std::string archive(p.archive), current(p.current);
-        return progress_(context_, archive.c_str(), current.c_str(), p.done, p.total, p.waiting ? TRUE : FALSE) !=
-               FALSE;
+        return progress_(context_, archive.c_str(), current.c_str(), p.done, p.total,
+                         p.waiting ? TRUE : FALSE) != FALSE;
     }
     void on_failure(std::string_view) override {}
 

@@ -23,10 +23,10 @@ extern "C" {
 #endif
 
 /* Results of the commands. */
-#define PELKORAN_LZH_OK 0            /* the archive was written */
-#define PELKORAN_LZH_BAD_COMMAND 1   /* the command text was refused; nothing touched */
-#define PELKORAN_LZH_FAILED 2        /* an item, the archive or the disk failed; the old archive stands */
-#define PELKORAN_LZH_CANCELLED 3     /* the progress callback answered FALSE; the old archive stands */
+#define PELKORAN_LZH_OK 0          /* the archive was written */
+#define PELKORAN_LZH_BAD_COMMAND 1 /* the command text was refused; nothing touched */
+#define PELKORAN_LZH_FAILED 2      /* an item, the archive or the disk failed; the old archive stands */
+#define PELKORAN_LZH_CANCELLED 3   /* the progress callback answered FALSE; the old archive stands */
 
 /*
  * Called now and then while a command runs, on the thread that called it:

@@ -16,7 +16,7 @@ TEST(ArchiveTest, RefusesFilesOf4GiBWithoutWriting)
     TempDir t;
     const int fd = ::open((t / "sparse").c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, off_t(1) << 32), 0);   // sparse: no disk space used
+    ASSERT_EQ(::ftruncate(fd, off_t(1) << 32), 0);  // sparse: no disk space used
     ::close(fd);
     const Reply r = run_command(add_command(t / "a.lzh", t.path() + "/", {"sparse"}));
     EXPECT_EQ(r.rc, lzh::kArchiverFailed);
@@ -37,11 +37,12 @@ TEST(ArchiveTest, RandomDamageEndsInDataErrorNeverACrash)
     write_file(t / "src/e", "");
     write_file(t / "src/b", text_data(3000, 2));
     const std::string archive = t / "a.lzh";
-    ASSERT_EQ(run_command(add_command(archive, t / "src/", {"d", "r", "e", "b"}, " -lh7")).rc, lzh::kArchiverOk);
+    ASSERT_EQ(run_command(add_command(archive, t / "src/", {"d", "r", "e", "b"}, " -lh7")).rc,
+              lzh::kArchiverOk);
     const std::string good = read_file(archive);
     const auto members = lzh::ArchiveReader(archive).members();
 
-    for (std::size_t i : {1, 2}) {   // coded, stored
+    for (std::size_t i : {1, 2}) {  // coded, stored
         std::string bad = good;
         bad[members[i].data_offset + members[i].packed_size / 2] ^= 0x40;
         write_file(archive, bad);
@@ -69,7 +70,7 @@ TEST(ArchiveTest, RandomDamageEndsInDataErrorNeverACrash)
             ++errors;
         }
     }
-    EXPECT_GT(errors, 225);   // nearly every damage is noticed (header CRC, data CRC)
+    EXPECT_GT(errors, 225);  // nearly every damage is noticed (header CRC, data CRC)
 }
 
 }  // namespace

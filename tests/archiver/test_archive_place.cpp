@@ -181,7 +181,8 @@ TEST_F(ArchivePlace, RunsUpdatingOneArchiveTakeTurns)
  */
 TEST_F(ArchivePlace, RunsCreatingOneArchiveBothEndUpInIt)
 {
-    EXPECT_TRUE(overlap("a.txt", "b.txt", 60000)) << "nothing to wait for: the second run creates the archive";
+    EXPECT_TRUE(overlap("a.txt", "b.txt", 60000))
+        << "nothing to wait for: the second run creates the archive";
     EXPECT_EQ(member_names(archive_), (std::vector<std::string>{"b.txt", "a.txt"}));
     EXPECT_TRUE(leftovers().empty());
 }
@@ -240,7 +241,7 @@ TEST_F(ArchivePlace, ArchivesThisUserMayNotWriteAreRefused)
 
     if (::getuid() != 0)
         GTEST_SKIP() << "another user's archive needs root to set up";
-    ASSERT_EQ(::chmod(archive_.c_str(), 0644), 0);   // root's, in a directory anyone may write
+    ASSERT_EQ(::chmod(archive_.c_str(), 0644), 0);  // root's, in a directory anyone may write
     Child nobody([&] {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             return 98;

@@ -78,7 +78,8 @@ TEST(ArchiverCommand, PacksADirectoryWithItsContentsInOrder)
         struct stat st {};
         ASSERT_EQ(::lstat((t / wants[i].path).c_str(), &st), 0);
         EXPECT_EQ(decode_name(h.path, h.code_page), wants[i].path);
-        const bool ascii = std::all_of(wants[i].path.begin(), wants[i].path.end(), [](char c) { return c > 0; });
+        const bool ascii =
+            std::all_of(wants[i].path.begin(), wants[i].path.end(), [](char c) { return c > 0; });
         EXPECT_EQ(h.code_page, ascii ? kCodePageNone : kCodePageCp932);
         EXPECT_STREQ(h.method, wants[i].method);
         EXPECT_EQ(h.mtime, st.st_mtime);
@@ -129,9 +130,9 @@ TEST(ArchiverCommand, NeverPacksItsOwnArchive)
 {
     TempDir t;
     write_file(t / "dir/file.txt", "x");
-    const std::string archive = t / "dir/out/dir.lzh";   // inside the item it packs
+    const std::string archive = t / "dir/out/dir.lzh";  // inside the item it packs
     ::mkdir((t / "dir/out").c_str(), 0755);
-    for (int run = 0; run < 2; ++run)   // the second time the archive exists
+    for (int run = 0; run < 2; ++run)  // the second time the archive exists
         ASSERT_EQ(run_command(add_command(archive, t.path() + "/", {"dir"})).rc, kArchiverOk);
     EXPECT_EQ(member_paths(archive), (std::vector<std::string>{"dir/", "dir/file.txt", "dir/out/"}));
     EXPECT_EQ(list_dir(t / "dir/out"), std::vector<std::string>{"dir.lzh"});
@@ -149,7 +150,8 @@ TEST(ArchiverCommand, FailuresLeaveEverythingAsItWas)
     const std::vector<std::string> names = {"a.lzh", "a.txt", "b.txt"};
 
     // A file in the archive's place that is not an LZH archive is never overwritten.
-    for (const std::string& content : {std::string("not an archive at all\n"), std::string(), std::string("\0\1\2", 3)}) {
+    for (const std::string& content :
+         {std::string("not an archive at all\n"), std::string(), std::string("\0\1\2", 3)}) {
         write_file(archive, content);
         RecordingWindow w;
         const Reply r = run_command(add_command(archive, base, {"a.txt"}), &w);
@@ -215,7 +217,11 @@ TEST(ArchiverCommand, ReplyIsBoundedAndTerminated)
             while ((static_cast<unsigned char>(buf[lead]) & 0xC0) == 0x80)
                 --lead;
             const unsigned char c = buf[lead];
-            EXPECT_EQ(len - lead, std::size_t(c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4)) << "size " << size;
+            EXPECT_EQ(len - lead, std::size_t(c < 0x80   ? 1
+                                              : c < 0xE0 ? 2
+                                              : c < 0xF0 ? 3
+                                                         : 4))
+                << "size " << size;
         }
     }
 }

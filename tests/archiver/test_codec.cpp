@@ -18,11 +18,18 @@ using test_support::to_bytes;
 const lzh::Method* const kMethods[] = {&lzh::kLh5, &lzh::kLh6, &lzh::kLh7};
 const lzh::Effort kEfforts[] = {lzh::Effort::fast, lzh::Effort::normal, lzh::Effort::best};
 
-Bytes random_bytes(std::size_t n, unsigned seed) { return to_bytes(test_support::noise(n, seed)); }
-Bytes text(std::size_t n, unsigned seed) { return to_bytes(test_support::text_data(n, seed)); }
+Bytes random_bytes(std::size_t n, unsigned seed)
+{
+    return to_bytes(test_support::noise(n, seed));
+}
+Bytes text(std::size_t n, unsigned seed)
+{
+    return to_bytes(test_support::text_data(n, seed));
+}
 
 // Encodes `in` fed in pieces of `piece` bytes, the encoder told to expect `hint` bytes.
-Bytes encode_in_pieces(const lzh::Method& m, lzh::Effort e, const Bytes& in, std::size_t piece, std::size_t hint = 0)
+Bytes encode_in_pieces(const lzh::Method& m, lzh::Effort e, const Bytes& in, std::size_t piece,
+                       std::size_t hint = 0)
 {
     test_support::StringSink sink;
     lzh::Encoder enc(m, e, sink, hint);
@@ -39,11 +46,11 @@ Bytes encode_in_pieces(const lzh::Method& m, lzh::Effort e, const Bytes& in, std
  * layout, which a round trip through our own decoder cannot see.
  */
 struct Layout {
-    std::vector<std::uint64_t> block_starts;   // bit offset of each block-size field
+    std::vector<std::uint64_t> block_starts;  // bit offset of each block-size field
     bool last_is_match = false;
-    std::uint64_t last_c_end = 0;              // bit offset just after the last code's C code
+    std::uint64_t last_c_end = 0;  // bit offset just after the last code's C code
     std::uint64_t total_bits = 0;
-    unsigned max_distance = 0;                 // the longest match distance used
+    unsigned max_distance = 0;  // the longest match distance used
 };
 
 class Walker {
@@ -93,7 +100,7 @@ public:
 private:
     struct Code {
         int single = -1;
-        std::map<std::pair<unsigned, unsigned>, unsigned> sym;   // (length, code) -> symbol
+        std::map<std::pair<unsigned, unsigned>, unsigned> sym;  // (length, code) -> symbol
     };
 
     unsigned bits(unsigned n)
@@ -199,7 +206,8 @@ TEST(Codec, RoundTripsEveryMethodAndEffort)
             EXPECT_EQ(Walker(lzh::encode(*m, e, far)).walk(*m, far.size()).max_distance, dict - 1) << m->id;
             // Pieces of any size give the same stream as one piece.
             for (std::size_t piece : {1u, 4097u})
-                EXPECT_EQ(encode_in_pieces(*m, e, mixed, piece), lzh::encode(*m, e, mixed)) << "piece " << piece;
+                EXPECT_EQ(encode_in_pieces(*m, e, mixed, piece), lzh::encode(*m, e, mixed))
+                    << "piece " << piece;
             // A size hint far below the real size (a file that grew after its
             // stat): the window made for the hint slides, the stream stays
             // sound and still does not depend on the pieces.
@@ -268,11 +276,13 @@ TEST(Codec, CompressesTextAndDoesNotBlowUpRandomData)
  */
 TEST(Codec, FinalBlockOfLongZeroRunIsAtLeast64Bits)
 {
-    for (std::size_t size : {1 + 256u * 16447, 1 + 256u * 16447 + 3, 1 + 256u * 16448, 1 + 256u * 16499 + 200}) {
+    for (std::size_t size :
+         {1 + 256u * 16447, 1 + 256u * 16447 + 3, 1 + 256u * 16448, 1 + 256u * 16499 + 200}) {
         const Bytes zeros(size, 0);
         for (const auto* m : kMethods)
             for (const auto e : kEfforts) {
-                SCOPED_TRACE(std::string(m->id) + " effort " + std::to_string(int(e)) + " size " + std::to_string(size));
+                SCOPED_TRACE(std::string(m->id) + " effort " + std::to_string(int(e)) + " size " +
+                             std::to_string(size));
                 const Bytes packed = lzh::encode(*m, e, zeros);
                 const Layout layout = Walker(packed).walk(*m, zeros.size());
                 ASSERT_GE(layout.block_starts.size(), 2u);
@@ -298,7 +308,8 @@ TEST(Codec, StreamNeverEndsRightAfterAMatchCode)
                 const Bytes packed = lzh::encode(*m, lzh::Effort::normal, in);
                 const Layout layout = Walker(packed).walk(*m, in.size());
                 if (layout.last_is_match) {
-                    EXPECT_LT(layout.last_c_end, layout.total_bits) << m->id << " size " << size << " tail " << tail;
+                    EXPECT_LT(layout.last_c_end, layout.total_bits)
+                        << m->id << " size " << size << " tail " << tail;
                 }
             }
 }

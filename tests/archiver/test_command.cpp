@@ -19,7 +19,8 @@ TEST(CommandLanguage, ParsesTheTextsTheBatchWrites)
         // Switches anywhere; a quoted token starting with '-' is a name.
         {R"(a -lh7 "x.lzh" -best "d/" "-rf" -d1 "b")", {"x.lzh", "d/", {"-rf", "b"}, &kLh7, Effort::best}},
         {R"(a x.lzh d/ -d1 -lh6 -fast b)", {"x.lzh", "d/", {"b"}, &kLh6, Effort::fast}},
-        {R"(a "x.lzh" "d/" -d1 -lh7 -verify "-verify")", {"x.lzh", "d/", {"-verify"}, &kLh7, Effort::normal, true}},
+        {R"(a "x.lzh" "d/" -d1 -lh7 -verify "-verify")",
+         {"x.lzh", "d/", {"-verify"}, &kLh7, Effort::normal, true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -50,23 +51,23 @@ TEST(CommandLanguage, QuotesHoldBlanksAndDoubledQuotes)
 TEST(CommandLanguage, RefusesWithAReason)
 {
     const char* bad[] = {
-        "",                                      // empty
-        "   ",                                   // blanks only
-        R"(x "a.lzh" "d/" -d1 "b")",             // unknown command
-        R"("a" "a.lzh" "d/" -d1 "b")",           // quoted command letter
-        R"(a "a.lzh" "d/" -d2 "b")",             // unknown switch
-        R"(a -d1)",                              // no archive
-        R"(a "a.lzh" -d1 "b")",                  // no base directory
-        R"(a "a.lzh" "d" -d1 "b")",              // base does not end in a separator
-        R"(a "a.lzh" "d/" -d1)",                 // no item
-        R"(a "a.lzh" "d/" "b")",                 // no -d1
-        R"(a "a.lzh" "d/" -d1 "b)",              // unbalanced quote
-        R"(a "a.lzh""d/" -d1 "b")",              // no blank after a quoted token
-        R"(a a"b.lzh "d/" -d1 "b")",             // quote inside a bare token
-        R"(a "dir/" "d/" -d1 "b")",              // archive path is a directory
-        R"(a "a.lzh" "d/" -d1 "/etc/passwd")",   // absolute item
-        R"(a "a.lzh" "d/" -d1 "x/../../b")",     // item escaping the base
-        R"(a "a.lzh" "d/" -d1 "")",              // empty item
+        "",                                     // empty
+        "   ",                                  // blanks only
+        R"(x "a.lzh" "d/" -d1 "b")",            // unknown command
+        R"("a" "a.lzh" "d/" -d1 "b")",          // quoted command letter
+        R"(a "a.lzh" "d/" -d2 "b")",            // unknown switch
+        R"(a -d1)",                             // no archive
+        R"(a "a.lzh" -d1 "b")",                 // no base directory
+        R"(a "a.lzh" "d" -d1 "b")",             // base does not end in a separator
+        R"(a "a.lzh" "d/" -d1)",                // no item
+        R"(a "a.lzh" "d/" "b")",                // no -d1
+        R"(a "a.lzh" "d/" -d1 "b)",             // unbalanced quote
+        R"(a "a.lzh""d/" -d1 "b")",             // no blank after a quoted token
+        R"(a a"b.lzh "d/" -d1 "b")",            // quote inside a bare token
+        R"(a "dir/" "d/" -d1 "b")",             // archive path is a directory
+        R"(a "a.lzh" "d/" -d1 "/etc/passwd")",  // absolute item
+        R"(a "a.lzh" "d/" -d1 "x/../../b")",    // item escaping the base
+        R"(a "a.lzh" "d/" -d1 "")",             // empty item
     };
     for (const char* text : bad) {
         try {

@@ -20,8 +20,8 @@ TEST(Crc16, MatchesKnownVectors)
     for (int i = 0; i < 256; ++i)
         all[std::size_t(i)] = char(i);
     const std::pair<std::string, std::uint16_t> vectors[] = {
-        {"", 0x0000}, {"a", 0xE8C1}, {"123456789", 0xBB3D},
-        {"abcabcabcabcabcabcabcabc", 0xD8B2}, {all, 0xBAD3},
+        {"", 0x0000},  {"a", 0xE8C1}, {"123456789", 0xBB3D}, {"abcabcabcabcabcabcabcabc", 0xD8B2},
+        {all, 0xBAD3},
     };
     for (const auto& [text, crc] : vectors)
         EXPECT_EQ(crc_of(text), crc) << text.size() << " bytes";

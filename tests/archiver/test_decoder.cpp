@@ -28,7 +28,7 @@ public:
     {
         bits_.flush();
         Bytes b = test_support::to_bytes(sink_.data);
-        b.resize(b.size() + 4, 0);   // room to run on: only the checks may stop the decoder
+        b.resize(b.size() + 4, 0);  // room to run on: only the checks may stop the decoder
         return b;
     }
 
@@ -84,26 +84,38 @@ TEST(Decoder, RefusesBadStreams)
         std::uint64_t original = 1;
     };
     const Case cases[] = {
-        {"block size 0", M::block_of_no_codes, Stream().put(0, 16).single(0, 5).single(0, 9).single(0, 4).bytes()},
+        {"block size 0", M::block_of_no_codes,
+         Stream().put(0, 16).single(0, 5).single(0, 9).single(0, 4).bytes()},
         {"T count above 19", M::length_count_out_of_range, Stream().put(1, 16).put(20, 5).bytes()},
         {"T single symbol 19", M::single_symbol_out_of_range, Stream().put(1, 16).single(19, 5).bytes()},
         // T single symbol 3 makes every C length 1.
-        {"C count above 510", M::length_count_out_of_range, Stream().put(1, 16).single(3, 5).put(511, 9).bytes()},
-        {"C single symbol 510", M::single_symbol_out_of_range, Stream().put(1, 16).single(0, 5).single(510, 9).bytes()},
-        {"P count above NP", M::length_count_out_of_range, Stream().put(1, 16).single(0, 5).single(65, 9).put(15, 4).bytes()},
-        {"P single symbol NP", M::single_symbol_out_of_range, Stream().put(1, 16).single(0, 5).single(65, 9).single(14, 4).bytes()},
+        {"C count above 510", M::length_count_out_of_range,
+         Stream().put(1, 16).single(3, 5).put(511, 9).bytes()},
+        {"C single symbol 510", M::single_symbol_out_of_range,
+         Stream().put(1, 16).single(0, 5).single(510, 9).bytes()},
+        {"P count above NP", M::length_count_out_of_range,
+         Stream().put(1, 16).single(0, 5).single(65, 9).put(15, 4).bytes()},
+        {"P single symbol NP", M::single_symbol_out_of_range,
+         Stream().put(1, 16).single(0, 5).single(65, 9).single(14, 4).bytes()},
         // T lengths: 111 and ten 1-bits is a length of 17.
-        {"length above 16", M::code_length_over_16, Stream().put(1, 16).put(4, 5).put(7, 3).put(0x3FF, 10).put(0, 1).bytes()},
-        {"T skip beyond the count", M::length_skip_out_of_range, Stream().put(1, 16).put(3, 5).put(1, 3).put(1, 3).put(0, 3).put(1, 2).bytes()},
-        {"incomplete code (lengths 2, 2)", M::huffman_incomplete, Stream().put(1, 16).single(4, 5).put(2, 9).bytes()},
-        {"over-subscribed code (1, 1, 1)", M::huffman_over_subscribed, Stream().put(1, 16).single(3, 5).put(3, 9).bytes()},
+        {"length above 16", M::code_length_over_16,
+         Stream().put(1, 16).put(4, 5).put(7, 3).put(0x3FF, 10).put(0, 1).bytes()},
+        {"T skip beyond the count", M::length_skip_out_of_range,
+         Stream().put(1, 16).put(3, 5).put(1, 3).put(1, 3).put(0, 3).put(1, 2).bytes()},
+        {"incomplete code (lengths 2, 2)", M::huffman_incomplete,
+         Stream().put(1, 16).single(4, 5).put(2, 9).bytes()},
+        {"over-subscribed code (1, 1, 1)", M::huffman_over_subscribed,
+         Stream().put(1, 16).single(3, 5).put(3, 9).bytes()},
         {"all lengths zero", M::huffman_lengths_all_zero, Stream().put(1, 16).single(0, 5).put(5, 9).bytes()},
-        {"zero run past the count", M::zero_run_past_count, Stream().put(1, 16).single(1, 5).put(5, 9).put(0, 4).put(0, 4).bytes()},
-        {"P table incomplete", M::huffman_incomplete, Stream().put(1, 16).single(0, 5).single(65, 9).put(1, 4).put(1, 3).bytes()},
+        {"zero run past the count", M::zero_run_past_count,
+         Stream().put(1, 16).single(1, 5).put(5, 9).put(0, 4).put(0, 4).bytes()},
+        {"P table incomplete", M::huffman_incomplete,
+         Stream().put(1, 16).single(0, 5).single(65, 9).put(1, 4).put(1, 3).bytes()},
         {"distance before the start", M::distance_before_start, literal_then_match(256, 1), 257},
         {"distance beyond the window", M::distance_before_start, literal_then_match(3, 13, 12), 4},
         {"match longer than the bytes to come", M::match_past_end, literal_then_match(256, 0), 100},
-        {"match as the first code", M::distance_before_start, Stream().put(1, 16).single(0, 5).single(256, 9).single(0, 4).bytes(), 3},
+        {"match as the first code", M::distance_before_start,
+         Stream().put(1, 16).single(0, 5).single(256, 9).single(0, 4).bytes(), 3},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(refusal(c.stream, c.original), M::damaged_data) << c.what;

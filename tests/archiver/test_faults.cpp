@@ -200,7 +200,7 @@ TEST_F(FaultTest, CancelAtEveryStage)
         w.cancel_at = cancel_at;
         try {
             lzh::update_archive(archive_, entries, {}, &w);
-            EXPECT_EQ(w.calls, cancel_at - 1);   // every call answered true
+            EXPECT_EQ(w.calls, cancel_at - 1);  // every call answered true
             // The last two: after the end mark, and once the file is closed, just before the rename.
             ASSERT_GE(w.seen.size(), 2u);
             EXPECT_EQ(w.seen[w.seen.size() - 1], "");
@@ -255,7 +255,7 @@ TEST_F(FaultTest, PlacesTheArchiveCannotGo)
 {
     const std::string root = t_.path();
     write_file(root + "/src/f.txt", "data");
-    ::mkdir((root + "/locked").c_str(), 0755);   // root's: nobody may not write here
+    ::mkdir((root + "/locked").c_str(), 0755);  // root's: nobody may not write here
     ::mkdir((root + "/ro").c_str(), 0755);
     lzh::update_archive(root + "/ro/a.lzh", {entry_for(root + "/src/f.txt", "f.txt")}, {}, nullptr);
     ::chmod((root + "/ro").c_str(), 0555);
@@ -323,7 +323,7 @@ TEST_F(FaultTest, TooDeepTreeRefusedInBoundedMemory)
 #ifdef PELKORAN_UNDER_ASAN
     GTEST_SKIP() << "memory figures mean nothing under AddressSanitizer";
 #endif
-    constexpr int kLevels = 33000;   // "deep/d/d/...": past 65,535 bytes
+    constexpr int kLevels = 33000;  // "deep/d/d/...": past 65,535 bytes
     const std::string top = t_ / "src/deep";
     ASSERT_EQ(::mkdir(top.c_str(), 0755), 0);
     int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);

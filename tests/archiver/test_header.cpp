@@ -56,20 +56,20 @@ Bytes cat(std::initializer_list<Bytes> parts)
 
 // "docs/abc.txt" = "abc" x 8 at levels 0, 1 and 2, as all readers accept them.
 const Bytes kStream = {0x00, 0x04, 0x28, 0x05, 0x31, 0x31, 0x37, 0x93, 0x50, 0x21, 0xb0};
-const Bytes kLevel0 = {
-    0x22, 0x97, '-', 'l', 'h', '5', '-', 0x0b, 0, 0, 0, 0x18, 0, 0, 0, 0xc4, 0x28, 0x64, 0x52, 0x20, 0x00, 0x0c, 'd',
-    'o', 'c', 's', '\\', 'a', 'b', 'c', '.', 't', 'x', 't', 0xb2, 0xd8};
-const Bytes kLevel1 = {
-    0x20, 0xed, '-', 'l', 'h', '5', '-', 0x18, 0, 0, 0, 0x18, 0, 0, 0, 0xc4, 0x28, 0x64, 0x52, 0x20, 0x01, 0x07, 'a',
-    'b', 'c', '.', 't', 'x', 't', 0xb2, 0xd8, 'M', 0x05, 0x00, 0x00, 0xb9, 0x8c, 0x08, 0x00, 0x02, 'd', 'o', 'c',
-    's', 0xff, 0x00, 0x00};
-const Bytes kLevel2Dir = {
-    0x2a, 0x00, '-', 'l', 'h', 'd', '-', 0, 0, 0, 0, 0, 0, 0, 0, 0xc0, 0x6a, 0x40, 0x60, 0x20, 0x02, 0, 0, 'M', 0x05,
-    0x00, 0x00, 0xe5, 0x2e, 0x03, 0x00, 0x01, 0x08, 0x00, 0x02, 'd', 'o', 'c', 's', 0xff, 0x00, 0x00};
-const Bytes kLevel2File = {
-    0x31, 0x00, '-', 'l', 'h', '5', '-', 0x0b, 0, 0, 0, 0x18, 0, 0, 0, 0xc0, 0x6a, 0x40, 0x60, 0x20, 0x02, 0xb2,
-    0xd8, 'M', 0x05, 0x00, 0x00, 0x3e, 0x9c, 0x0a, 0x00, 0x01, 'a', 'b', 'c', '.', 't', 'x', 't', 0x08, 0x00, 0x02,
-    'd', 'o', 'c', 's', 0xff, 0x00, 0x00};
+const Bytes kLevel0 = {0x22, 0x97, '-',  'l',  'h',  '5',  '-',  0x0b, 0,    0,    0,    0x18,
+                       0,    0,    0,    0xc4, 0x28, 0x64, 0x52, 0x20, 0x00, 0x0c, 'd',  'o',
+                       'c',  's',  '\\', 'a',  'b',  'c',  '.',  't',  'x',  't',  0xb2, 0xd8};
+const Bytes kLevel1 = {0x20, 0xed, '-',  'l',  'h',  '5',  '-',  0x18, 0,    0,    0,    0x18,
+                       0,    0,    0,    0xc4, 0x28, 0x64, 0x52, 0x20, 0x01, 0x07, 'a',  'b',
+                       'c',  '.',  't',  'x',  't',  0xb2, 0xd8, 'M',  0x05, 0x00, 0x00, 0xb9,
+                       0x8c, 0x08, 0x00, 0x02, 'd',  'o',  'c',  's',  0xff, 0x00, 0x00};
+const Bytes kLevel2Dir = {0x2a, 0x00, '-',  'l',  'h',  'd',  '-',  0,   0,   0,   0,    0,    0,    0,
+                          0,    0xc0, 0x6a, 0x40, 0x60, 0x20, 0x02, 0,   0,   'M', 0x05, 0x00, 0x00, 0xe5,
+                          0x2e, 0x03, 0x00, 0x01, 0x08, 0x00, 0x02, 'd', 'o', 'c', 's',  0xff, 0x00, 0x00};
+const Bytes kLevel2File = {0x31, 0x00, '-',  'l',  'h',  '5',  '-',  0x0b, 0,    0,    0,   0x18, 0,
+                           0,    0,    0xc0, 0x6a, 0x40, 0x60, 0x20, 0x02, 0xb2, 0xd8, 'M', 0x05, 0x00,
+                           0x00, 0x3e, 0x9c, 0x0a, 0x00, 0x01, 'a',  'b',  'c',  '.',  't', 'x',  't',
+                           0x08, 0x00, 0x02, 'd',  'o',  'c',  's',  0xff, 0x00, 0x00};
 
 // Each worked archive and the length of its headers.
 const std::pair<Bytes, std::size_t> kArchives[] = {
@@ -90,7 +90,8 @@ protected:
     }
 
 private:
-    std::optional<std::string> saved_tz_ = std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+    std::optional<std::string> saved_tz_ =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
 };
 
 lzh::MemberHeader header(const char* method, const std::string& path)
@@ -157,16 +158,37 @@ TEST_F(HeaderTest, TotalSizeIsNeverAMultipleOf256)
         ASSERT_EQ(back.size(), 1u);
         EXPECT_EQ(back[0].path, h.path);
     }
-    EXPECT_GT(adjusted, 0);   // the loop did hit the sizes that need the extra byte
+    EXPECT_GT(adjusted, 0);  // the loop did hit the sizes that need the extra byte
 }
 
 TEST_F(HeaderTest, LevelZeroKeepsShiftJisTrailBackslash)
 {
     // "ソ\a.txt": 83 5C is one character, the second 5C a separator.
     const Bytes name = {0x83, 0x5C, '\\', 'a', '.', 't', 'x', 't'};
-    Bytes b = cat({{std::uint8_t(22 + name.size()), 0, '-', 'l', 'h', '0', '-', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x21,
-                    0, 0x20, 0x00, std::uint8_t(name.size())},
-                   name, {0, 0}});
+    Bytes b = cat({{std::uint8_t(22 + name.size()),
+                    0,
+                    '-',
+                    'l',
+                    'h',
+                    '0',
+                    '-',
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0x21,
+                    0,
+                    0x20,
+                    0x00,
+                    std::uint8_t(name.size())},
+                   name,
+                   {0, 0}});
     for (std::size_t i = 2; i < b.size(); ++i)
         b[1] = std::uint8_t(b[1] + b[i]);
     b.push_back(0);
@@ -193,8 +215,9 @@ TEST_F(HeaderTest, DamagedOrCutHeadersAreRefused)
         }
         for (std::size_t cut = 1; cut < archive.size() - 1; ++cut) {
             if (cut == kLevel2Dir.size() && archive == kArchives[2].first)
-                continue;   // right after the directory member: a whole archive without end mark
-            EXPECT_THROW(read_all(Bytes(archive.begin(), archive.begin() + std::ptrdiff_t(cut))), lzh::DataError)
+                continue;  // right after the directory member: a whole archive without end mark
+            EXPECT_THROW(read_all(Bytes(archive.begin(), archive.begin() + std::ptrdiff_t(cut))),
+                         lzh::DataError)
                 << "cut at " << cut;
         }
     }

@@ -21,7 +21,7 @@ std::vector<std::uint8_t> lengths(const std::vector<std::uint32_t>& freq, unsign
 void expect_sound_code(const std::vector<std::uint32_t>& freq, unsigned max_bits)
 {
     const auto lens = lengths(freq, max_bits);
-    std::uint64_t kraft = 0;   // in units of 2^-16
+    std::uint64_t kraft = 0;  // in units of 2^-16
     for (std::size_t i = 0; i < freq.size(); ++i) {
         ASSERT_LE(lens[i], max_bits);
         ASSERT_EQ(lens[i] == 0, freq[i] == 0) << "symbol " << i;

@@ -24,12 +24,24 @@ std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
     for (unsigned i = 0; i < 60; ++i) {
         const std::string name = std::string("f").append(std::to_string(i));
         switch (i % 6) {
-        case 0: add(name, text_data(100 + 997 * i, i), coded); break;
-        case 1: add(name, noise(50 + 300 * i, i), ""); break;
-        case 2: add(name, "", "-lh0-"); break;
-        case 3: add(name, text_data(3, i), "-lh0-"); break;
-        case 4: add(name, noise(200000, i), "-lh0-"); break;   // coded, never smaller
-        default: add(name, text_data(70000 + 31 * i, i), coded); break;
+        case 0:
+            add(name, text_data(100 + 997 * i, i), coded);
+            break;
+        case 1:
+            add(name, noise(50 + 300 * i, i), "");
+            break;
+        case 2:
+            add(name, "", "-lh0-");
+            break;
+        case 3:
+            add(name, text_data(3, i), "-lh0-");
+            break;
+        case 4:
+            add(name, noise(200000, i), "-lh0-");
+            break;  // coded, never smaller
+        default:
+            add(name, text_data(70000 + 31 * i, i), coded);
+            break;
         }
     }
     // A first part that does not compress decides nothing for the rest, in
@@ -63,7 +75,8 @@ TEST(MemberCoder, ArchiveIsTheSameForAnyThreadCountAndReadsBack)
     const struct {
         const lzh::Method* m;
         lzh::Effort e;
-    } cases[] = {{&lzh::kLh5, lzh::Effort::normal}, {&lzh::kLh7, lzh::Effort::best}, {&lzh::kLh6, lzh::Effort::fast}};
+    } cases[] = {
+        {&lzh::kLh5, lzh::Effort::normal}, {&lzh::kLh7, lzh::Effort::best}, {&lzh::kLh6, lzh::Effort::fast}};
     const auto tree = mixed_tree(t);
     std::vector<lzh::NewEntry> entries;
     for (const auto& [e, method] : tree)
@@ -128,7 +141,7 @@ TEST(MemberCoder, MembersBeyondTheReachKeepTheirOrder)
     std::vector<lzh::NewEntry> entries;
     for (unsigned i = 0; i < 700; ++i) {
         const std::string name = std::string("m").append(std::to_string(i));
-        const bool large = i % 150 == 75;   // 4 MiB, five of them: past the 12 MiB reach
+        const bool large = i % 150 == 75;  // 4 MiB, five of them: past the 12 MiB reach
         write_file(t / name, large ? text_data(4 << 20, i) : text_data(i * 7 % 3000, i));
         entries.push_back(entry_for(t / name, name));
     }
@@ -147,7 +160,7 @@ TEST(MemberCoder, UnreadableFileFailsTheRunAtItsMember)
     std::vector<lzh::NewEntry> entries;
     for (const auto& [e, method] : mixed_tree(t))
         entries.push_back(e);
-    entries[10].source = t / "vanished";   // gone since the walk
+    entries[10].source = t / "vanished";  // gone since the walk
     std::string messages[2];
     for (unsigned threads : {1u, 2u}) {
         try {

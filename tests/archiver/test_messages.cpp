@@ -19,7 +19,7 @@ using M = lzh::Message;
 TEST(Messages, JapaneseWordingOfEveryCode)
 {
     const std::vector<std::pair<M, std::string>> wording = {
-            {M::no_command, "コマンドがありません"},
+        {M::no_command, "コマンドがありません"},
         {M::empty_command, "コマンドが空です"},
         {M::unknown_command, "知らないコマンドです: {} (使えるのは a だけです)"},
         {M::unclosed_quote, "コマンドの引用符 (\") が閉じていません"},
@@ -46,10 +46,14 @@ TEST(Messages, JapaneseWordingOfEveryCode)
         {M::empty_stored_name, "格納する名前が空です"},
         {M::unstorable_path, "格納できないパスです (空の要素、「.」または「..」を含みます): {}"},
         {M::backslash_in_name, "名前に「\\」を含むため格納できません (展開ソフトが区切りと見なします): {}"},
-        {M::byte_ff_in_directory_name, "ディレクトリ名またはリンクの名前にバイト 0xFF を含むため格納できません (書庫ではディレクトリの区切りです): {}"},
+        {M::byte_ff_in_directory_name,
+         "ディレクトリ名またはリンクの名前にバイト 0xFF を含むため格納できません "
+         "(書庫ではディレクトリの区切りです): {}"},
         {M::bar_in_link_name, "名前に「|」を含むシンボリックリンクは格納できません: {}"},
         {M::bar_byte_in_link_name, "名前に「|」と同じバイトを含むシンボリックリンクは格納できません: {}"},
-        {M::byte_ff_in_link_target, "リンク先にバイト 0xFF を含むシンボリックリンクは格納できません (書庫ではディレクトリの区切りです): {}"},
+        {M::byte_ff_in_link_target,
+         "リンク先にバイト 0xFF を含むシンボリックリンクは格納できません (書庫ではディレクトリの区切りです): "
+         "{}"},
         {M::name_too_long, "名前が長すぎて格納できません: {}"},
         {M::same_name_twice, "書庫の中で同じ名前になるものが 2 つあります: {} と {}"},
         {M::not_utf8_name, "{} (UTF-8 ではない名前)"},
@@ -79,9 +83,14 @@ TEST(Messages, JapaneseWordingOfEveryCode)
         {M::damaged_header, "書庫が壊れています: {} (位置 {} のヘッダー: {})"},
         {M::damaged_member, "書庫が壊れています: {} (メンバー「{}」: {})"},
         {M::unsupported_method, "対応していない圧縮方式です: {} (メンバー「{}」: {})"},
-        {M::unsupported_lhark, "対応していない圧縮方式です: {} (メンバー「{}」: LHARK の -lh7-。同じ名前の別の符号化です)"},
-        {M::self_extracting, "自己解凍書庫のように、先頭の {} バイトの後に LZH 書庫があるファイルです。更新するとその部分を保てません: {}"},
-        {M::bytes_after_end_mark, "書庫の終端記号の後に {} バイトの余分なデータがあります (位置 {} から)。更新するとそのデータを保てません: {}"},
+        {M::unsupported_lhark,
+         "対応していない圧縮方式です: {} (メンバー「{}」: LHARK の -lh7-。同じ名前の別の符号化です)"},
+        {M::self_extracting,
+         "自己解凍書庫のように、先頭の {} バイトの後に LZH "
+         "書庫があるファイルです。更新するとその部分を保てません: {}"},
+        {M::bytes_after_end_mark,
+         "書庫の終端記号の後に {} バイトの余分なデータがあります (位置 {} "
+         "から)。更新するとそのデータを保てません: {}"},
         {M::not_overwriting, "既存のファイルを上書きしません: {}"},
         {M::cannot_create_temp, "書庫の一時ファイルを作れません: {}"},
         {M::archive_read_only, "書庫が読み取り専用のため書き込みません: {}"},
@@ -94,37 +103,38 @@ TEST(Messages, JapaneseWordingOfEveryCode)
         {M::archive_keeps_appearing, "他の実行が同じ書庫を作り続けるため書き込めません: {}"},
         {M::header_length_changed, "内部エラー: ヘッダーの長さが変わりました: {}"},
         {M::damaged_data, "圧縮データが壊れています: {}"},
-        {M::data_ends_early, "圧縮データが壊れています: データが途中で終わっています（格納サイズを超えて読もうとしました）"},
-    {M::header_cut_short, "ヘッダーが途中で切れています"},
-    {M::extended_header_too_short, "拡張ヘッダー {} が短すぎます"},
-    {M::header_crc_mismatch, "ヘッダーの CRC が一致しません"},
-    {M::header_checksum_mismatch, "ヘッダーのチェックサムが一致しません"},
-    {M::not_an_lzh_header, "LZH のヘッダーではありません"},
-    {M::unknown_header_level, "ヘッダーレベル {} には対応していません"},
-    {M::member_data_cut_short, "メンバー「{}」のデータが途中で切れています"},
-    {M::header_size_mismatches_name, "ヘッダーの大きさが名前の長さと合いません"},
-    {M::bad_extended_header_size, "拡張ヘッダーの大きさが不正です"},
-    {M::extended_headers_too_long, "拡張ヘッダーが長すぎます"},
-    {M::extended_headers_past_packed_size, "拡張ヘッダーが格納サイズを超えています"},
-    {M::bad_header_word_size, "ヘッダーの語長が不正です"},
-    {M::header_too_long, "ヘッダーが長すぎます"},
-    {M::bad_header_size, "ヘッダーの大きさが不正です"},
-    {M::extended_header_outside, "拡張ヘッダーがヘッダーの外にはみ出しています"},
-    {M::stored_size_mismatch, "格納サイズと元のサイズが一致しません"},
-    {M::unpacked_size_mismatch, "展開したサイズが元のサイズと一致しません"},
-    {M::data_crc_mismatch, "CRC が一致しません"},
-    {M::huffman_lengths_all_zero, "ハフマン符号表の符号長がすべて 0 です"},
-    {M::huffman_over_subscribed, "ハフマン符号表が過剰です（符号が重複しています）"},
-    {M::huffman_incomplete, "ハフマン符号表が不完全です"},
-    {M::single_symbol_out_of_range, "単一記号の符号表の記号が範囲外です"},
-    {M::length_count_out_of_range, "符号長表の個数が範囲外です"},
-    {M::code_length_over_16, "符号長が 16 ビットを超えています"},
-    {M::length_skip_out_of_range, "符号長表の省略数が範囲外です"},
-    {M::zero_run_past_count, "0 の連続が符号長表の範囲を超えています"},
-    {M::block_of_no_codes, "ブロックの符号数が 0 です"},
-    {M::distance_before_start, "一致位置がデータの先頭より前を指しています"},
-    {M::distance_past_dictionary, "一致位置が辞書の大きさを超えています"},
-    {M::match_past_end, "一致長が残りのデータ長を超えています"},
+        {M::data_ends_early,
+         "圧縮データが壊れています: データが途中で終わっています（格納サイズを超えて読もうとしました）"},
+        {M::header_cut_short, "ヘッダーが途中で切れています"},
+        {M::extended_header_too_short, "拡張ヘッダー {} が短すぎます"},
+        {M::header_crc_mismatch, "ヘッダーの CRC が一致しません"},
+        {M::header_checksum_mismatch, "ヘッダーのチェックサムが一致しません"},
+        {M::not_an_lzh_header, "LZH のヘッダーではありません"},
+        {M::unknown_header_level, "ヘッダーレベル {} には対応していません"},
+        {M::member_data_cut_short, "メンバー「{}」のデータが途中で切れています"},
+        {M::header_size_mismatches_name, "ヘッダーの大きさが名前の長さと合いません"},
+        {M::bad_extended_header_size, "拡張ヘッダーの大きさが不正です"},
+        {M::extended_headers_too_long, "拡張ヘッダーが長すぎます"},
+        {M::extended_headers_past_packed_size, "拡張ヘッダーが格納サイズを超えています"},
+        {M::bad_header_word_size, "ヘッダーの語長が不正です"},
+        {M::header_too_long, "ヘッダーが長すぎます"},
+        {M::bad_header_size, "ヘッダーの大きさが不正です"},
+        {M::extended_header_outside, "拡張ヘッダーがヘッダーの外にはみ出しています"},
+        {M::stored_size_mismatch, "格納サイズと元のサイズが一致しません"},
+        {M::unpacked_size_mismatch, "展開したサイズが元のサイズと一致しません"},
+        {M::data_crc_mismatch, "CRC が一致しません"},
+        {M::huffman_lengths_all_zero, "ハフマン符号表の符号長がすべて 0 です"},
+        {M::huffman_over_subscribed, "ハフマン符号表が過剰です（符号が重複しています）"},
+        {M::huffman_incomplete, "ハフマン符号表が不完全です"},
+        {M::single_symbol_out_of_range, "単一記号の符号表の記号が範囲外です"},
+        {M::length_count_out_of_range, "符号長表の個数が範囲外です"},
+        {M::code_length_over_16, "符号長が 16 ビットを超えています"},
+        {M::length_skip_out_of_range, "符号長表の省略数が範囲外です"},
+        {M::zero_run_past_count, "0 の連続が符号長表の範囲を超えています"},
+        {M::block_of_no_codes, "ブロックの符号数が 0 です"},
+        {M::distance_before_start, "一致位置がデータの先頭より前を指しています"},
+        {M::distance_past_dictionary, "一致位置が辞書の大きさを超えています"},
+        {M::match_past_end, "一致長が残りのデータ長を超えています"},
         {M::sys_permission, "権限がありません"},
         {M::sys_not_found, "見つかりません"},
         {M::sys_no_space, "ディスクの空きが足りません"},
@@ -168,15 +178,17 @@ TEST(Messages, DetailsFillTheLastPlace)
     const lzh::DataError data(M::damaged_data, {}, lzh::Error(M::huffman_incomplete));
     const lzh::DataError member(M::damaged_member, {"a.lzh", "x.txt"}, data);
     const lzh::Error refusal(M::not_overwriting, {}, member);
-    EXPECT_STREQ(refusal.what(), "既存のファイルを上書きしません: 書庫が壊れています: a.lzh "
-                                 "(メンバー「x.txt」: 圧縮データが壊れています: ハフマン符号表が不完全です)");
+    EXPECT_STREQ(refusal.what(),
+                 "既存のファイルを上書きしません: 書庫が壊れています: a.lzh "
+                 "(メンバー「x.txt」: 圧縮データが壊れています: ハフマン符号表が不完全です)");
     ASSERT_NE(refusal.detail(), nullptr);
     EXPECT_EQ(refusal.detail()->code(), M::damaged_member);
     EXPECT_EQ(refusal.detail()->args(), (std::vector<std::string>{"a.lzh", "x.txt"}));
     ASSERT_NE(refusal.detail()->detail(), nullptr);
     EXPECT_EQ(refusal.detail()->detail()->detail()->code(), M::huffman_incomplete);
-    EXPECT_EQ(lzh::Error(M::damaged_header, {"a.lzh", "7"}, lzh::Error(M::unknown_header_level, {"3"})).what(),
-              std::string("書庫が壊れています: a.lzh (位置 7 のヘッダー: ヘッダーレベル 3 には対応していません)"));
+    EXPECT_EQ(
+        lzh::Error(M::damaged_header, {"a.lzh", "7"}, lzh::Error(M::unknown_header_level, {"3"})).what(),
+        std::string("書庫が壊れています: a.lzh (位置 7 のヘッダー: ヘッダーレベル 3 には対応していません)"));
     EXPECT_EQ(lzh::Error(M::empty_command).detail(), nullptr);
 }
 

@@ -84,12 +84,15 @@ TEST(Names, NamesThatAreNotUtf8KeepTheirBytes)
     EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
     EXPECT_EQ(n.link_target, "\x91\xCE\x8F\xDB");
     // Bytes of no known encoding: as they are, without a code page.
-    for (const char* raw : {"\xFF\xFE.bin", "dir/\xFF" "b", "\xFDname"}) {
+    for (const char* raw : {"\xFF\xFE.bin",
+                            "dir/\xFF"
+                            "b",
+                            "\xFDname"}) {
         n = lzh::encode_names(raw);
         EXPECT_EQ(n.code_page, lzh::kCodePageNone) << raw;
         EXPECT_EQ(n.path, raw);
     }
-    n = lzh::encode_names("link", "\xFE\xFE");   // a target of no encoding makes both raw
+    n = lzh::encode_names("link", "\xFE\xFE");  // a target of no encoding makes both raw
     EXPECT_EQ(n.code_page, lzh::kCodePageNone);
     EXPECT_EQ(n.link_target, "\xFE\xFE");
 }
@@ -103,7 +106,7 @@ TEST(Names, TheHeaderSeparatorByteIsRefusedWhereItWouldSplit)
     EXPECT_NE(refusal("a/caf\xFF/b"), "");
     EXPECT_NE(refusal("link", "../caf\xFF/x"), "");
     EXPECT_NE(refusal("link", "\xFF\xFF"), "");
-    EXPECT_NE(refusal("link\xFF", "../x/y"), "");   // "link\xFF|../x" is the directory part
+    EXPECT_NE(refusal("link\xFF", "../x/y"), "");  // "link\xFF|../x" is the directory part
     EXPECT_EQ(refusal("caf/file\xFF"), "");
     EXPECT_NO_THROW((void)lzh::encode_names("caf\xFF", {}, false));
     EXPECT_THROW((void)lzh::encode_names("caf\xFF", {}, true), lzh::Error);

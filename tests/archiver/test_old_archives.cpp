@@ -77,7 +77,7 @@ std::string level1(const char* method, const std::string& name, const std::strin
     std::string h(22, '\0');
     h[0] = char(25 + name.size());
     h.replace(2, 5, method);
-    put32(h, 7, std::uint32_t(packed.size() + 5));   // skip size: the 0x00 header and the data
+    put32(h, 7, std::uint32_t(packed.size() + 5));  // skip size: the 0x00 header and the data
     put32(h, 11, std::uint32_t(original.size()));
     put32(h, 15, kDosTime);
     h[19] = 0x20;
@@ -92,7 +92,7 @@ std::string level1(const char* method, const std::string& name, const std::strin
     for (std::size_t i = 2; i < h.size(); ++i)
         sum = std::uint8_t(sum + std::uint8_t(h[i]));
     h[1] = char(sum);
-    std::string ext = {'\0', '\0', '\0', '\0', '\0'};   // 0x00: CRC, then no next header
+    std::string ext = {'\0', '\0', '\0', '\0', '\0'};  // 0x00: CRC, then no next header
     const std::size_t crc_at = h.size() + 1;
     h += ext;
     put16(h, crc_at, crc_of(h));
@@ -104,8 +104,9 @@ std::string level1(const char* method, const std::string& name, const std::strin
  * with its 0xFF separators) when given. `short_by` makes the stated size
  * that many bytes smaller than the header, as the OS-9/68k archiver does.
  */
-std::string level2(const char* method, const std::string& name, const std::string& dir, const std::string& packed,
-                   const std::string& original, char os_id = 'M', unsigned short_by = 0)
+std::string level2(const char* method, const std::string& name, const std::string& dir,
+                   const std::string& packed, const std::string& original, char os_id = 'M',
+                   unsigned short_by = 0)
 {
     std::string h(24, '\0');
     h.replace(2, 5, method);
@@ -211,8 +212,8 @@ private:
  */
 TEST_F(OldArchives, LevelZeroNamesSplitAtFFAndUpdatesReplaceThem)
 {
-    write_file(archive_, level0("-lh0-", "a\xFFx.txt", "old", "old") + level0("-lh0-", "b\\y.txt", "keep", "keep") +
-                             std::string(1, '\0'));
+    write_file(archive_, level0("-lh0-", "a\xFFx.txt", "old", "old") +
+                             level0("-lh0-", "b\\y.txt", "keep", "keep") + std::string(1, '\0'));
     lzh::ArchiveLayout layout;
     auto members = read_lenient(archive_, layout);
     ASSERT_EQ(members.size(), 2u);
@@ -260,7 +261,7 @@ TEST_F(OldArchives, UndecodableNamesMatchByTheirBytes)
  */
 TEST_F(OldArchives, LevelTwoHeaderOf256BytesIsAHeader)
 {
-    const std::string name(222, 'n');   // 24 + 5 + (3 + 222) + 2 = 256
+    const std::string name(222, 'n');  // 24 + 5 + (3 + 222) + 2 = 256
     const std::string big = level2("-lh5-", name, "", kAbcStream, kAbc);
     ASSERT_EQ(std::uint8_t(big[0]), 0);
     ASSERT_EQ(std::uint8_t(big[1]), 1);
@@ -292,7 +293,8 @@ TEST_F(OldArchives, LevelTwoHeaderOf256BytesIsAHeader)
 TEST_F(OldArchives, BytesAfterTheEndMarkAreReadAroundButNotUpdated)
 {
     const std::string archive = level0("-lh5-", "abc.txt", kAbcStream, kAbc) + std::string(1, '\0');
-    for (const std::string& tail : {std::string(128 - archive.size() % 128, '\x1A'), archive, std::string("\0", 1)}) {
+    for (const std::string& tail :
+         {std::string(128 - archive.size() % 128, '\x1A'), archive, std::string("\0", 1)}) {
         write_file(archive_, archive + tail);
         lzh::ArchiveLayout layout;
         lzh::ArchiveReader reader(archive_);
@@ -304,9 +306,11 @@ TEST_F(OldArchives, BytesAfterTheEndMarkAreReadAroundButNotUpdated)
         EXPECT_EQ(layout.trailing, tail.size());
 
         const auto refuse = [&] { add("new.txt", "n"); };
-        EXPECT_EQ(codes_of(refuse), (std::vector{lzh::Message::not_overwriting, lzh::Message::bytes_after_end_mark}));
-        EXPECT_EQ(detail_args_of(refuse), (std::vector<std::string>{std::to_string(tail.size()),
-                                                                    std::to_string(archive.size()), archive_}));
+        EXPECT_EQ(codes_of(refuse),
+                  (std::vector{lzh::Message::not_overwriting, lzh::Message::bytes_after_end_mark}));
+        EXPECT_EQ(detail_args_of(refuse),
+                  (std::vector<std::string>{std::to_string(tail.size()), std::to_string(archive.size()),
+                                            archive_}));
         EXPECT_EQ(read_file(archive_), archive + tail);
     }
 }
@@ -320,7 +324,7 @@ TEST_F(OldArchives, BytesAfterTheEndMarkAreReadAroundButNotUpdated)
 TEST_F(OldArchives, SelfExtractingArchivesAreFoundAfterTheirStub)
 {
     std::string stub = "MZ\x90" + std::string(61, '\0') + "This program cannot be run in DOS mode.";
-    stub += level0("-lh5-", "fake", "", "xyz").substr(0, 24);   // a header whose checksum fails
+    stub += level0("-lh5-", "fake", "", "xyz").substr(0, 24);  // a header whose checksum fails
     stub += "-lh5-...-lh0-" + noise(3000, 4);
     const std::string archive = level2("-lhd-", "", "docs\xFF", "", "") +
                                 level1("-lh5-", "abc.txt", kAbcStream, kAbc, 'M') + std::string(1, '\0');
@@ -339,10 +343,11 @@ TEST_F(OldArchives, SelfExtractingArchivesAreFoundAfterTheirStub)
     EXPECT_EQ(detail_args_of(refuse), (std::vector<std::string>{std::to_string(stub.size()), archive_}));
     EXPECT_EQ(read_file(archive_), stub + archive);
 
-    for (const std::string& other : {stub, std::string(5, '\0') + "junk after zero bytes",
-                                     std::string("\0", 1) + noise(5000, 3)}) {
+    for (const std::string& other :
+         {stub, std::string(5, '\0') + "junk after zero bytes", std::string("\0", 1) + noise(5000, 3)}) {
         write_file(archive_, other);
-        EXPECT_EQ(codes_of([&] { read_lenient(archive_, layout); }), std::vector{lzh::Message::not_an_lzh_archive});
+        EXPECT_EQ(codes_of([&] { read_lenient(archive_, layout); }),
+                  std::vector{lzh::Message::not_an_lzh_archive});
     }
 }
 
@@ -393,9 +398,10 @@ TEST_F(OldArchives, UnsupportedMethodsAreNotDamageAndLh4Decodes)
                                    std::span(reinterpret_cast<const std::uint8_t*>(far.data()), far.size()));
         return std::string(v.begin(), v.end());
     }();
-    write_file(archive_, level0("-pm2-", "pm.txt", "\1\2\3", kAbc) + level1("-lh7-", "ark.txt", "\4\5", kAbc, ' ') +
-                             level0("-lh4-", "lh4.txt", kAbcStream, kAbc) + level0("-lh4-", "far.bin", far_lh5, far) +
-                             level0("-lz4-", "lz4.txt", kAbc, kAbc) + std::string(1, '\0'));
+    write_file(archive_,
+               level0("-pm2-", "pm.txt", "\1\2\3", kAbc) + level1("-lh7-", "ark.txt", "\4\5", kAbc, ' ') +
+                   level0("-lh4-", "lh4.txt", kAbcStream, kAbc) + level0("-lh4-", "far.bin", far_lh5, far) +
+                   level0("-lz4-", "lz4.txt", kAbc, kAbc) + std::string(1, '\0'));
     lzh::ArchiveReader reader(archive_);
     const auto members = reader.members();
     ASSERT_EQ(members.size(), 5u);
@@ -435,7 +441,8 @@ struct BitWriter {
 
 std::string decode_old(const lzh::Method& m, const std::string& packed, std::size_t size)
 {
-    const auto v = lzh::decode(m, std::span(reinterpret_cast<const std::uint8_t*>(packed.data()), packed.size()), size);
+    const auto v =
+        lzh::decode(m, std::span(reinterpret_cast<const std::uint8_t*>(packed.data()), packed.size()), size);
     return std::string(v.begin(), v.end());
 }
 
@@ -450,20 +457,18 @@ TEST(OldMethods, LArcStreamsAssembledByHand)
     BitWriter lzs;
     lzs.put(1, 1), lzs.put('a', 8);
     lzs.put(1, 1), lzs.put('b', 8);
-    lzs.put(0, 1), lzs.put(2031, 11), lzs.put(4 - 2, 4);   // "abab", overlapping what it writes
-    lzs.put(0, 1), lzs.put(100, 11), lzs.put(3 - 2, 4);    // three primed spaces
+    lzs.put(0, 1), lzs.put(2031, 11), lzs.put(4 - 2, 4);  // "abab", overlapping what it writes
+    lzs.put(0, 1), lzs.put(100, 11), lzs.put(3 - 2, 4);   // three primed spaces
     lzs.put(1, 1), lzs.put('!', 8);
     EXPECT_EQ(decode_old(lzh::kLzs, lzs.out, 10), "ababab   !");
 
     const std::string lz5 = {
-        0x13,                          // flags, lowest first: 2 literals, 2 matches, a literal, 3 matches
-        'x', 'y',
-        char(0xEE), char(0xF2),        // ring 4078, length 5: "xyxyx" after "xy"
-        0x5F, 0x31,                    // ring 18 + 13 * 'A', length 4: "AAAA"
-        'z',
-        0x42, char(0xD1),              // ring 18 + 13 * 256 + '0', length 4: the ascending values
-        char(0xD8), char(0xE1),        // ring 18 + 13 * 256 + 256 + (255 - '9'), length 4: descending
-        char(0x90), char(0xF3),        // ring 18 + 13 * 256 + 512 + 128 - 2, length 6: zeros, spaces
+        0x13,  // flags, lowest first: 2 literals, 2 matches, a literal, 3 matches
+        'x',        'y',        char(0xEE), char(0xF2),  // ring 4078, length 5: "xyxyx" after "xy"
+        0x5F,       0x31,                                // ring 18 + 13 * 'A', length 4: "AAAA"
+        'z',        0x42,       char(0xD1),  // ring 18 + 13 * 256 + '0', length 4: the ascending values
+        char(0xD8), char(0xE1),              // ring 18 + 13 * 256 + 256 + (255 - '9'), length 4: descending
+        char(0x90), char(0xF3),              // ring 18 + 13 * 256 + 512 + 128 - 2, length 6: zeros, spaces
     };
     EXPECT_EQ(decode_old(lzh::kLz5, lz5, 26), std::string("xyxyxyxAAAAz01239876") + '\0' + '\0' + "    ");
 

@@ -35,7 +35,8 @@ protected:
     // "leaf.txt" holding `data` at the bottom, made through directory
     // descriptors so the path may exceed PATH_MAX. Returns the file's path
     // relative to the temporary directory.
-    std::string make_deep(const std::string& rel, const std::string& component, int levels, const std::string& data)
+    std::string make_deep(const std::string& rel, const std::string& component, int levels,
+                          const std::string& data)
     {
         ::mkdir((t_ / rel).c_str(), 0755);
         int fd = ::open((t_ / rel).c_str(), O_RDONLY | O_DIRECTORY);
@@ -74,10 +75,11 @@ TEST_F(WalkTest, PathsOfAnyLengthArePackedWhole)
 {
     // 190, 1,000 and 4,000+ bytes below the base, the last beyond PATH_MAX in all.
     const std::string comp(190, 'c');
-    std::map<std::string, std::string> files;   // path -> data
+    std::map<std::string, std::string> files;  // path -> data
     std::size_t longest = 0;
     for (int levels : {1, 5, 22}) {
-        const std::string path = make_deep("t" + std::to_string(levels), comp, levels, "deep " + std::to_string(levels));
+        const std::string path =
+            make_deep("t" + std::to_string(levels), comp, levels, "deep " + std::to_string(levels));
         files[path] = "deep " + std::to_string(levels);
         longest = std::max(longest, path.size());
     }
@@ -105,15 +107,16 @@ TEST_F(WalkTest, ThousandLevelsDeepAndTheHeaderLimit)
     make_deep("huge", std::string(250, 'h'), 265, "x");
     pack({"huge"});
     EXPECT_EQ(reply_.rc, lzh::kArchiverFailed);
-    EXPECT_TRUE(contains(reply_.text, "名前が長すぎて格納できません: huge/hhh")) << reply_.text.substr(0, 200);
+    EXPECT_TRUE(contains(reply_.text, "名前が長すぎて格納できません: huge/hhh"))
+        << reply_.text.substr(0, 200);
     EXPECT_NE(::access(archive().c_str(), F_OK), 0);
 }
 
 TEST_F(WalkTest, NamesTheCommandLanguageMustQuote)
 {
     const std::string dir = "odd \"dir\"/";
-    const std::vector<std::string> names = {"line\nbreak.txt", "say \"hi\".txt", "pipe|name.txt",
-                                            "\"", "-d1", " lead and trail "};
+    const std::vector<std::string> names = {"line\nbreak.txt", "say \"hi\".txt", "pipe|name.txt", "\"", "-d1",
+                                            " lead and trail "};
     for (const std::string& n : names)
         write_file(t_ / dir + n, n);
     auto m = pack({"odd \"dir\""});
@@ -131,8 +134,8 @@ TEST_F(WalkTest, LinksInsideAreStoredTheItemItselfIsFollowed)
     write_file(t_ / "outside/secret.txt", "not to be packed");
     write_file(t_ / "memo.txt", "memo bytes");
     ::mkdir((t_ / "tree").c_str(), 0755);
-    const std::map<std::string, std::string> links = {{"tree/loop1", "loop2"}, {"tree/loop2", "loop1"},
-                                                      {"tree/self", "."},      {"tree/out", t_ / "outside"}};
+    const std::map<std::string, std::string> links = {
+        {"tree/loop1", "loop2"}, {"tree/loop2", "loop1"}, {"tree/self", "."}, {"tree/out", t_ / "outside"}};
     for (const auto& [path, target] : links)
         ASSERT_EQ(::symlink(target.c_str(), (t_ / path).c_str()), 0);
     ASSERT_EQ(::symlink("tree", (t_ / "dir-link").c_str()), 0);
@@ -143,7 +146,7 @@ TEST_F(WalkTest, LinksInsideAreStoredTheItemItselfIsFollowed)
         ::unlink(archive().c_str());
         auto m = pack({"tree"});
         ASSERT_EQ(reply_.rc, lzh::kArchiverOk) << reply_.text;
-        EXPECT_EQ(m.size(), links.size() + 1);   // the links and "tree": nothing behind them
+        EXPECT_EQ(m.size(), links.size() + 1);  // the links and "tree": nothing behind them
         for (const auto& [path, target] : links) {
             EXPECT_TRUE(m[path].h.is_symlink) << path;
             EXPECT_EQ(m[path].h.link_target, target) << path;
@@ -296,7 +299,7 @@ TEST_F(WalkTest, EntriesThatComeAndGoDuringTheWalk)
     });
     auto m = pack({"tree"});
     ASSERT_EQ(reply_.rc, lzh::kArchiverOk) << reply_.text;
-    EXPECT_EQ(m.size(), 2u);   // tree, tree/a.txt
+    EXPECT_EQ(m.size(), 2u);  // tree, tree/a.txt
     EXPECT_EQ(m["tree/a.txt"].data, "stays");
 }
 
@@ -395,7 +398,7 @@ TEST_F(WalkTest, DeepTreesAreWalkedWithoutRecursion)
 // with the depth of the tree.
 TEST_F(WalkTest, APathPastTheHeaderLimitStopsTheWalkThere)
 {
-    make_deep("huge", std::string(100, 'h'), 1500, "x");   // 151,500 bytes deep
+    make_deep("huge", std::string(100, 'h'), 1500, "x");  // 151,500 bytes deep
     for (const char* threads : {"1", "3"}) {
         ::setenv("PELKORAN_THREADS", threads, 1);
         std::atomic<std::size_t> longest{0};
@@ -407,7 +410,8 @@ TEST_F(WalkTest, APathPastTheHeaderLimitStopsTheWalkThere)
         pack({"huge"});
         ::unsetenv("PELKORAN_THREADS");
         EXPECT_EQ(reply_.rc, lzh::kArchiverFailed) << threads;
-        EXPECT_TRUE(contains(reply_.text, "名前が長すぎて格納できません: huge/hhh")) << reply_.text.substr(0, 200);
+        EXPECT_TRUE(contains(reply_.text, "名前が長すぎて格納できません: huge/hhh"))
+            << reply_.text.substr(0, 200);
         EXPECT_LT(longest.load(), t_.path().size() + 65536 + 101) << threads;
         EXPECT_NE(::access(archive().c_str(), F_OK), 0);
     }
@@ -425,7 +429,7 @@ TEST_F(WalkTest, CancelIsSeenDuringTheWalk)
         std::atomic<int> listed{0};
         lzh::set_walk_hook([&](const std::string&) {
             ++listed;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));   // a slow disk
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));  // a slow disk
         });
         RecordingWindow window;
         window.cancel_at = 1;

@@ -85,7 +85,7 @@ TEST(BackgroundRun, WorksOnAWorkerAndReportsOnTheFrontEndsThread)
         fs.AddFile(p);
         list.AddTarget(p);
     }
-    fs.entries.erase("/w/c.txt");   // gone after it was listed
+    fs.entries.erase("/w/c.txt");  // gone after it was listed
     std::vector<std::thread::id> library_threads;
     lib.behaviour = [&](lzh::ArchiverWindow*, const std::string& text) {
         library_threads.push_back(std::this_thread::get_id());

@@ -12,8 +12,8 @@
 namespace pelkoran {
 namespace {
 
-using testing::FakeFrontEnd;
 using testing::FakeFiles;
+using testing::FakeFrontEnd;
 using testing::FakeLibrary;
 
 const std::string kAllDone = "圧縮がすべて終了しました。";
@@ -57,7 +57,8 @@ TEST_F(Run, PacksEveryItemInListOrderThenSaysSo)
     EXPECT_EQ(list.Count(), 0);
     EXPECT_FALSE(list.Contains("/w/a.txt"));
     EXPECT_FALSE(fs.Queried("/nope"));
-    EXPECT_EQ(dlg.messages, (std::vector<std::pair<std::string, MessageType>>{{kAllDone, MessageType::kInformation}}));
+    EXPECT_EQ(dlg.messages,
+              (std::vector<std::pair<std::string, MessageType>>{{kAllDone, MessageType::kInformation}}));
     EXPECT_EQ(Go(), RunResult::kCompleted);
     EXPECT_EQ(dlg.messages.size(), 2u);
 }
@@ -65,7 +66,9 @@ TEST_F(Run, PacksEveryItemInListOrderThenSaysSo)
 TEST_F(Run, StopsSilentlyAtTheFailedItemKeepingItAndTheRest)
 {
     List({"/w/a.txt", "/w/b.txt", "/w/c.txt"});
-    lib.behaviour = [&](lzh::ArchiverWindow*, const std::string&) { return lib.commands.size() == 2 ? 1 : 0; };
+    lib.behaviour = [&](lzh::ArchiverWindow*, const std::string&) {
+        return lib.commands.size() == 2 ? 1 : 0;
+    };
     EXPECT_EQ(Go(), RunResult::kItemFailed);
     EXPECT_EQ(lib.commands.size(), 2u);
     EXPECT_EQ(list.Count(), 2);
@@ -92,7 +95,7 @@ TEST(RunSkipped, SpecialFilesLeftOutAreListedOnceTheRunEnds)
         fs.AddDir(p);
         list.AddTarget(p);
     }
-    dlg.pending = {"/old/fifo"};   // from a run before this one
+    dlg.pending = {"/old/fifo"};  // from a run before this one
     lib.behaviour = [&](lzh::ArchiverWindow*, const std::string& text) {
         if (text.find("\"a\"") != std::string::npos)
             dlg.pending.push_back("/w/a/pipe");
@@ -121,12 +124,13 @@ TEST(RunSkipped, SpecialFilesLeftOutAreListedOnceTheRunEnds)
     EXPECT_EQ(dlg.messages.size(), 1u);
 
     std::vector<std::string> many(25, "/w/x");
-    EXPECT_EQ(SkippedMessage(many), std::string(kMsgSkipped) + [] {
-        std::string s;
-        for (int i = 0; i < 20; ++i)
-            s += "\n/w/x";
-        return s;
-    }() + "\nほか 5 件");
+    EXPECT_EQ(
+        SkippedMessage(many), std::string(kMsgSkipped) + [] {
+            std::string s;
+            for (int i = 0; i < 20; ++i)
+                s += "\n/w/x";
+            return s;
+        }() + "\nほか 5 件");
 }
 
 // A missing directory, a file, an empty field (blanks only), one that takes
@@ -150,12 +154,15 @@ TEST_F(Run, RejectsMissingOrFileOutputDirectoryBeforePackingAnything)
         dlg.messages.clear();
         dlg.same_place = false;
         dlg.output_dir = dir;
-        EXPECT_EQ(OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query(), [](const std::string& d) {
-                      return d == "/ro" ? std::string("書き込みの許可がありません") : std::string();
-                  }),
+        EXPECT_EQ(OnCompress(dlg.Options(), dlg, dlg.window, list, lib, fs.Query(),
+                             [](const std::string& d) {
+                                 return d == "/ro" ? std::string("書き込みの許可がありません")
+                                                   : std::string();
+                             }),
                   RunResult::kOutputDirRejected)
             << dir;
-        EXPECT_EQ(dlg.messages, (std::vector<std::pair<std::string, MessageType>>{{message, MessageType::kError}}));
+        EXPECT_EQ(dlg.messages,
+                  (std::vector<std::pair<std::string, MessageType>>{{message, MessageType::kError}}));
     }
     EXPECT_TRUE(lib.commands.empty());
     EXPECT_EQ(list.Count(), 1);
@@ -220,7 +227,8 @@ TEST_F(Run, OutputDirectoryByWindowsRules)
     }
     EXPECT_FALSE(fs.Queried("C:\\"));
     std::string dir = "D:/pack/";
-    EXPECT_EQ(CheckOutputDir(dir, fs.Query(), PathRules::kWindows), "指定のディレクトリ(D:/pack/)がありません");
+    EXPECT_EQ(CheckOutputDir(dir, fs.Query(), PathRules::kWindows),
+              "指定のディレクトリ(D:/pack/)がありません");
 }
 
 // The real probe: a folder of ours takes files (and is left as it was);
@@ -247,9 +255,9 @@ TEST_F(Run, SecondItemOfTheSameStoredNameIntoOneArchiveIsRefused)
     List({"/a/x.txt", "/b/x.txt", "/c/y.txt"});
     EXPECT_EQ(GoTo("/out"), RunResult::kItemFailed);
     EXPECT_EQ(lib.commands, (std::vector<std::string>{R"(a "/out/x.txt.lzh" "/a/" -d1 "x.txt")"}));
-    EXPECT_EQ(dlg.refusals,
-              (std::vector<std::string>{"/b/x.txt は圧縮しません: この実行で先に圧縮した /a/x.txt と同じ名前で"
-                                        "書庫 /out/x.txt.lzh に入り、それを置き換えるためです"}));
+    EXPECT_EQ(dlg.refusals, (std::vector<std::string>{
+                                "/b/x.txt は圧縮しません: この実行で先に圧縮した /a/x.txt と同じ名前で"
+                                "書庫 /out/x.txt.lzh に入り、それを置き換えるためです"}));
     EXPECT_EQ(list.Count(), 2);
     EXPECT_EQ(list.FirstText(), "/b/x.txt");
     EXPECT_TRUE(dlg.messages.empty());
@@ -272,7 +280,8 @@ TEST_F(Run, ItemThatWouldBeItsOwnArchiveIsRefused)
     dlg.trim = true;
     EXPECT_EQ(Go(), RunResult::kItemFailed);
     EXPECT_TRUE(lib.commands.empty());
-    EXPECT_EQ(dlg.refusals, std::vector<std::string>{"書庫が項目そのものになるため圧縮できません: /w/plain.txt.lzh"});
+    EXPECT_EQ(dlg.refusals,
+              std::vector<std::string>{"書庫が項目そのものになるため圧縮できません: /w/plain.txt.lzh"});
     EXPECT_EQ(list.Count(), 1);
 }
 

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!h)
                 break;
             if (h->data_offset < offset || h->end_offset() > size)
-                __builtin_trap();   // the reader promised the data lies within the archive
+                __builtin_trap();  // the reader promised the data lies within the archive
             const lzh::Method* m = lzh::find_method(h->method);
             if (m && m->coded) {
                 MemorySource src(data + h->data_offset, h->packed_size);

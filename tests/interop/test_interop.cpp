@@ -31,9 +31,9 @@ struct Node {
     std::string data;  // file contents, or link target
     time_t mtime = 0;
 };
-using Tree = std::map<std::string, Node>;   // relative path (file-system bytes) -> node
+using Tree = std::map<std::string, Node>;  // relative path (file-system bytes) -> node
 
-std::string g_root;   // scratch directory of the whole run
+std::string g_root;  // scratch directory of the whole run
 
 // Structured binary: records with counters, and copies at the largest
 // distance each window allows (8, 32 and 64 KiB) and beyond.
@@ -52,8 +52,10 @@ std::string binary_data()
 Tree make_tree()
 {
     Tree t;
-    time_t base = 1614834368;   // 2021-03-04 05:06:08 UTC
-    auto file = [&](const std::string& path, std::string data) { t[path] = Node{'f', std::move(data), base += 3600}; };
+    time_t base = 1614834368;  // 2021-03-04 05:06:08 UTC
+    auto file = [&](const std::string& path, std::string data) {
+        t[path] = Node{'f', std::move(data), base += 3600};
+    };
     for (const char* d : {"tree", "tree/表", "tree/表/能", "tree/nested", "tree/nested/a", "tree/nested/a/b",
                           "tree/empty_dir", "tree/空"})
         t[d] = Node{'d', {}, base += 3600};
@@ -71,7 +73,7 @@ Tree make_tree()
     // without a padding byte.
     file("tree/" + std::string(209, 'm'), text_data(1000, 23));
     t["tree/link"] = Node{'l', "README", 0};
-    t["tree/ポ"] = Node{'l', "ソース.txt", 0};   // CP932 ポ = 83 7C, a '|' trail byte
+    t["tree/ポ"] = Node{'l', "ソース.txt", 0};  // CP932 ポ = 83 7C, a '|' trail byte
     return t;
 }
 
@@ -111,7 +113,7 @@ Tree scan(const std::string& dir)
 
 struct Reader {
     const char* name;
-    const char* command;   // %A archive, %D directory to extract into
+    const char* command;  // %A archive, %D directory to extract into
     bool restores_mtime;
 };
 
@@ -119,7 +121,7 @@ const Reader kReaders[] = {
     {"lhasa", "cd %D && lhasa xf %A", true},
     {"bsdtar", "bsdtar -xf %A -C %D", true},
     {"7z", "7z x -y -o%D %A", true},
-    {"jlha", "cd %D && jlha xy %A", false},   // 'y': names read as Shift-JIS
+    {"jlha", "cd %D && jlha xy %A", false},  // 'y': names read as Shift-JIS
 };
 
 std::string shell_quote(const std::string& s)
@@ -158,7 +160,7 @@ void record(const std::string& reader, const std::string& what)
 struct Expected {
     std::string path;
     char kind;
-    bool check_name = true;   // false: the name is not predictable, found by contents
+    bool check_name = true;  // false: the name is not predictable, found by contents
 };
 
 std::optional<Expected> expect(const std::string& reader, const std::string& path, const Node& node,
@@ -168,13 +170,15 @@ std::optional<Expected> expect(const std::string& reader, const std::string& pat
     const bool cp932 = names.code_page == lzh::kCodePageCp932;
     const bool non_ascii = std::any_of(path.begin(), path.end(), [](char c) { return c & 0x80; });
     if ((reader == "lhasa" || reader == "7z") && cp932 && non_ascii) {
-        record(reader, "writes stored names as raw bytes on Linux: Japanese names come out as CP932 "
-                       "bytes, not UTF-8 (correct on a CP932 system)");
+        record(reader,
+               "writes stored names as raw bytes on Linux: Japanese names come out as CP932 "
+               "bytes, not UTF-8 (correct on a CP932 system)");
         e.path = names.path;
-        if (reader == "7z" && lzh::backslashes_to_slashes(names.path, lzh::kCodePageCp932) != 
+        if (reader == "7z" && lzh::backslashes_to_slashes(names.path, lzh::kCodePageCp932) !=
                                   lzh::backslashes_to_slashes(names.path, lzh::kCodePageUtf8)) {
-            record(reader, "the Linux build splits CP932 names at a 0x5C trail byte (ソ 表 能 十) "
-                           "into directories, at every header level");
+            record(reader,
+                   "the Linux build splits CP932 names at a 0x5C trail byte (ソ 表 能 十) "
+                   "into directories, at every header level");
             e.path.clear();
             for (char c : lzh::backslashes_to_slashes(names.path, lzh::kCodePageUtf8))
                 if (c != '/' || (!e.path.empty() && e.path.back() != '/'))
@@ -184,8 +188,9 @@ std::optional<Expected> expect(const std::string& reader, const std::string& pat
         }
     }
     if (reader == "jlha" && !cp932 && non_ascii) {
-        record(reader, "reads every name as Shift-JIS (option y): a name stored in UTF-8 "
-                       "(code page 65001) comes out garbled; found by its contents instead");
+        record(reader,
+               "reads every name as Shift-JIS (option y): a name stored in UTF-8 "
+               "(code page 65001) comes out garbled; found by its contents instead");
         e.check_name = false;
     }
     if (node.kind == 'l' && reader == "7z") {
@@ -198,8 +203,9 @@ std::optional<Expected> expect(const std::string& reader, const std::string& pat
             return std::nullopt;
         }
         // Read as Shift-JIS, the UTF-8 bytes swallow the '|' as a trail byte.
-        record(reader, "a symbolic link stored in UTF-8 comes out as a directory with a "
-                       "garbled name (its '|' is taken as half of a Shift-JIS character)");
+        record(reader,
+               "a symbolic link stored in UTF-8 comes out as a directory with a "
+               "garbled name (its '|' is taken as half of a Shift-JIS character)");
         e.kind = 'd';
     }
     return e;
@@ -218,14 +224,15 @@ void check_readers(const std::string& archive, const Tree& tree, const std::stri
         std::vector<std::tuple<std::string, char, const Node*>> by_contents;
         std::set<std::string> expected_paths;
         for (const auto& [path, node] : tree) {
-            const auto e = expect(r.name, path, node, lzh::encode_names(path, node.kind == 'l' ? node.data : ""));
+            const auto e =
+                expect(r.name, path, node, lzh::encode_names(path, node.kind == 'l' ? node.data : ""));
             if (!e || !e->check_name) {
                 if (e)
                     by_contents.emplace_back(path, e->kind, &node);
                 continue;
             }
             for (std::size_t s = e->path.find('/'); s != std::string::npos; s = e->path.find('/', s + 1))
-                expected_paths.insert(e->path.substr(0, s));   // parents a split name creates
+                expected_paths.insert(e->path.substr(0, s));  // parents a split name creates
             expected_paths.insert(e->path);
             const auto it = got.find(e->path);
             if (it == got.end()) {
@@ -326,9 +333,10 @@ TEST_F(Interop, UpdatedArchiveOpensInEveryReader)
             tree[path] = node;
     for (const std::string method : {"-lh5", "-lh6", "-lh7"}) {
         const std::string archive = pack("update" + method + ".lzh", g_root + "/src", {"tree"}, " " + method);
-        pack("update" + method + ".lzh", g_root + "/src-update", {"tree/README", "tree/zz.bin", "tree/新しい.txt"},
-             " " + method);
-        ASSERT_EQ(read_archive(archive).back().h.path, lzh::encode_names("tree/新しい.txt").path);   // in the given order
+        pack("update" + method + ".lzh", g_root + "/src-update",
+             {"tree/README", "tree/zz.bin", "tree/新しい.txt"}, " " + method);
+        ASSERT_EQ(read_archive(archive).back().h.path,
+                  lzh::encode_names("tree/新しい.txt").path);  // in the given order
         check_readers(archive, tree, "u" + method);
     }
 }
@@ -342,18 +350,20 @@ TEST_F(Interop, UpdatedArchiveOpensInEveryReader)
 TEST(InteropNames, NamesThatAreNotUtf8)
 {
     TempDir t;
-    const std::string nihon = "\x93\xFA\x96\x7B.txt";             // 日本.txt in CP932
-    const std::string source = "\x83\x5C\x81\x5B\x83\x58.txt";   // ソース.txt, a 0x5C trail byte
-    const std::string raw = "\xFF\xFE.bin";                        // no encoding at all
-    write_tree(t / "src", {{"d", Node{'d', {}, 1614834368}}, {"d/" + nihon, Node{'f', "nihon", 1614837968}},
-                           {"d/" + source, Node{'f', "source", 1614841568}}, {"d/" + raw, Node{'f', "raw", 1614845168}}});
+    const std::string nihon = "\x93\xFA\x96\x7B.txt";           // 日本.txt in CP932
+    const std::string source = "\x83\x5C\x81\x5B\x83\x58.txt";  // ソース.txt, a 0x5C trail byte
+    const std::string raw = "\xFF\xFE.bin";                     // no encoding at all
+    write_tree(t / "src", {{"d", Node{'d', {}, 1614834368}},
+                           {"d/" + nihon, Node{'f', "nihon", 1614837968}},
+                           {"d/" + source, Node{'f', "source", 1614841568}},
+                           {"d/" + raw, Node{'f', "raw", 1614845168}}});
     const Reply r = run_command(add_command(t / "names.lzh", t / "src/", {"d"}));
     ASSERT_EQ(r.rc, lzh::kArchiverOk) << r.text;
 
     struct Want {
         const char* reader;
         std::string nihon, source, raw;
-        bool fails;   // the reader's exit status reports the failed member
+        bool fails;  // the reader's exit status reports the failed member
     };
     const Want wants[] = {
         {"lhasa", nihon, source, raw, false},
@@ -363,10 +373,12 @@ TEST(InteropNames, NamesThatAreNotUtf8)
     };
     for (const Want& w : wants) {
         SCOPED_TRACE(w.reader);
-        const Reader& reader = *std::find_if(std::begin(kReaders), std::end(kReaders),
-                                             [&](const Reader& x) { return w.reader == std::string(x.name); });
+        const Reader& reader = *std::find_if(std::begin(kReaders), std::end(kReaders), [&](const Reader& x) {
+            return w.reader == std::string(x.name);
+        });
         std::string log;
-        EXPECT_EQ(run_reader(reader, t / "names.lzh", t / (std::string("x-") + w.reader), log) != 0, w.fails) << log;
+        EXPECT_EQ(run_reader(reader, t / "names.lzh", t / (std::string("x-") + w.reader), log) != 0, w.fails)
+            << log;
         const Tree got = scan(t / (std::string("x-") + w.reader));
         std::map<std::string, std::string> expected = {{w.nihon, "nihon"}, {w.source, "source"}};
         if (!w.raw.empty())

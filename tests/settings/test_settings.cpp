@@ -60,7 +60,8 @@ TEST_F(SettingsFile, ReadsHandWrittenFilesAndOnlyUpperCaseTrueIsTrue)
     const Case cases[] = {
         {nullptr, home, true, false},
         {"\xEF\xBB\xBF[path]\r\n  outputdir =  C:\\out\\  \r\n; IsTrimEXT=FALSE\r\nIsTrimEXT=TRUE\r\n"
-         "IsTrimEXT=FALSE\r\n[Path]\r\nIsSamePlace=FALSE\r\n", "C:\\out\\", true, true},
+         "IsTrimEXT=FALSE\r\n[Path]\r\nIsSamePlace=FALSE\r\n",
+         "C:\\out\\", true, true},
         {"[Path]\nIsSamePlace=true\nIsTrimEXT=True\nOutputDir=\n", "", false, false},
         {"[Path]\nIsSamePlace=1\nIsTrimEXT= TRUE \nOutputDir=\"  x  \"\n", "  x  ", false, true},
     };
@@ -80,21 +81,24 @@ TEST_F(SettingsFile, ReadsHandWrittenFilesAndOnlyUpperCaseTrueIsTrue)
 TEST_F(SettingsFile, SavesTheThreeKeysKeepingEverythingElse)
 {
     ASSERT_TRUE(SaveSettings(path, Settings{"  /srv/out dir/  ", false, true}));
-    EXPECT_EQ(read_file(path), "[Path]\nOutputDir=\"  /srv/out dir/  \"\nIsSamePlace=FALSE\nIsTrimEXT=TRUE\n");
+    EXPECT_EQ(read_file(path),
+              "[Path]\nOutputDir=\"  /srv/out dir/  \"\nIsSamePlace=FALSE\nIsTrimEXT=TRUE\n");
     for (std::string value : {"\"quoted\"", "'single'", "", "C:\\", "a=b;c", "\t"}) {
         ASSERT_TRUE(SaveSettings(path, Settings{value, true, false}));
         EXPECT_EQ(LoadSettings(path).output_dir, value);
     }
 
     const std::string real = dir / "real.ini";
-    write_file(real, "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\old\r\nNote=keep\r\n"
-                     "\r\n[Last]\r\nk=v\r\n");
+    write_file(real,
+               "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\old\r\nNote=keep\r\n"
+               "\r\n[Last]\r\nk=v\r\n");
     chmod(real.c_str(), 0640);
     ASSERT_EQ(unlink(path.c_str()), 0);
     ASSERT_EQ(symlink(real.c_str(), path.c_str()), 0);
     ASSERT_TRUE(SaveSettings(path, Settings{"C:\\new\\", true, false}));
-    EXPECT_EQ(read_file(real), "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\new\\\r\nNote=keep\r\n"
-                               "IsSamePlace=TRUE\r\nIsTrimEXT=FALSE\r\n\r\n[Last]\r\nk=v\r\n");
+    EXPECT_EQ(read_file(real),
+              "; by hand\r\n[Window]\r\nWidth=640\r\n\r\n[Path]\r\nOutputDir=C:\\new\\\r\nNote=keep\r\n"
+              "IsSamePlace=TRUE\r\nIsTrimEXT=FALSE\r\n\r\n[Last]\r\nk=v\r\n");
     struct stat st {};
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -140,8 +144,9 @@ TEST_F(SettingsFile, MethodAndLevelInASectionOfTheirOwn)
     ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false, "lh7", "normal"}));
     EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nMethod=lh7\nLevel=normal\n");
     ASSERT_TRUE(SaveSettings(path, Settings{"/b", false, false, "lh5", "normal"}));
-    EXPECT_EQ(read_file(path), "[Path]\nOutputDir=/b\nIsSamePlace=FALSE\nIsTrimEXT=FALSE\n\n"
-                               "[Compression]\nMethod=lh5\nLevel=normal\n");
+    EXPECT_EQ(read_file(path),
+              "[Path]\nOutputDir=/b\nIsSamePlace=FALSE\nIsTrimEXT=FALSE\n\n"
+              "[Compression]\nMethod=lh5\nLevel=normal\n");
     Settings back = LoadSettings(path);
     EXPECT_EQ(std::tie(back.output_dir, back.method, back.level), std::tie("/b", "lh5", "normal"));
 }
@@ -199,15 +204,23 @@ TEST_F(SettingsFile, GarbageNeverCrashesAndGivesWhatCanBeRead)
         {"binary", [&] { write_file(path, junk); }, false, junk},
         {"FIFO", [&] { mkfifo(path.c_str(), 0644); }, false, ""},
         {"directory", [&] { mkdir(path.c_str(), 0755); }, false, ""},
-        {"unreadable", [&] { write_file(path, "[Path]\nIsTrimEXT=TRUE\n"); chmod(path.c_str(), 0200); }, false, ""},
+        {"unreadable",
+         [&] {
+             write_file(path, "[Path]\nIsTrimEXT=TRUE\n");
+             chmod(path.c_str(), 0200);
+         },
+         false, ""},
     };
     chmod(dir.path().c_str(), 0777);
-    auto identity = [](const struct stat& s) { return std::tuple(s.st_ino, s.st_mode, s.st_size, s.st_mtim.tv_nsec); };
+    auto identity = [](const struct stat& s) {
+        return std::tuple(s.st_ino, s.st_mode, s.st_size, s.st_mtim.tv_nsec);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(path);
         c.make();
-        struct stat before {}, after {};
+        struct stat before {
+        }, after{};
         ASSERT_EQ(lstat(path.c_str(), &before), 0);
         EXPECT_TRUE(AsOrdinaryUser([&] {
             return LoadSettings(path).trim_ext == c.trim_read &&
@@ -283,7 +296,8 @@ TEST_F(SettingsFile, BesideTheProgramOnlyWhenThisUserMayWriteIt)
     ASSERT_EQ(stat((bin + "Pelkoran.ini").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_uid, 0u);
-    EXPECT_EQ(read_file(bin + "Pelkoran.ini"), "[Path]\nOutputDir=/shared\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n");
+    EXPECT_EQ(read_file(bin + "Pelkoran.ini"),
+              "[Path]\nOutputDir=/shared\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n");
     EXPECT_EQ(list_dir(bin).size(), 1u);
 
     ASSERT_EQ(unlink((bin + "Pelkoran.ini").c_str()), 0);

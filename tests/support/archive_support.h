@@ -19,7 +19,10 @@ namespace test_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline Bytes to_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes to_bytes(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
 // Bytes that do not compress.
 inline std::string noise(std::size_t size, unsigned seed)
@@ -34,8 +37,9 @@ inline std::string noise(std::size_t size, unsigned seed)
 // Words in a skewed mix, some Japanese, lines of varying length: codes like prose.
 inline std::string text_data(std::size_t size, unsigned seed = 1)
 {
-    static const char* const words[] = {"the ",   "archive ", "書庫 ", "of ",    "files\n", "a ",      "圧縮 ",
-                                        "block ", "match ",   "table ", "window ", "code ",  "stream\n", "reader "};
+    static const char* const words[] = {"the ",    "archive ", "書庫 ",    "of ",    "files\n",
+                                        "a ",      "圧縮 ",    "block ",   "match ", "table ",
+                                        "window ", "code ",    "stream\n", "reader "};
     std::mt19937 rng(seed);
     std::string s;
     while (s.size() < size) {
@@ -48,7 +52,10 @@ inline std::string text_data(std::size_t size, unsigned seed = 1)
 
 // Collects what is written.
 struct StringSink : lzh::ByteSink {
-    void write(const std::uint8_t* p, std::size_t n) override { data.append(reinterpret_cast<const char*>(p), n); }
+    void write(const std::uint8_t* p, std::size_t n) override
+    {
+        data.append(reinterpret_cast<const char*>(p), n);
+    }
     std::string data;
 };
 
@@ -86,9 +93,9 @@ inline lzh::NewEntry entry_for(const std::string& path, const std::string& store
     struct stat st {};
     ::lstat(path.c_str(), &st);
     e.st = st;
-    e.kind = S_ISDIR(st.st_mode) ? lzh::NewEntry::Kind::directory
-           : S_ISLNK(st.st_mode) ? lzh::NewEntry::Kind::symlink
-                                 : lzh::NewEntry::Kind::file;
+    e.kind = S_ISDIR(st.st_mode)   ? lzh::NewEntry::Kind::directory
+             : S_ISLNK(st.st_mode) ? lzh::NewEntry::Kind::symlink
+                                   : lzh::NewEntry::Kind::file;
     if (S_ISLNK(st.st_mode)) {
         char buf[4096];
         const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
@@ -141,11 +148,14 @@ struct RecordingWindow : lzh::ArchiverWindow {
     int calls = 0;
     int cancel_at = 0;
     std::uint64_t done = 0, total = 0;
-    std::vector<std::string> seen;   // Progress::current of each call
+    std::vector<std::string> seen;  // Progress::current of each call
     std::vector<std::string> failures;
 };
 
 // True when `text` contains `part` (for messages that name a path).
-inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+inline bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 }  // namespace test_support

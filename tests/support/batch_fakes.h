@@ -68,10 +68,10 @@ struct FakeFrontEnd : RunReporter {
     std::string output_dir;
     bool trim = false;
     std::vector<std::pair<std::string, MessageType>> messages;
-    std::vector<std::string> refusals;                // ItemFailed
+    std::vector<std::string> refusals;               // ItemFailed
     std::vector<std::pair<int, int>> items_started;  // ItemStarting
-    std::vector<std::string> done;                    // ItemDone: the items
-    int focus_calls = 0;                              // FocusOutputDir
+    std::vector<std::string> done;                   // ItemDone: the items
+    int focus_calls = 0;                             // FocusOutputDir
     lzh::ArchiverWindow* window = reinterpret_cast<lzh::ArchiverWindow*>(0x1234);
 
     RunOptions Options() const { return {same_place, output_dir, trim, {}}; }

@@ -19,9 +19,11 @@ using namespace pelkoran;
 namespace {
 
 template <class T>
-T* Child(QWidget& parent, const char* name) {
+T* Child(QWidget& parent, const char* name)
+{
     T* child = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!child) qFatal("no child %s", name);
+    if (!child)
+        qFatal("no child %s", name);
     return child;
 }
 
@@ -39,13 +41,17 @@ class DesktopTest : public QObject {
     QString Path(const QString& name) const { return tmp_->filePath(name); }
     std::string Bytes(const QString& name) const { return Path(name).toStdString(); }
     std::string Ini() const { return Bytes(QStringLiteral("Pelkoran.ini")); }
-    MessageBoxFn Recorder() {
+    MessageBoxFn Recorder()
+    {
         return [this](QWidget*, const QString& text, MessageType type) {
-            boxes_ << (type == MessageType::kInformation ? QStringLiteral("info: ") : QStringLiteral("error: ")) + text;
+            boxes_ << (type == MessageType::kInformation ? QStringLiteral("info: ")
+                                                         : QStringLiteral("error: ")) +
+                          text;
         };
     }
 
-    std::unique_ptr<CPackerDlg> MakeDialog() {
+    std::unique_ptr<CPackerDlg> MakeDialog()
+    {
         auto dialog = std::make_unique<CPackerDlg>(library_, Ini());
         dialog->SetMessageBox(Recorder());
         dialog->Progress().SetShowDelay(0);
@@ -54,19 +60,23 @@ class DesktopTest : public QObject {
     }
 
     // The command text of `name` packed next to itself with `switches` (none: the default method and effort).
-    std::string CommandFor(const QString& name, const std::string& switches = {}) const {
+    std::string CommandFor(const QString& name, const std::string& switches = {}) const
+    {
         std::string text = "a \"" + Bytes(name) + ".lzh\" \"" + tmp_->path().toStdString() + "/\" -d1 ";
-        if (!switches.empty()) text += switches + " ";
+        if (!switches.empty())
+            text += switches + " ";
         return text + "\"" + name.toStdString() + "\"";
     }
 
 private slots:
     void initTestCase() { SetUpJapaneseUi(*qApp); }
 
-    void init() {
+    void init()
+    {
         tmp_ = std::make_unique<QTemporaryDir>();
         QVERIFY(tmp_->isValid());
-        for (const char* name : {"b.txt", "c.dat"}) test_support::write_file(Bytes(name), "data");
+        for (const char* name : {"b.txt", "c.dat"})
+            test_support::write_file(Bytes(name), "data");
         QVERIFY(QDir(tmp_->path()).mkdir(QStringLiteral("out")));
         library_ = testing::FakeLibrary();
         boxes_.clear();
@@ -76,7 +86,8 @@ private slots:
     // with the command text that has no method or effort switch, and is
     // written back exactly as it was read: the [Compression] section
     // appears only for a choice other than the defaults.
-    void defaultChoiceKeepsCommandTextsAndTheFile() {
+    void defaultChoiceKeepsCommandTextsAndTheFile()
+    {
         test_support::write_file(Ini(), kPathOnlyFile);
         auto dialog = MakeDialog();
         QCOMPARE(Child<QComboBox>(*dialog, "methodCombo")->currentText(), QStringLiteral("-lh5-"));
@@ -95,7 +106,8 @@ private slots:
     // and is saved in [Compression] ([Path] untouched), to be shown again
     // at the next start. A hand-edited value that is not a name shows the
     // default.
-    void choiceReachesEveryCommandAndIsSaved() {
+    void choiceReachesEveryCommandAndIsSaved()
+    {
         const char* switches[3][3] = {{"-fast", "", "-best"},
                                       {"-lh6 -fast", "-lh6", "-lh6 -best"},
                                       {"-lh7 -fast", "-lh7", "-lh7 -best"}};
@@ -127,7 +139,8 @@ private slots:
         QVERIFY(test_support::read_file(Ini()).rfind(
                     "[Path]\nOutputDir=/srv/out\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", 0) == 0);
 
-        test_support::write_file(Ini(), std::string(kPathOnlyFile) + "[Compression]\nMethod=LH7\nLevel=max\n");
+        test_support::write_file(Ini(),
+                                 std::string(kPathOnlyFile) + "[Compression]\nMethod=LH7\nLevel=max\n");
         auto dialog = MakeDialog();
         QCOMPARE(Child<QComboBox>(*dialog, "methodCombo")->currentText(), QStringLiteral("-lh5-"));
         QCOMPARE(Child<QComboBox>(*dialog, "levelCombo")->currentText(), QStringLiteral("標準"));
@@ -138,7 +151,8 @@ private slots:
     // [Compression] and shown checked at the next start; cleared again, the
     // command text is the default one byte for byte. `pelkoran --pack`
     // takes it from the file.
-    void verifyCheckBoxReachesTheCommandAndIsSaved() {
+    void verifyCheckBoxReachesTheCommandAndIsSaved()
+    {
         test_support::write_file(Ini(), kPathOnlyFile);
         auto dialog = MakeDialog();
         Child<QComboBox>(*dialog, "methodCombo")->setCurrentIndex(2);
@@ -146,8 +160,8 @@ private slots:
         dialog->AddTargets({Bytes("b.txt"), Bytes("c.dat")});
         QTest::mouseClick(Child<QPushButton>(*dialog, "compressButton"), Qt::LeftButton);
         dialog->WaitForRun();
-        QCOMPARE(library_.commands,
-                 (std::vector<std::string>{CommandFor("b.txt", "-lh7 -verify"), CommandFor("c.dat", "-lh7 -verify")}));
+        QCOMPARE(library_.commands, (std::vector<std::string>{CommandFor("b.txt", "-lh7 -verify"),
+                                                              CommandFor("c.dat", "-lh7 -verify")}));
         QVERIFY(dialog->close());
         QVERIFY(LoadSettings(Ini()).verify);
         QVERIFY(test_support::read_file(Ini()).find("\nVerify=TRUE\n") != std::string::npos);
@@ -177,12 +191,14 @@ private slots:
     // Every control that takes the keyboard focus has a name for a screen
     // reader, set as its accessible name and read back through the
     // accessibility interface (what an assistive technology asks).
-    void everyFocusableControlHasAnAccessibleName() {
+    void everyFocusableControlHasAnAccessibleName()
+    {
         auto dialog = MakeDialog();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         int focusable = 0;
         for (QWidget* widget : dialog->findChildren<QWidget*>()) {
-            if (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisibleTo(dialog.get())) continue;
+            if (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisibleTo(dialog.get()))
+                continue;
             ++focusable;
             QVERIFY2(!widget->accessibleName().isEmpty(), qPrintable(widget->objectName()));
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
@@ -196,11 +212,13 @@ private slots:
         QCoreApplication::processEvents();  // the box is shown by a queued refresh
         CAboutDlg about(dialog.get());
         about.show();
-        for (QWidget* window : {static_cast<QWidget*>(dialog->Progress().Dialog()), static_cast<QWidget*>(&about)}) {
+        for (QWidget* window :
+             {static_cast<QWidget*>(dialog->Progress().Dialog()), static_cast<QWidget*>(&about)}) {
             QVERIFY(window && window->isVisible());
             int named = 0;
             for (QWidget* widget : window->findChildren<QWidget*>()) {
-                if (!(widget->focusPolicy() & Qt::TabFocus)) continue;
+                if (!(widget->focusPolicy() & Qt::TabFocus))
+                    continue;
                 QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
                 QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
                 ++named;
@@ -212,7 +230,8 @@ private slots:
 
     // The command line: "--pack" first packs, "--" ends the options,
     // "--help" asks for the usage, anything else is a path for the list.
-    void commandLineAsksForPackOrWindow() {
+    void commandLineAsksForPackOrWindow()
+    {
         using V = std::vector<std::string>;
         LaunchRequest r = ReadCommandLine({"--pack", "/a", "b"});
         QVERIFY(r.pack && !r.help);
@@ -236,9 +255,11 @@ private slots:
     // the progress window while the library works; then the completion
     // message and status 0. No main window is ever shown, and the settings
     // file stays as it was.
-    void packNowUsesTheSavedOptionsAndShowsProgressThenDone() {
-        const std::string ini = "[Path]\nOutputDir=" + Bytes("out") +
-                                "\nIsSamePlace=FALSE\nIsTrimEXT=TRUE\n[Compression]\nMethod=lh6\nLevel=fast\n";
+    void packNowUsesTheSavedOptionsAndShowsProgressThenDone()
+    {
+        const std::string ini =
+            "[Path]\nOutputDir=" + Bytes("out") +
+            "\nIsSamePlace=FALSE\nIsTrimEXT=TRUE\n[Compression]\nMethod=lh6\nLevel=fast\n";
         test_support::write_file(Ini(), ini);
         bool progress_shown = false;
         CPackNow pack(library_, Ini());
@@ -247,9 +268,10 @@ private slots:
         library_.behaviour = [&](lzh::ArchiverWindow* window, const std::string&) {
             window->on_progress(lzh::Progress{"x.lzh", "x", 1, 2});
             // The library works on the run's thread; the box lives on this one.
-            QMetaObject::invokeMethod(qApp, [&] {
-                progress_shown = pack.Progress().Dialog() && pack.Progress().Dialog()->isVisible();
-            }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp,
+                [&] { progress_shown = pack.Progress().Dialog() && pack.Progress().Dialog()->isVisible(); },
+                Qt::BlockingQueuedConnection);
             return 0;
         };
         QCOMPARE(pack.Run({Bytes("c.dat"), Bytes("b.txt"), Bytes("b.txt")}), 0);
@@ -261,7 +283,8 @@ private slots:
         QVERIFY(!pack.Progress().Dialog()->isVisible());
         QCOMPARE(boxes_, QStringList{QStringLiteral("info: 圧縮がすべて終了しました。")});
         QVERIFY(QApplication::topLevelWidgets().size() >= 1);
-        for (QWidget* top : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<CPackerDlg*>(top));
+        for (QWidget* top : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<CPackerDlg*>(top));
         QCOMPARE(test_support::read_file(Ini()), ini);
     }
 
@@ -270,13 +293,15 @@ private slots:
     // reason, and no completion message; a refused output directory before
     // anything is packed; paths that are not there named first (never a
     // "finished" for them), the rest packed; no path at all.
-    void packNowReportsEveryFailure() {
+    void packNowReportsEveryFailure()
+    {
         test_support::write_file(Ini(), kPathOnlyFile);
         {
             CPackNow pack(library_, Ini());
             pack.SetMessageBox(Recorder());
             library_.behaviour = [](lzh::ArchiverWindow* window, const std::string& text) {
-                if (text.find("c.dat") == std::string::npos) return 0;
+                if (text.find("c.dat") == std::string::npos)
+                    return 0;
                 window->on_failure("読み込めません: c.dat");
                 return 1;
             };
@@ -292,7 +317,9 @@ private slots:
             pack.SetMessageBox(Recorder());
             QCOMPARE(pack.Run({Bytes("b.txt")}), 2);
             QVERIFY(library_.commands.empty());
-            QCOMPARE(boxes_, QStringList{QStringLiteral("error: 指定のディレクトリ(%1)がありません").arg(Path("nowhere"))});
+            QCOMPARE(boxes_,
+                     QStringList{
+                         QStringLiteral("error: 指定のディレクトリ(%1)がありません").arg(Path("nowhere"))});
         }
         boxes_.clear();
         test_support::write_file(Ini(), kPathOnlyFile);
@@ -309,8 +336,10 @@ private slots:
             QCOMPARE(pack.Run({Bytes("gone1")}), 1);
             QCOMPARE(pack.Run({}), 2);
             QVERIFY(library_.commands.empty());
-            QCOMPARE(boxes_, (QStringList{QStringLiteral("error: 次の項目がないため圧縮しません:\n%1").arg(Path("gone1")),
-                                          QStringLiteral("error: 圧縮する項目を指定してください")}));
+            QCOMPARE(
+                boxes_,
+                (QStringList{QStringLiteral("error: 次の項目がないため圧縮しません:\n%1").arg(Path("gone1")),
+                             QStringLiteral("error: 圧縮する項目を指定してください")}));
         }
         // Entries the library left out are listed after the completion
         // message, as the window lists them.

@@ -20,38 +20,45 @@ namespace {
 const QString kAllDone = QStringLiteral("info: 圧縮がすべて終了しました。");
 
 template <class T>
-T* Child(QWidget& parent, const char* name) {
+T* Child(QWidget& parent, const char* name)
+{
     T* child = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!child) qFatal("no child %s", name);
+    if (!child)
+        qFatal("no child %s", name);
     return child;
 }
 
 // Sends a drag-enter and a drop of `urls` to `target`; true when both were taken.
-bool Drop(QWidget* target, const QList<QUrl>& urls) {
+bool Drop(QWidget* target, const QList<QUrl>& urls)
+{
     QMimeData mime;
     mime.setUrls(urls);
     const QPoint pos = target->rect().center();
     QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
     QDropEvent drop(QPointF(pos), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    if (enter.isAccepted()) QCoreApplication::sendEvent(target, &drop);
+    if (enter.isAccepted())
+        QCoreApplication::sendEvent(target, &drop);
     return enter.isAccepted() && drop.isAccepted();
 }
 
 // Runs `task` on the UI thread from the library's (the run's worker thread)
 // and returns once it has run.
 template <typename Task>
-void OnUiThread(Task task) {
+void OnUiThread(Task task)
+{
     QMetaObject::invokeMethod(qApp, task, Qt::BlockingQueuedConnection);
 }
 
 // The entries of the context menu that a right click on `target` opens (none: no menu).
-QStringList ContextMenuEntries(QWidget* target) {
+QStringList ContextMenuEntries(QWidget* target)
+{
     QStringList entries;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            for (QAction* action : menu->actions()) entries << action->text();
+            for (QAction* action : menu->actions())
+                entries << action->text();
             menu->close();
         }
     });
@@ -78,11 +85,15 @@ class PackerDlgTest : public QObject {
     QUrl Url(const QString& name) const { return QUrl::fromLocalFile(Path(name)); }
 
     // A shown window over the fake library (or `library`), its settings file in the test's folder.
-    std::unique_ptr<CPackerDlg> MakeDialog(ArchiverLibrary* library = nullptr, StatusQuery query = QueryPathStatus) {
+    std::unique_ptr<CPackerDlg> MakeDialog(ArchiverLibrary* library = nullptr,
+                                           StatusQuery query = QueryPathStatus)
+    {
         auto dialog = std::make_unique<CPackerDlg>(library ? *library : library_,
                                                    Path(QStringLiteral("Pelkoran.ini")).toStdString(), query);
         dialog->SetMessageBox([this](QWidget*, const QString& text, MessageType type) {
-            boxes_ << (type == MessageType::kInformation ? QStringLiteral("info: ") : QStringLiteral("error: ")) + text;
+            boxes_ << (type == MessageType::kInformation ? QStringLiteral("info: ")
+                                                         : QStringLiteral("error: ")) +
+                          text;
         });
         dialog->Progress().SetShowDelay(0);
         dialog->SetFolderPicker([this](QWidget*, const QString& title, const QString& start) {
@@ -93,7 +104,8 @@ class PackerDlgTest : public QObject {
         return dialog;
     }
 
-    void WriteSettings(const char* text) {
+    void WriteSettings(const char* text)
+    {
         test_support::write_file(Path(QStringLiteral("Pelkoran.ini")).toStdString(), text);
     }
 
@@ -101,10 +113,12 @@ private slots:
     void initTestCase() { SetUpJapaneseUi(*qApp); }
 
     // Each case: a fresh folder with two files and a directory, no settings file.
-    void init() {
+    void init()
+    {
         tmp_ = std::make_unique<QTemporaryDir>();
         QVERIFY(tmp_->isValid());
-        for (const char* name : {"b.txt", "c.dat"}) test_support::write_file(Path(name).toStdString(), "data");
+        for (const char* name : {"b.txt", "c.dat"})
+            test_support::write_file(Path(name).toStdString(), "data");
         QVERIFY(QDir(tmp_->path()).mkdir(QStringLiteral("a_dir")));
         library_ = testing::FakeLibrary();
         boxes_.clear();
@@ -116,7 +130,8 @@ private slots:
     // two decimals; the engine calls itself pelkoran-lzh. No display name is
     // set, so the platform appends nothing to any title (the display name
     // then follows the application's name instead of being fixed).
-    void titleNamesTheLibraryAndItsVersion() {
+    void titleNamesTheLibraryAndItsVersion()
+    {
         const std::pair<int, const char*> cases[] = {{300, "3.00"}, {253, "2.53"}, {5, "0.05"}};
         for (const auto& [version, shown] : cases) {
             library_.version = static_cast<std::uint16_t>(version);
@@ -135,14 +150,16 @@ private slots:
     // file, and a Latin-1 name (caf\xE9.txt) that arrives percent-encoded and
     // must keep its bytes, or it would name nothing. Each local item is listed
     // once, the directory with its own icon; web addresses alone are refused.
-    void dropAdmitsLocalItemsOnceWithTheirIconsAndBytes() {
+    void dropAdmitsLocalItemsOnceWithTheirIconsAndBytes()
+    {
         const QByteArray raw = QFile::encodeName(tmp_->path()) + "/caf\xE9.txt";
         test_support::write_file(raw.toStdString(), "x");
         auto dialog = MakeDialog();
         auto* list = Child<QTreeView>(*dialog, "targetList");
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        QVERIFY(Drop(list->viewport(), {Url("b.txt"), Url("a_dir"), Url("b.txt"),
-                                        QUrl(QStringLiteral("https://example.org/x.txt")), Url("missing.txt")}));
+        QVERIFY(
+            Drop(list->viewport(), {Url("b.txt"), Url("a_dir"), Url("b.txt"),
+                                    QUrl(QStringLiteral("https://example.org/x.txt")), Url("missing.txt")}));
         const QUrl latin1 = QUrl::fromEncoded("file://" + QFile::encodeName(tmp_->path()) + "/caf%E9.txt");
         QVERIFY(Drop(dialog.get(), {Url("a_dir"), Url("c.dat"), latin1}));
         ::unlink(raw.constData());  // QTemporaryDir cannot remove a name that is not UTF-8
@@ -150,8 +167,10 @@ private slots:
 
         QAbstractItemModel* model = list->model();
         QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("ファイル・ディレクトリ"));
-        auto row = [&](int r) { return std::pair(model->index(r, 0).data().toString(),
-                                                 model->index(r, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey()); };
+        auto row = [&](int r) {
+            return std::pair(model->index(r, 0).data().toString(),
+                             model->index(r, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey());
+        };
         QCOMPARE(model->rowCount(), 4);
         QCOMPARE(QStringList({row(0).first, row(1).first, row(2).first}),
                  (QStringList{Path("a_dir"), Path("b.txt"), Path("c.dat")}));
@@ -166,14 +185,16 @@ private slots:
     // be ".lzh" inside it), and ".." read as the kernel reads it: with
     // link -> a_dir/sub, "link/../b.txt" is a_dir/b.txt, the file that
     // would be packed, and "a_dir/sub/.." is a_dir.
-    void commandLineAndDroppedPathsAreResolvedAlike() {
+    void commandLineAndDroppedPathsAreResolvedAlike()
+    {
         QVERIFY(QDir(Path("a_dir")).mkdir(QStringLiteral("sub")));
         test_support::write_file(Path("a_dir/b.txt").toStdString(), "inner");
         QVERIFY(QFile::link(Path("a_dir/sub"), Path("link")));
         const QString old = QDir::currentPath();
         QVERIFY(QDir::setCurrent(tmp_->path()));
         auto dialog = MakeDialog();
-        dialog->AddTargets({"b.txt", "a_dir/", "./a_dir/.", Path("a_dir/.//").toStdString(), "link/../b.txt"});
+        dialog->AddTargets(
+            {"b.txt", "a_dir/", "./a_dir/.", Path("a_dir/.//").toStdString(), "link/../b.txt"});
         QDir::setCurrent(old);
         const QString real = QFileInfo(tmp_->path()).canonicalFilePath();
         QCOMPARE(dialog->Targets().Count(), 3);
@@ -182,7 +203,8 @@ private slots:
         QVERIFY(dialog->Targets().Contains((real + QStringLiteral("/a_dir/b.txt")).toStdString()));
 
         dialog->Targets().RemoveTarget((real + QStringLiteral("/a_dir")).toStdString());
-        QVERIFY(Drop(dialog.get(), {QUrl::fromLocalFile(Path("a_dir/sub/..")), QUrl::fromLocalFile(Path("link/../b.txt"))}));
+        QVERIFY(Drop(dialog.get(), {QUrl::fromLocalFile(Path("a_dir/sub/..")),
+                                    QUrl::fromLocalFile(Path("link/../b.txt"))}));
         QCOMPARE(dialog->Targets().Count(), 3);
         QCOMPARE(QString::fromStdString(dialog->Targets().FirstText()), real + QStringLiteral("/a_dir"));
     }
@@ -190,7 +212,8 @@ private slots:
     // A drop on the output directory field adds the items like a drop
     // anywhere else; the field's text stays as it was (and so does what
     // closing saves).
-    void dropOnTheOutputFieldAddsItems() {
+    void dropOnTheOutputFieldAddsItems()
+    {
         WriteSettings("[Path]\nIsSamePlace=FALSE\nOutputDir=/srv/out\n");
         auto dialog = MakeDialog();
         auto* field = Child<QLineEdit>(*dialog, "outputDirEdit");
@@ -199,7 +222,8 @@ private slots:
         QCOMPARE(field->text(), QStringLiteral("/srv/out"));
         QCOMPARE(dialog->Targets().Count(), 2);
         QVERIFY(dialog->close());
-        QCOMPARE(QString::fromStdString(LoadSettings(dialog->SettingsPath()).output_dir), QStringLiteral("/srv/out"));
+        QCOMPARE(QString::fromStdString(LoadSettings(dialog->SettingsPath()).output_dir),
+                 QStringLiteral("/srv/out"));
     }
 
     // The buttons follow every change of the rows and the selection. A drop
@@ -207,7 +231,8 @@ private slots:
     // the rows' flags alike; after a delete of many rows they still agree,
     // or Delete would remove rows shown unselected. The Delete key removes
     // the selected rows as the button does.
-    void buttonsFollowRowsAndSelection() {
+    void buttonsFollowRowsAndSelection()
+    {
         auto dialog = MakeDialog(nullptr, [](const std::string&) { return PathStatus{true, false}; });
         auto* list = Child<QTreeView>(*dialog, "targetList");
         auto* remove = Child<QPushButton>(*dialog, "deleteButton");
@@ -245,12 +270,14 @@ private slots:
         list->selectAll();
         auto selected_texts = [&] {
             QStringList texts;
-            for (const QModelIndex& index : list->selectionModel()->selectedRows()) texts << index.data().toString();
+            for (const QModelIndex& index : list->selectionModel()->selectedRows())
+                texts << index.data().toString();
             texts.sort();
             return texts;
         };
         std::vector<std::string> many{"/v/c"};
-        for (int i = 0; i < 200; ++i) many.push_back("/v/many/" + std::to_string(i));
+        for (int i = 0; i < 200; ++i)
+            many.push_back("/v/many/" + std::to_string(i));
         dialog->AddTargets(many);
         QCOMPARE(list->model()->rowCount(), 203);
         QCOMPARE(selected_texts(), (QStringList{QStringLiteral("/v/a"), QStringLiteral("/v/b")}));
@@ -275,7 +302,8 @@ private slots:
     // The picker starts at what the field names now, even if it does not
     // exist; an empty answer (cancelled) keeps the typed text. Enter on the
     // focused browse button clicks it.
-    void outputModeFieldAndPicker() {
+    void outputModeFieldAndPicker()
+    {
         auto dialog = MakeDialog();
         auto* same = Child<QRadioButton>(*dialog, "samePlaceRadio");
         auto* field = Child<QLineEdit>(*dialog, "outputDirEdit");
@@ -293,7 +321,7 @@ private slots:
         browse->setFocus();
         QTest::keyClick(browse, Qt::Key_Return);
         QCOMPARE(picker_calls_, (QStringList{QStringLiteral("出力するディレクトリを選択してください"),
-                                            QStringLiteral("/no/such/dir")}));
+                                             QStringLiteral("/no/such/dir")}));
         QCOMPARE(field->text(), QStringLiteral("/no/such/dir"));
         QVERIFY(dialog->isVisible());
         picker_answer_ = Path("a_dir");
@@ -306,7 +334,8 @@ private slots:
     // A directory that is not there: its message (the file case is the
     // batch's and the command line's), the focus on the field, nothing
     // packed, the list as it was.
-    void rejectedOutputDirShowsMessageAndFocusesField() {
+    void rejectedOutputDirShowsMessageAndFocusesField()
+    {
         WriteSettings("[Path]\nIsSamePlace=FALSE\n");
         auto dialog = MakeDialog();
         auto* field = Child<QLineEdit>(*dialog, "outputDirEdit");
@@ -325,13 +354,15 @@ private slots:
     // The library fails the second of three items with its reason: that
     // reason is the only message, and the item and the one after it stay
     // listed. The next run packs them, next to themselves, and says so.
-    void failedItemShowsOnlyTheLibrarysReasonThenTheRunCompletes() {
+    void failedItemShowsOnlyTheLibrarysReasonThenTheRunCompletes()
+    {
         auto dialog = MakeDialog();
         auto* compress = Child<QPushButton>(*dialog, "compressButton");
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->OnDropFiles({Url("a_dir"), Url("b.txt"), Url("c.dat")});
         library_.behaviour = [this](lzh::ArchiverWindow* window, const std::string&) {
-            if (library_.commands.size() < 2) return 0;
+            if (library_.commands.size() < 2)
+                return 0;
             window->on_failure("書庫 /x/b.txt.lzh を書けません");
             return 1;
         };
@@ -356,12 +387,14 @@ private slots:
 
     // Entries the library left out of an archive (a FIFO in a folder) are
     // listed in one box after the completion message, which stays as it is.
-    void specialFilesLeftOutAreListedAfterTheCompletionMessage() {
+    void specialFilesLeftOutAreListedAfterTheCompletionMessage()
+    {
         auto dialog = MakeDialog();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->OnDropFiles({Url("a_dir"), Url("b.txt")});
         library_.behaviour = [](lzh::ArchiverWindow* window, const std::string& text) {
-            if (text.find("a_dir") != std::string::npos) window->on_skipped("/x/a_dir/pipe");
+            if (text.find("a_dir") != std::string::npos)
+                window->on_skipped("/x/a_dir/pipe");
             return 0;
         };
         dialog->OnCompressClicked();
@@ -378,7 +411,8 @@ private slots:
     // While the library works, the progress window is modal: a drop, a close
     // and the delete button change nothing. Cancel makes the next progress
     // call answer false; the item fails and stays listed, with no box.
-    void cancelStopsTheItemAndTheWindowIgnoresInput() {
+    void cancelStopsTheItemAndTheWindowIgnoresInput()
+    {
         auto dialog = MakeDialog();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->OnDropFiles({Url("a_dir"), Url("b.txt")});
@@ -396,7 +430,8 @@ private slots:
                 QTest::mouseClick(dialog->Progress().Dialog()->CancelButton(), Qt::LeftButton);
             });
             for (const QDeadlineTimer deadline(10000); window->on_progress({}); QThread::msleep(1)) {
-                if (deadline.hasExpired()) return 0;
+                if (deadline.hasExpired())
+                    return 0;
                 ++calls_after_cancel;
             }
             window->on_failure("キャンセルしました: /x/a_dir.lzh");
@@ -418,15 +453,16 @@ private slots:
     // The library works off the UI thread, which keeps running its event
     // loop; meanwhile every control of the window is disabled. Afterwards
     // the controls follow the list again and the focus is where it was.
-    void runWorksOffTheUiThreadWithTheControlsDisabled() {
+    void runWorksOffTheUiThreadWithTheControlsDisabled()
+    {
         auto dialog = MakeDialog();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->OnDropFiles({Url("a_dir"), Url("b.txt")});
         auto* list = Child<QTreeView>(*dialog, "targetList");
         list->setFocus();
-        const QStringList controls{"targetList", "samePlaceRadio", "otherPlaceRadio", "outputDirEdit",
-                                   "browseButton", "compressButton", "deleteButton", "trimExtCheck",
-                                   "methodCombo", "levelCombo"};
+        const QStringList controls{"targetList",   "samePlaceRadio", "otherPlaceRadio", "outputDirEdit",
+                                   "browseButton", "compressButton", "deleteButton",    "trimExtCheck",
+                                   "methodCombo",  "levelCombo"};
         bool off_ui_thread = true;
         QStringList enabled_during_run;
         int ticks = 0;
@@ -438,7 +474,8 @@ private slots:
             QThread::msleep(60);
             OnUiThread([&] {
                 for (const QString& name : controls)
-                    if (Child<QWidget>(*dialog, name.toLatin1().constData())->isEnabled()) enabled_during_run << name;
+                    if (Child<QWidget>(*dialog, name.toLatin1().constData())->isEnabled())
+                        enabled_during_run << name;
             });
             return 0;
         };
@@ -460,7 +497,8 @@ private slots:
     // Progress of a run of three items: "k / N" and the bytes read by the
     // whole run so far, the bar over the whole run; no byte count before
     // anything was read (a "0 バイト / 1.18 KiB" says nothing).
-    void progressShowsItemsAndBytesOfTheWholeRun() {
+    void progressShowsItemsAndBytesOfTheWholeRun()
+    {
         auto dialog = MakeDialog();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->OnDropFiles({Url("a_dir"), Url("b.txt"), Url("c.dat")});
@@ -497,7 +535,8 @@ private slots:
     // The list's column: as wide as the view when the list is empty or
     // short (no horizontal scroll bar), as wide as a long path when there is
     // one (which can be scrolled to), and back when it goes.
-    void columnFitsItsContentNeverNarrowerThanTheView() {
+    void columnFitsItsContentNeverNarrowerThanTheView()
+    {
         auto dialog = MakeDialog(nullptr, [](const std::string&) { return PathStatus{true, false}; });
         auto* list = Child<QTreeView>(*dialog, "targetList");
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
@@ -520,7 +559,8 @@ private slots:
     // The window's order is the Japanese collation whatever the locale
     // (pelkoran-cli packs in the same order): 亜 (first of the JIS kanji)
     // before 一, numbers as numbers, case ignored.
-    void orderIsTheSameWhateverTheLocale() {
+    void orderIsTheSameWhateverTheLocale()
+    {
         const QLocale old;
         for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Japanese, QLocale::Japan)}) {
             QLocale::setDefault(locale);
@@ -537,9 +577,11 @@ private slots:
 
     // The engine itself: a file and a directory packed next to themselves
     // through the progress window, which is shown and hidden again.
-    void realEnginePacksThroughTheProgressWindow() {
+    void realEnginePacksThroughTheProgressWindow()
+    {
         std::string big;
-        for (int i = 0; i < 200000; ++i) big += std::to_string(i * 7919 % 100003) + ' ';
+        for (int i = 0; i < 200000; ++i)
+            big += std::to_string(i * 7919 % 100003) + ' ';
         test_support::write_file(Path("big.bin").toStdString(), big);
         auto dialog = MakeDialog(&DefaultArchiverLibrary());
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
@@ -556,7 +598,8 @@ private slots:
     // Enter (in the field, on the list, on the keypad) never ends the
     // window; Esc and closing the window do, and both save the options as
     // typed, blanks kept; the next window starts with them.
-    void enterKeepsTheWindowEscAndCloseSave() {
+    void enterKeepsTheWindowEscAndCloseSave()
+    {
         const QString ini = Path(QStringLiteral("Pelkoran.ini"));
         for (const QByteArray how : {"enter", "esc", "close"}) {
             QFile::remove(ini);
@@ -594,7 +637,8 @@ private slots:
     // offers 削除 (for the selected rows) and the entry; the Menu key and
     // Shift+F10 open the same menus from the keyboard, in the field too. The
     // entry opens the box with the product, the notice and the build stamp.
-    void contextMenusOfferDeleteAndAboutFromMouseAndKeyboard() {
+    void contextMenusOfferDeleteAndAboutFromMouseAndKeyboard()
+    {
         auto dialog = MakeDialog(nullptr, [](const std::string&) { return PathStatus{true, false}; });
         QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
         auto* list = Child<QTreeView>(*dialog, "targetList");
@@ -608,7 +652,8 @@ private slots:
             focus->setFocus();
             QTimer::singleShot(50, [&] {
                 if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                    for (QAction* action : menu->actions()) entries << action->text();
+                    for (QAction* action : menu->actions())
+                        entries << action->text();
                     menu->close();
                 }
             });
@@ -617,8 +662,10 @@ private slots:
             return entries;
         };
         Child<QRadioButton>(*dialog, "otherPlaceRadio")->setChecked(true);
-        QCOMPARE(by_key(Child<QLineEdit>(*dialog, "outputDirEdit"), Qt::Key_F10, Qt::ShiftModifier), QStringList{about_entry});
-        QCOMPARE(by_key(Child<QPushButton>(*dialog, "compressButton"), Qt::Key_Menu, Qt::NoModifier), QStringList{about_entry});
+        QCOMPARE(by_key(Child<QLineEdit>(*dialog, "outputDirEdit"), Qt::Key_F10, Qt::ShiftModifier),
+                 QStringList{about_entry});
+        QCOMPARE(by_key(Child<QPushButton>(*dialog, "compressButton"), Qt::Key_Menu, Qt::NoModifier),
+                 QStringList{about_entry});
         QCOMPARE(by_key(list, Qt::Key_Menu, Qt::NoModifier), list_menu);
 
         // 削除 from the list's menu removes the selected row.
@@ -629,7 +676,8 @@ private slots:
             if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
                 QAction* remove = menu->actions().value(0);
                 menu->close();
-                if (remove && remove->isEnabled()) remove->trigger();
+                if (remove && remove->isEnabled())
+                    remove->trigger();
             }
         });
         const QPoint pos = list->visualRect(list->model()->index(1, 0)).center();
@@ -652,8 +700,9 @@ private slots:
         const QStringList lines = Child<QLabel>(about, "aboutTextLabel")->text().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[0], QString::fromUtf8(kAboutNotice));
-        const QRegularExpression stamp(QStringLiteral("^BUILD:[A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} "
-                                                      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]$"));
+        const QRegularExpression stamp(
+            QStringLiteral("^BUILD:[A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} "
+                           "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]$"));
         QVERIFY2(stamp.match(lines[1]).hasMatch(), qPrintable(lines[1]));
     }
 };

@@ -21,18 +21,23 @@ using namespace pelkoran;
 namespace {
 
 // Whether `dir` holds a temporary file (a command is writing there).
-bool HasTempFile(const std::string& dir) {
+bool HasTempFile(const std::string& dir)
+{
     for (const std::string& name : test_support::list_dir(dir))
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) return true;
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+            return true;
     return false;
 }
 
 // Whether process `pid` catches signal `sig` (its handlers are installed).
-bool Catches(qint64 pid, int sig) {
+bool Catches(qint64 pid, int sig)
+{
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return false;
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (sig - 1)) & 1;
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (sig - 1)) & 1;
     return false;
 }
 
@@ -45,7 +50,8 @@ private slots:
     // The window's own process: a stop signal while it waits for input ends
     // it with status 1, through its event loop, not by the signal's default,
     // and the output options are saved as on any other way of closing.
-    void windowEndsOnAStopSignal() {
+    void windowEndsOnAStopSignal()
+    {
         const QString settings = QFileInfo(QStringLiteral(PELKORAN_WINDOW)).absolutePath() + "/Pelkoran.ini";
         for (int sig : {SIGHUP, SIGTERM}) {
             QFile::remove(settings);
@@ -68,11 +74,13 @@ private slots:
 
     // A stop signal while the engine writes: the run stops at that item, which
     // stays listed; no archive, no temporary file, no box.
-    void runIsCancelledByAStopSignal() {
+    void runIsCancelledByAStopSignal()
+    {
         QTemporaryDir tmp;
         const std::string dir = tmp.path().toStdString();
         std::string big;
-        for (int i = 0; big.size() < (std::size_t(24) << 20); ++i) big += std::to_string(i * 7919 % 1000003) + ' ';
+        for (int i = 0; big.size() < (std::size_t(24) << 20); ++i)
+            big += std::to_string(i * 7919 % 1000003) + ' ';
         test_support::write_file(dir + "/big.txt", big);
 
         InstallStopSignals();
@@ -85,7 +93,8 @@ private slots:
 
         std::atomic<bool> sent{false};
         std::thread killer([&] {
-            for (int i = 0; i < 5000 && !HasTempFile(dir); ++i) ::usleep(1000);
+            for (int i = 0; i < 5000 && !HasTempFile(dir); ++i)
+                ::usleep(1000);
             sent = true;
             ::kill(::getpid(), SIGUSR1);
         });

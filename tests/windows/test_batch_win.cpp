@@ -72,8 +72,9 @@ TEST(WindowsPathStatus, LinksAreFollowed)
 TEST(WindowsCollation, JapaneseNamesNumbersAndCase)
 {
     TargetListModel model;
-    const std::vector<std::string> sorted = {"C:\\d\\file2", "C:\\d\\File10", "C:\\d\\photo9",
-                                             "C:\\d\\Photo10", "C:\\d\\あ", "C:\\d\\イ", "C:\\d\\う"};
+    const std::vector<std::string> sorted = {"C:\\d\\file2",   "C:\\d\\File10", "C:\\d\\photo9",
+                                             "C:\\d\\Photo10", "C:\\d\\あ",     "C:\\d\\イ",
+                                             "C:\\d\\う"};
     for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
         model.InsertRow(*it, kImageFile);
     std::vector<std::string> rows;

@@ -87,7 +87,8 @@ TEST(WindowsFiles, LinksInsideAFolderAreSkippedAndReported)
     if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(),
                                SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
         ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "no symbolic links here (Wine 8 creates none; wine_interop covers a link made on the Linux side)";
+        GTEST_SKIP() << "no symbolic links here (Wine 8 creates none; wine_interop covers a link made on the "
+                        "Linux side)";
     Recorder window;
     std::string reply;
     ASSERT_EQ(Pack(dir / "中.lzh", dir.path(), "中", reply, &window), lzh::kArchiverOk) << reply;
@@ -133,7 +134,8 @@ TEST(WindowsFiles, ConcurrentUpdatesOfOneArchiveLoseNothing)
     TempDir dir;
     constexpr int kRuns = 6;
     for (int i = 0; i < kRuns; ++i)
-        win_test::WriteFile(dir / ("item" + std::to_string(i) + ".txt"), std::string(5000 + i, char('a' + i)));
+        win_test::WriteFile(dir / ("item" + std::to_string(i) + ".txt"),
+                            std::string(5000 + i, char('a' + i)));
     const std::string archive = dir / "shared.lzh";
     std::vector<std::thread> runs;
     std::vector<int> results(kRuns);

@@ -53,7 +53,8 @@ TEST(WindowsSettings, AnOutputDirInTheAnsiCodePageReadsAsThatCodePage)
     EXPECT_EQ(LoadSettings(path).output_dir, "C:\\表\\ソ");
     EXPECT_FALSE(LoadSettings(path).same_place);
     ASSERT_TRUE(SaveSettings(path, LoadSettings(path)));
-    EXPECT_NE(win_test::ReadFile(path).find("OutputDir=C:\\表\\ソ\r\n"), std::string::npos) << "written back in UTF-8";
+    EXPECT_NE(win_test::ReadFile(path).find("OutputDir=C:\\表\\ソ\r\n"), std::string::npos)
+        << "written back in UTF-8";
 }
 
 TEST(WindowsSettings, ReplacingKeepsTheFilesAttributes)
@@ -104,8 +105,8 @@ TEST(WindowsSettings, BesideTheProgramWhenItCanElseUnderAppData)
     // without sharing) is not taken.
     const std::string held = dir / "held\\";
     win_test::WriteFile(held + "Pelkoran.ini", "[Path]\r\n");
-    HANDLE h = ::CreateFileW(SystemPath(held + "Pelkoran.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
+    HANDLE h = ::CreateFileW(SystemPath(held + "Pelkoran.ini").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(SettingsFilePath(held), fallback);
     ::CloseHandle(h);
@@ -119,6 +120,7 @@ TEST(WindowsSettings, ModuleDirectoryEndsInASeparatorAndHoldsTheProgram)
     const std::string dir = GetModuleDir();
     ASSERT_FALSE(dir.empty());
     EXPECT_EQ(dir.back(), '\\');
-    EXPECT_NE(::GetFileAttributesW(SystemPath(dir + "settings_win_tests.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(::GetFileAttributesW(SystemPath(dir + "settings_win_tests.exe").c_str()),
+              INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetModuleDirFile("Pelkoran.ini"), dir + "Pelkoran.ini");
 }

@@ -34,7 +34,8 @@ HDROP MakeDrop(const std::vector<std::string>& paths)
     auto* files = static_cast<DROPFILES*>(::GlobalLock(memory));
     files->pFiles = sizeof(DROPFILES);
     files->fWide = TRUE;
-    std::memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    std::memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), list.data(),
+                list.size() * sizeof(wchar_t));
     ::GlobalUnlock(memory);
     return static_cast<HDROP>(memory);
 }
@@ -136,8 +137,9 @@ TEST(WindowsWindow, DropsListEachItemOnceWithItsImageAndTheButtonsFollow)
     ASSERT_TRUE(std::filesystem::create_directories(win_test::Fs(folder)));
     win_test::WriteFile(file, "x");
     h.Open();
-    ::SendMessageW(h.hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({file, folder, h.dir / "無い"})), 0);
-    ::SendMessageW(h.hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({file + "\\", h.dir / "." })), 0);
+    ::SendMessageW(h.hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({file, folder, h.dir / "無い"})),
+                   0);
+    ::SendMessageW(h.hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({file + "\\", h.dir / "."})), 0);
     ASSERT_EQ(h.Rows(), 3) << "the same file twice and a missing path are listed once and not at all";
     EXPECT_EQ(h.Row(0), h.dir.path());
     EXPECT_EQ(h.Row(1), file);
@@ -190,8 +192,9 @@ TEST(WindowsWindow, OutputModePickerEnterAndEveryCloseSaves)
     h.picked = "E:\\能";
     h.Click(IDC_BROWSE);
     EXPECT_EQ(Text(h.Item(IDC_OUTPUT_DIR)), "E:\\能");
-    EXPECT_EQ(h.picker_calls, (std::vector<std::string>{"出力するディレクトリを選択してください|D:\\出力 十",
-                                                        "出力するディレクトリを選択してください|D:\\出力 十"}));
+    EXPECT_EQ(h.picker_calls,
+              (std::vector<std::string>{"出力するディレクトリを選択してください|D:\\出力 十",
+                                        "出力するディレクトリを選択してください|D:\\出力 十"}));
 
     // Enter (IDOK from the dialog manager) never ends the window.
     ::SendMessageW(h.hwnd, WM_COMMAND, IDOK, 0);
@@ -235,7 +238,7 @@ TEST(WindowsWindow, ProgressWindowShowsEachItemAndCancelStopsTheRun)
             ::GetDlgItemTextW(w.ProgressHandle(), IDC_PROGRESS_TEXT, text, 256);
             shown.push_back(WideToUtf8(text));
             main_disabled = !::IsWindowEnabled(w.Handle());
-            if (i == 2)   // the user presses Cancel while item 2 is packed
+            if (i == 2)  // the user presses Cancel while item 2 is packed
                 ::PostMessageW(w.ProgressHandle(), WM_COMMAND, IDCANCEL, 0);
             ++packed;
             w.ProgressItem(i, 3, "C:\\十\\" + std::to_string(i));
@@ -281,7 +284,8 @@ TEST(WindowsWindow, RunChecksTheOutputDirectoryAndPacksIntoADriveRoot)
     EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
     EXPECT_EQ(run_with(memo), "e:ディレクトリを指定してください");
     EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
-    EXPECT_EQ(run_with(readonly + "\\"), "e:指定のディレクトリ(" + readonly + ")には書き込めません (書き込みの許可がありません)");
+    EXPECT_EQ(run_with(readonly + "\\"),
+              "e:指定のディレクトリ(" + readonly + ")には書き込めません (書き込みの許可がありません)");
     EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
     EXPECT_TRUE(library.commands.empty()) << "nothing is packed after a rejection";
     EXPECT_EQ(h.Rows(), 1);
@@ -323,10 +327,16 @@ std::string g_about_title;
 void CALLBACK CloseAbout(HWND, UINT, UINT_PTR id, DWORD)
 {
     HWND about = nullptr;
-    ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND w, LPARAM out) -> BOOL {
-        if (::GetDlgItem(w, IDC_ABOUT_TEXT)) { *reinterpret_cast<HWND*>(out) = w; return FALSE; }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&about));
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND w, LPARAM out) -> BOOL {
+            if (::GetDlgItem(w, IDC_ABOUT_TEXT)) {
+                *reinterpret_cast<HWND*>(out) = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&about));
     if (!about)
         return;
     ::KillTimer(nullptr, id);
@@ -349,7 +359,8 @@ TEST(WindowsWindow, AboutBoxFromTheSystemMenuEntry)
 
 int main(int argc, char** argv)
 {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -65,7 +65,8 @@ inline int CountEntries(const std::string& dir)
 {
     int n = 0;
     std::error_code error;
-    for (auto it = std::filesystem::directory_iterator(Fs(dir), error); !error && it != std::filesystem::directory_iterator(); it.increment(error))
+    for (auto it = std::filesystem::directory_iterator(Fs(dir), error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
         ++n;
     return n;
 }

@@ -17,8 +17,7 @@ class BitWriter {
 public:
     explicit BitWriter(ByteSink& sink, std::size_t chunk = 1 << 16)
         : sink_(sink), buf_(std::make_unique_for_overwrite<std::uint8_t[]>(chunk + 8)), size_(chunk + 8)
-    {
-    }
+    {}
 
     // Appends the low `n` bits of `value` (n <= 32; value must not have bits above n).
     void put(std::uint32_t value, unsigned n)

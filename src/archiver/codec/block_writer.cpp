@@ -27,8 +27,8 @@ namespace lzh {
 
 namespace {
 
-constexpr unsigned kTBits = 5;        // width of the T count field
-constexpr unsigned kCBits = 9;        // width of the C count field
+constexpr unsigned kTBits = 5;  // width of the T count field
+constexpr unsigned kCBits = 9;  // width of the C count field
 constexpr std::uint64_t kMinFinalBlockBits = 64;
 
 // Counts bits instead of writing them (sizes a block before it is written).
@@ -54,9 +54,14 @@ void put_length(Out& out, unsigned len)
 
 BlockWriter::BlockWriter(const Method& m, ByteSink& out, std::size_t block_codes_,
                          std::size_t min_block_codes_, bool choose_lengths_)
-    : method(m), block_codes(block_codes_), min_block_codes(min_block_codes_),
-      choose_lengths(choose_lengths_), bits(out), capacity(block_codes_ + kTailCodes),
-      sym(make_scratch<std::uint16_t>(capacity)), pos(make_scratch<std::uint16_t>(capacity))
+    : method(m),
+      block_codes(block_codes_),
+      min_block_codes(min_block_codes_),
+      choose_lengths(choose_lengths_),
+      bits(out),
+      capacity(block_codes_ + kTailCodes),
+      sym(make_scratch<std::uint16_t>(capacity)),
+      pos(make_scratch<std::uint16_t>(capacity))
 {
     assert(m.coded && m.np <= kMaxNP && capacity <= kMaxBlockCodes);
 }

@@ -18,9 +18,9 @@
 
 namespace lzh {
 
-inline constexpr unsigned kNC = 510;         // literal/length alphabet
-inline constexpr unsigned kNT = 19;          // code-length alphabet
-inline constexpr unsigned kMaxNP = 17;       // largest position alphabet (-lh7-)
+inline constexpr unsigned kNC = 510;    // literal/length alphabet
+inline constexpr unsigned kNT = 19;     // code-length alphabet
+inline constexpr unsigned kMaxNP = 17;  // largest position alphabet (-lh7-)
 inline constexpr std::size_t kTailCodes = 64;
 inline constexpr std::size_t kMaxBlockCodes = 65535;
 
@@ -122,13 +122,13 @@ private:
     const std::size_t min_block_codes;
     const bool choose_lengths;
     BitWriter bits;
-    std::size_t capacity;             // codes the record holds
-    Scratch<std::uint16_t> sym;       // C symbol of each recorded code
-    Scratch<std::uint16_t> pos;       // position value (distance - 1) of each match
-    std::size_t count = 0;            // codes recorded
-    std::uint64_t blocks = 0;         // blocks written
+    std::size_t capacity;        // codes the record holds
+    Scratch<std::uint16_t> sym;  // C symbol of each recorded code
+    Scratch<std::uint16_t> pos;  // position value (distance - 1) of each match
+    std::size_t count = 0;       // codes recorded
+    std::uint64_t blocks = 0;    // blocks written
     std::uint64_t last_block_bits = 0;
-    std::uint64_t coded_bytes = 0;    // input covered by the blocks written
+    std::uint64_t coded_bytes = 0;  // input covered by the blocks written
     BlockTables t;
 };
 

@@ -22,8 +22,6 @@ namespace {
 
 using window_bytes::load32;
 
-
-
 }  // namespace
 
 BtMatchFinder::BtMatchFinder(unsigned dict_bits, unsigned depth, std::uint64_t size_hint)

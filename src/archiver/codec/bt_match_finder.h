@@ -51,9 +51,9 @@ private:
     unsigned hash_bits_;
     // son_ is not cleared: a node's two links are written when it is entered,
     // before any walk can reach it.
-    Scratch<std::uint32_t> head_;     // hash -> root (latest position), + 1; 0: empty
-    Scratch<std::uint32_t> son_;      // 2 links per position mod dict: smaller, larger (+ 1; 0: none)
-    std::size_t son_positions_;              // positions son_ has room for (the dictionary, or fewer at first)
+    Scratch<std::uint32_t> head_;  // hash -> root (latest position), + 1; 0: empty
+    Scratch<std::uint32_t> son_;   // 2 links per position mod dict: smaller, larger (+ 1; 0: none)
+    std::size_t son_positions_;    // positions son_ has room for (the dictionary, or fewer at first)
 };
 
 }  // namespace lzh

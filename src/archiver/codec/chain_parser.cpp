@@ -17,7 +17,7 @@ namespace lzh {
 namespace {
 
 constexpr std::size_t kProbeChunk = std::size_t(64) << 10;
-constexpr std::size_t kSparseShare = 1024;   // a chunk is sparse when quick matches cover under 1/1024 of it
+constexpr std::size_t kSparseShare = 1024;  // a chunk is sparse when quick matches cover under 1/1024 of it
 // In sparse data a short match costs about what its bytes cost as literals.
 constexpr unsigned kSparseMinMatch = 8;
 
@@ -25,10 +25,12 @@ constexpr unsigned kSparseMinMatch = 8;
 
 ChainParser::ChainParser(const Method& m, bool lazy, const MatchFinderParams& finder_params,
                          BlockWriter& writer, std::uint64_t size_hint)
-    : lazy_(lazy), finder_params_(finder_params), writer_(writer),
-      finder(m.dict_bits, finder_params, size_hint), probe(m.dict_bits, size_hint)
-{
-}
+    : lazy_(lazy),
+      finder_params_(finder_params),
+      writer_(writer),
+      finder(m.dict_bits, finder_params, size_hint),
+      probe(m.dict_bits, size_hint)
+{}
 
 std::size_t ChainParser::fill(const std::uint8_t* data, std::size_t size)
 {
@@ -111,7 +113,6 @@ void ChainParser::parse_window(bool finishing)
     }
 }
 
-
 /*
  * Judges the input appended to the finder in chunks of kProbeChunk bytes, as
  * each is complete; with `finishing`, also the shorter last one; with
@@ -132,7 +133,8 @@ void ChainParser::decide_chunks(bool finishing, bool force)
         const std::size_t n = std::size_t(end - decided_end);
         const std::size_t enough = n / kSparseShare + 1;
         probe_found.clear();
-        const bool is_sparse = probe.coverage(finder.data_at(decided_end), decided_end, n, enough, &probe_found) < enough;
+        const bool is_sparse =
+            probe.coverage(finder.data_at(decided_end), decided_end, n, enough, &probe_found) < enough;
         if (is_sparse)
             for (const MatchProbe::Found& f : probe_found)
                 if (f.m.len >= kSparseMinMatch)
@@ -142,7 +144,6 @@ void ChainParser::decide_chunks(bool finishing, bool force)
         decided_end = end;
     }
 }
-
 
 // Whether the input at the cursor is judged; sets `sparse` for it.
 bool ChainParser::judged()
@@ -158,7 +159,6 @@ bool ChainParser::judged()
     judged_end = chunks.front().end;
     return true;
 }
-
 
 /*
  * One step through a sparse chunk: the judge's match at the cursor, or the
@@ -188,6 +188,5 @@ void ChainParser::sparse_step(std::size_t need)
         emit_literal(finder.byte_at(std::ptrdiff_t(i)));
     finder.skip(n);
 }
-
 
 }  // namespace lzh

@@ -31,20 +31,20 @@ private:
     const MatchFinderParams finder_params_;
     BlockWriter& writer_;
     MatchFinder finder;
-    MatchProbe probe;                 // judges chunks
-    bool pending = false;             // lazy: `held` was found one byte back
+    MatchProbe probe;      // judges chunks
+    bool pending = false;  // lazy: `held` was found one byte back
     Match held;
     struct Chunk {
         std::uint64_t end;
         bool sparse;
     };
-    std::deque<Chunk> chunks;         // decided and not yet passed by the parse
-    std::deque<MatchProbe::Found> sparse_matches;   // in sparse chunks, not yet passed
-    std::vector<MatchProbe::Found> probe_found;     // the judge's matches in one chunk
+    std::deque<Chunk> chunks;                      // decided and not yet passed by the parse
+    std::deque<MatchProbe::Found> sparse_matches;  // in sparse chunks, not yet passed
+    std::vector<MatchProbe::Found> probe_found;    // the judge's matches in one chunk
     std::uint64_t decided_end = 0;
-    bool sparse = false;              // the parse is in a sparse chunk
-    std::uint64_t judged_end = 0;     // the end of that chunk
-    bool all_sparse = true;           // every chunk decided so far was sparse
+    bool sparse = false;           // the parse is in a sparse chunk
+    std::uint64_t judged_end = 0;  // the end of that chunk
+    bool all_sparse = true;        // every chunk decided so far was sparse
 };
 
 }  // namespace lzh

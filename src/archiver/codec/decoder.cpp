@@ -35,7 +35,7 @@ constexpr unsigned kMaxBits = 16;
 constexpr std::size_t kInChunk = 1 << 16;
 constexpr std::size_t kOutChunk = 1 << 16;
 constexpr unsigned kMaxMatchLen = 256;
-constexpr unsigned kMaxPhantom = 16;   // zero bytes past the end before giving up
+constexpr unsigned kMaxPhantom = 16;  // zero bytes past the end before giving up
 
 [[noreturn]] void damaged(Message what)
 {
@@ -155,13 +155,15 @@ private:
 
 struct Decoder::Impl {
     Impl(const Method& m, ByteSource& src, std::uint64_t packed, std::uint64_t original)
-        : method(m), in(src), packed_left(packed), left(original),
+        : method(m),
+          in(src),
+          packed_left(packed),
+          left(original),
           dict(std::size_t(1) << m.dict_bits),
           limit(dict + kOutChunk),
           win(std::make_unique_for_overwrite<std::uint8_t[]>(limit + kMaxMatchLen + 8)),
           inbuf(std::make_unique_for_overwrite<std::uint8_t[]>(kInChunk))
-    {
-    }
+    {}
 
     // ---- bit input ----
     bool load_chunk()
@@ -270,14 +272,14 @@ struct Decoder::Impl {
 
     const Method& method;
     ByteSource& in;
-    std::uint64_t packed_left;      // bytes not yet taken from the source
-    std::uint64_t left;             // bytes still to produce
-    std::uint64_t produced = 0;     // bytes produced so far
+    std::uint64_t packed_left;   // bytes not yet taken from the source
+    std::uint64_t left;          // bytes still to produce
+    std::uint64_t produced = 0;  // bytes produced so far
     std::size_t dict;
-    std::size_t limit;              // decoding pauses when wpos reaches this
-    std::unique_ptr<std::uint8_t[]> win;   // only bytes already decoded are ever read
-    std::size_t wpos = 0;           // next byte to decode into
-    std::size_t rpos = 0;           // next byte to hand to the caller
+    std::size_t limit;                    // decoding pauses when wpos reaches this
+    std::unique_ptr<std::uint8_t[]> win;  // only bytes already decoded are ever read
+    std::size_t wpos = 0;                 // next byte to decode into
+    std::size_t rpos = 0;                 // next byte to hand to the caller
     std::unique_ptr<std::uint8_t[]> inbuf;
     const std::uint8_t* in_next = nullptr;
     const std::uint8_t* in_end = nullptr;

@@ -19,8 +19,7 @@ public:
     // `original_size` bytes. Damaged data (bad tables, a distance before the
     // start, a stream shorter than it claims) throws lzh::DataError; it never
     // reads past `packed_size` nor writes past the caller's buffer.
-    Decoder(const Method& method, ByteSource& in, std::uint64_t packed_size,
-            std::uint64_t original_size);
+    Decoder(const Method& method, ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size);
     ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;

@@ -22,18 +22,18 @@ namespace {
 
 // One row per effort level.
 struct EffortParams {
-    bool lazy;                   // look one byte ahead before taking a match
-    bool optimal;                // choose the cheapest parse of each segment by its bit prices
+    bool lazy;     // look one byte ahead before taking a match
+    bool optimal;  // choose the cheapest parse of each segment by its bit prices
     MatchFinderParams finder;
-    std::size_t block_codes;     // codes a block holds at most (the final block up to kTailCodes more)
-    std::size_t min_block_codes; // a block may be halved down to this many codes when that pays
+    std::size_t block_codes;      // codes a block holds at most (the final block up to kTailCodes more)
+    std::size_t min_block_codes;  // a block may be halved down to this many codes when that pays
 };
 
 constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
-    {false, false, {8, 32, 8, true}, 16384, 16384},      // fast
-    {true, false, {64, 128, 8, true}, 16384, 2048},     // normal
-    {true, true, {32, 96, 256}, 16384, 2048},           // best: chain = tree depth of the binary-tree finder
+    {false, false, {8, 32, 8, true}, 16384, 16384},  // fast
+    {true, false, {64, 128, 8, true}, 16384, 2048},  // normal
+    {true, true, {32, 96, 256}, 16384, 2048},        // best: chain = tree depth of the binary-tree finder
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 
@@ -64,8 +64,7 @@ struct Encoder::Impl {
 
 Encoder::Encoder(const Method& method, Effort effort, ByteSink& out, std::uint64_t size_hint)
     : impl_(std::make_unique<Impl>(method, effort, out, size_hint))
-{
-}
+{}
 
 Encoder::~Encoder() = default;
 

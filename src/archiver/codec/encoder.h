@@ -60,7 +60,6 @@ private:
 };
 
 // The whole stream for `data` at once (tests, small members).
-std::vector<std::uint8_t> encode(const Method& method, Effort effort,
-                                 std::span<const std::uint8_t> data);
+std::vector<std::uint8_t> encode(const Method& method, Effort effort, std::span<const std::uint8_t> data);
 
 }  // namespace lzh

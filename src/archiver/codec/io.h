@@ -35,7 +35,10 @@ public:
 class VectorSink : public ByteSink {
 public:
     explicit VectorSink(std::vector<std::uint8_t>& v) : v_(v) {}
-    void write(const std::uint8_t* data, std::size_t size) override { v_.insert(v_.end(), data, data + size); }
+    void write(const std::uint8_t* data, std::size_t size) override
+    {
+        v_.insert(v_.end(), data, data + size);
+    }
 
 private:
     std::vector<std::uint8_t>& v_;

@@ -32,7 +32,6 @@ using window_bytes::load16;
 using window_bytes::load32;
 using window_bytes::match_length;
 
-
 }  // namespace
 
 MatchFinder::MatchFinder(unsigned dict_bits, const MatchFinderParams& params, std::uint64_t size_hint)
@@ -184,8 +183,7 @@ void MatchFinder::skip(std::size_t n)
 }
 
 MatchProbe::MatchProbe(unsigned dict_bits, std::uint64_t size_hint)
-    : max_dist_((std::uint32_t(1) << dict_bits) - 1),
-      bits_(std::min(dict_bits + 1, 16u))
+    : max_dist_((std::uint32_t(1) << dict_bits) - 1), bits_(std::min(dict_bits + 1, 16u))
 {
     // A slot for every four positions of a small input: enough to see
     // whether matches are there.
@@ -208,12 +206,13 @@ std::size_t MatchProbe::coverage(const std::uint8_t* data, std::uint64_t pos, st
         const std::uint32_t key = load32(data + i);
         std::uint32_t& slot = latest_[(key * 0x9E3779B1u) >> (32 - bits_)];
         const std::uint64_t here = pos + i;
-        const std::uint32_t dist = std::uint32_t(here + 1) - slot;   // slot - 1 is the candidate's position
+        const std::uint32_t dist = std::uint32_t(here + 1) - slot;  // slot - 1 is the candidate's position
         slot = std::uint32_t(here + 1);
         // Within the dictionary and not before the stream start (an empty slot
         // gives here + 1).
         if (dist - 1 < max_dist_ && dist <= here && load32(data + i - dist) == key) {
-            const unsigned len = match_length(data + i, data + i - dist, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
+            const unsigned len =
+                match_length(data + i, data + i - dist, unsigned(std::min<std::size_t>(n - i, kMaxMatch)));
             covered += len;
             if (found)
                 found->push_back({here, Match{len, dist}});

@@ -23,9 +23,9 @@ namespace lzh {
 
 // How hard the finder searches.
 struct MatchFinderParams {
-    unsigned max_chain;   // candidates examined per search
-    unsigned nice_len;    // stop searching at a match this long
-    unsigned good_len;    // when the caller already holds a match this long, search a quarter as deep
+    unsigned max_chain;  // candidates examined per search
+    unsigned nice_len;   // stop searching at a match this long
+    unsigned good_len;   // when the caller already holds a match this long, search a quarter as deep
     // Chain positions by their first four bytes and look for three-byte
     // matches only at the latest position with the same first three bytes:
     // the nearest one, which is also the cheapest to code. The chains then
@@ -35,8 +35,8 @@ struct MatchFinderParams {
 };
 
 struct Match {
-    unsigned len = 0;     // 0 (nothing found) or 3..256
-    unsigned dist = 0;    // 1..dictionary size - 1
+    unsigned len = 0;   // 0 (nothing found) or 3..256
+    unsigned dist = 0;  // 1..dictionary size - 1
 };
 
 class MatchFinder : public SlidingWindow {
@@ -69,10 +69,10 @@ private:
     unsigned hash_bits_;
     // prev_ is not cleared: no link is read before it is written (see
     // find()), so its first contents cannot reach the output.
-    Scratch<std::uint32_t> head_;     // hash -> latest position (of the chains)
-    Scratch<std::uint32_t> head3_;    // with chain4: hash of 3 bytes -> latest position
+    Scratch<std::uint32_t> head_;   // hash -> latest position (of the chains)
+    Scratch<std::uint32_t> head3_;  // with chain4: hash of 3 bytes -> latest position
     unsigned hash3_bits_ = 0;
-    Scratch<std::uint32_t> prev_;     // position mod dict -> previous position with the same hash
+    Scratch<std::uint32_t> prev_;  // position mod dict -> previous position with the same hash
 };
 
 /*
@@ -105,7 +105,7 @@ public:
 private:
     std::uint32_t max_dist_;
     unsigned bits_;
-    Scratch<std::uint32_t> latest_;   // hash of 4 bytes -> stream position + 1 mod 2^32 (0: none)
+    Scratch<std::uint32_t> latest_;  // hash of 4 bytes -> stream position + 1 mod 2^32 (0: none)
 };
 
 }  // namespace lzh

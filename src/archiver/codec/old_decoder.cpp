@@ -36,8 +36,8 @@ enum class Kind { lh1, lzs, lz5 };
 constexpr std::size_t kInChunk = 1 << 14;
 
 // The adaptive code of -lh1-.
-constexpr unsigned kSymbols = 314;                 // 256 literals + lengths 3..60
-constexpr unsigned kNodes = 2 * kSymbols - 1;      // leaves and inner nodes
+constexpr unsigned kSymbols = 314;             // 256 literals + lengths 3..60
+constexpr unsigned kNodes = 2 * kSymbols - 1;  // leaves and inner nodes
 constexpr unsigned kRoot = kNodes - 1;
 constexpr unsigned kMaxWeight = 0x8000;
 
@@ -55,7 +55,7 @@ public:
             child_[j] = i;
             parent_[i] = parent_[i + 1] = j;
         }
-        weight_[kNodes] = 0xFFFF;   // a sentinel above every weight
+        weight_[kNodes] = 0xFFFF;  // a sentinel above every weight
         parent_[kRoot] = 0;
     }
 
@@ -149,14 +149,19 @@ Kind kind_of(const Method& m)
 
 bool is_old_method(const Method& method)
 {
-    return method.coded && (std::string_view(method.id) == "-lh1-" || std::string_view(method.id) == "-lzs-" ||
-                            std::string_view(method.id) == "-lz5-");
+    return method.coded && (std::string_view(method.id) == "-lh1-" ||
+                            std::string_view(method.id) == "-lzs-" || std::string_view(method.id) == "-lz5-");
 }
 
 struct OldDecoder::Impl {
     Impl(const Method& m, ByteSource& src, std::uint64_t packed, std::uint64_t original)
-        : kind(kind_of(m)), in(src), packed_left(packed), left(original), ring(m.dict_size()),
-          mask(m.dict_size() - 1), inbuf(kInChunk)
+        : kind(kind_of(m)),
+          in(src),
+          packed_left(packed),
+          left(original),
+          ring(m.dict_size()),
+          mask(m.dict_size() - 1),
+          inbuf(kInChunk)
     {
         switch (kind) {
         case Kind::lh1:
@@ -226,7 +231,7 @@ struct OldDecoder::Impl {
             symbol += kCount[len];
             first = (first + kCount[len]) << 1;
         }
-        return 0;   // not reached: the code is complete
+        return 0;  // not reached: the code is complete
     }
 
     // Reads the next code: a literal goes to `pending`, a match to `from`/`copy`.
@@ -275,7 +280,7 @@ struct OldDecoder::Impl {
 
     void literal(std::uint8_t b)
     {
-        from = pos;   // copying one byte from where it is written: set it first
+        from = pos;  // copying one byte from where it is written: set it first
         ring[pos] = b;
         copy = 1;
         is_pending_literal = true;
@@ -301,7 +306,7 @@ struct OldDecoder::Impl {
             }
         }
         if (left == 0)
-            copy = 0;   // a match running past the original size ends with it
+            copy = 0;  // a match running past the original size ends with it
         return n;
     }
 
@@ -311,9 +316,9 @@ struct OldDecoder::Impl {
     std::uint64_t left;
     std::vector<std::uint8_t> ring;
     std::size_t mask;
-    std::size_t pos = 0;            // next ring position to write
-    std::size_t from = 0;           // next ring position to copy from
-    unsigned copy = 0;              // bytes of the current code still to produce
+    std::size_t pos = 0;   // next ring position to write
+    std::size_t from = 0;  // next ring position to copy from
+    unsigned copy = 0;     // bytes of the current code still to produce
     bool is_pending_literal = false;
     std::vector<std::uint8_t> inbuf;
     std::size_t in_next = 0, in_end = 0;
@@ -325,11 +330,13 @@ struct OldDecoder::Impl {
 OldDecoder::OldDecoder(const Method& method, ByteSource& in, std::uint64_t packed_size,
                        std::uint64_t original_size)
     : impl_(std::make_unique<Impl>(method, in, packed_size, original_size))
-{
-}
+{}
 
 OldDecoder::~OldDecoder() = default;
 
-std::size_t OldDecoder::read(std::uint8_t* out, std::size_t size) { return impl_->read(out, size); }
+std::size_t OldDecoder::read(std::uint8_t* out, std::size_t size)
+{
+    return impl_->read(out, size);
+}
 
 }  // namespace lzh

@@ -10,7 +10,9 @@ namespace lzh {
 
 OptimalParser::OptimalParser(const Method& m, const MatchFinderParams& finder_params, BlockWriter& writer,
                              std::uint64_t size_hint)
-    : np_(m.np), nice_len_(finder_params.nice_len), writer_(writer),
+    : np_(m.np),
+      nice_len_(finder_params.nice_len),
+      writer_(writer),
       bt(m.dict_bits, finder_params.max_chain, size_hint)
 {
     // A small input gets segment arrays its size; they grow should it be longer.
@@ -69,7 +71,6 @@ void OptimalParser::parse(bool finishing, bool)
     }
 }
 
-
 // Sizes the segment arrays for `positions` positions plus one match; what
 // was gathered is kept.
 void OptimalParser::seg_room(std::size_t positions)
@@ -89,7 +90,6 @@ void OptimalParser::seg_room(std::size_t positions)
     dp = make_scratch<std::uint64_t>(room + 1);
     seg_max = positions;
 }
-
 
 // Prices in 1/16 bit from symbol counts: the Huffman code lengths they give,
 // unused symbols a little dearer than the dearest used one.
@@ -116,12 +116,12 @@ void OptimalParser::initial_prices(std::size_t n)
     for (std::size_t i = 0; i < n; ++i)
         ++f.c[seg_lit[i]];
     for (unsigned len = kMinMatch; len <= kMaxMatch; ++len)
-        f.c[256 + len - kMinMatch] = std::max<std::uint32_t>(1, std::uint32_t(n / (16u << std::min(unsigned(std::bit_width(len - kMinMatch)), 8u))));
+        f.c[256 + len - kMinMatch] = std::max<std::uint32_t>(
+            1, std::uint32_t(n / (16u << std::min(unsigned(std::bit_width(len - kMinMatch)), 8u))));
     for (unsigned i = 0; i < np_; ++i)
         f.p[i] = std::uint32_t(n / 64 + 1);
     set_prices(f);
 }
-
 
 /*
  * The cheapest path through positions [0, n) of the segment, emitted as

@@ -22,7 +22,7 @@ private:
     // arrays need no clearing.
     struct SegMatch {
         std::uint16_t len;
-        std::uint16_t dist;   // < 2^16 (the largest dictionary is 2^16 bytes, distances stop one short)
+        std::uint16_t dist;  // < 2^16 (the largest dictionary is 2^16 bytes, distances stop one short)
     };
 
     void seg_room(std::size_t positions);
@@ -44,10 +44,10 @@ private:
     // A segment of positions with their bytes and the longest matches found
     // there, prices in 1/16 bit.
     static constexpr std::size_t kSegment = 16384;
-    static constexpr unsigned kKeep = 8;            // matches kept per position (the longest)
-    static constexpr unsigned kDense = 32;          // lengths tried one by one past the previous match's
-    std::size_t seg_n = 0;                          // positions gathered
-    std::size_t seg_max = 0;                        // positions the arrays hold before one more match
+    static constexpr unsigned kKeep = 8;    // matches kept per position (the longest)
+    static constexpr unsigned kDense = 32;  // lengths tried one by one past the previous match's
+    std::size_t seg_n = 0;                  // positions gathered
+    std::size_t seg_max = 0;                // positions the arrays hold before one more match
     Scratch<std::uint8_t> seg_lit;
     Scratch<std::uint8_t> seg_nmatch;
     Scratch<SegMatch> seg_match;

@@ -22,9 +22,9 @@ struct Cached {
 
 struct Cache {
     static constexpr std::size_t kSlots = 16;
-    static constexpr std::size_t kMaxBytes = std::size_t(8) << 20;   // what a thread keeps at most
+    static constexpr std::size_t kMaxBytes = std::size_t(8) << 20;  // what a thread keeps at most
     std::array<Cached, kSlots> slots{};
-    std::size_t bytes = 0;   // in the slots
+    std::size_t bytes = 0;  // in the slots
     ~Cache()
     {
         for (const Cached& c : slots)

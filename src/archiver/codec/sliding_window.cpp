@@ -6,8 +6,7 @@
 
 namespace lzh {
 
-SlidingWindow::SlidingWindow(unsigned dict_bits, std::uint64_t size_hint)
-    : dict_(std::size_t(1) << dict_bits)
+SlidingWindow::SlidingWindow(unsigned dict_bits, std::uint64_t size_hint) : dict_(std::size_t(1) << dict_bits)
 {
     buf_limit_ = 2 * dict_ + (std::size_t(1) << 17);
     // A small input gets a window just large enough to hold it. It stays more

@@ -46,10 +46,10 @@ protected:
     // are masked off.
     static constexpr std::size_t kSlack = 8;
     Scratch<std::uint8_t> buf_;
-    std::size_t buf_limit_;           // bytes of buf_ usable for data
-    std::size_t cur_ = 0;             // cursor (index in buf_)
-    std::size_t end_ = 0;             // end of the appended data (index in buf_)
-    std::uint64_t base_ = 0;          // stream position of buf_[0]
+    std::size_t buf_limit_;   // bytes of buf_ usable for data
+    std::size_t cur_ = 0;     // cursor (index in buf_)
+    std::size_t end_ = 0;     // end of the appended data (index in buf_)
+    std::uint64_t base_ = 0;  // stream position of buf_[0]
 
 private:
     void slide();

@@ -44,8 +44,7 @@ class RangeSource : public ByteSource {
 public:
     RangeSource(const FileRange& file, std::uint64_t offset, std::uint64_t size)
         : file_(file), next_(offset), left_(size)
-    {
-    }
+    {}
     std::size_t read(std::uint8_t* buf, std::size_t size) override
     {
         std::size_t n = std::size_t(std::min<std::uint64_t>(size, left_));
@@ -90,8 +89,8 @@ std::vector<MemberHeader> ArchiveReader::read_members(ArchiveLayout& layout)
     file_.read_at(0, first, n);
     // A cut or damaged first header is damage; anything else before a header is a stub.
     const bool empty_archive = size == 1 && first[0] == 0;
-    const bool header_first = n >= 7 && first[2] == '-' && first[6] == '-' &&
-                              (n < kHeaderStart || looks_like_header(first));
+    const bool header_first =
+        n >= 7 && first[2] == '-' && first[6] == '-' && (n < kHeaderStart || looks_like_header(first));
     layout = ArchiveLayout{};
     if (!empty_archive && !header_first)
         layout.start = find_start();
@@ -160,9 +159,7 @@ void ArchiveReader::extract(const MemberHeader& h, ByteSink& out,
                             const std::function<void(std::uint64_t)>& on_bytes)
 {
     const std::string member = decode_name(h.path, h.code_page);
-    auto fail = [&](const Error& what) {
-        throw DataError(Message::damaged_member, {path(), member}, what);
-    };
+    auto fail = [&](const Error& what) { throw DataError(Message::damaged_member, {path(), member}, what); };
     const Method* method = find_method(h.method);
     if (method == &kLh7 && h.level == 1 && h.os_id == kOsLhark)
         throw UnsupportedMethod(Message::unsupported_lhark, {path(), member});

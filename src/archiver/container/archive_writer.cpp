@@ -32,7 +32,6 @@ namespace {
 constexpr std::size_t kReadChunk = std::size_t(1) << 20;
 constexpr std::uint64_t kProgressStep = std::uint64_t(4) << 20;
 
-
 // A member to write: an old one copied as it is, or a new entry.
 struct PlannedMember {
     const MemberHeader* old = nullptr;
@@ -44,15 +43,12 @@ StoredNames names_of(const NewEntry& e)
     return encode_names(e.stored_path(), e.link_target, e.kind == NewEntry::Kind::directory);
 }
 
-
 class Writer {
 public:
-    Writer(const std::string& archive, FileSink& sink, const WriteOptions& options,
-           ArchiverWindow* window, std::uint64_t total, UpdateReport& report)
-        : archive_(archive), sink_(sink), options_(options), window_(window), total_(total),
-          report_(report)
-    {
-    }
+    Writer(const std::string& archive, FileSink& sink, const WriteOptions& options, ArchiverWindow* window,
+           std::uint64_t total, UpdateReport& report)
+        : archive_(archive), sink_(sink), options_(options), window_(window), total_(total), report_(report)
+    {}
 
     // Tells the window where we are; a false answer cancels.
     void progress(const std::string& current, bool force)
@@ -105,7 +101,7 @@ public:
     }
 
     std::vector<EntryStat> own_files;
-    MemberCoder* coder = nullptr;   // codes small files ahead on other threads (may be null)
+    MemberCoder* coder = nullptr;  // codes small files ahead on other threads (may be null)
 
 private:
     // Writes a member the coder prepared in memory: the same bytes the
@@ -333,8 +329,8 @@ std::vector<MemberHeader> read_old_members(const std::string& archive_path, cons
 struct NewMembers {
     std::vector<const NewEntry*> fresh;
     std::deque<std::string> key_texts;
-    std::vector<std::pair<std::string_view, std::size_t>> keys;   // UTF-8 path, index in fresh
-    std::vector<bool> placed;   // per entry in fresh: planned already, or never written
+    std::vector<std::pair<std::string_view, std::size_t>> keys;  // UTF-8 path, index in fresh
+    std::vector<bool> placed;  // per entry in fresh: planned already, or never written
 
     // The key for `key` (sorted keys), or null.
     const std::pair<std::string_view, std::size_t>* find(std::string_view key) const
@@ -402,9 +398,10 @@ void drop_repeated(NewMembers& m, UpdateReport& report)
                     return is_valid_utf8(path) ? shown_path(path)
                                                : message_sentence(Message::not_utf8_name, {shown_path(path)});
                 };
-                throw Error(Message::same_name_twice, {shown(first.source_path()), shown(again.source_path())});
+                throw Error(Message::same_name_twice,
+                            {shown(first.source_path()), shown(again.source_path())});
             }
-            m.placed[m.keys[i].second] = true;   // never written
+            m.placed[m.keys[i].second] = true;  // never written
             ++report.skipped;
         }
 }

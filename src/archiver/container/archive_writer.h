@@ -14,12 +14,12 @@
 namespace lzh {
 
 struct UpdateReport {
-    std::size_t added = 0;      // new stored paths
-    std::size_t replaced = 0;   // members of the old archive written anew
-    std::size_t kept = 0;       // members of the old archive copied byte for byte
-    std::size_t skipped = 0;    // entries left out: the archive itself, repeated stored paths
-    std::uint64_t bytes_in = 0;    // bytes read from the new files
-    std::uint64_t bytes_out = 0;   // size of the archive written
+    std::size_t added = 0;        // new stored paths
+    std::size_t replaced = 0;     // members of the old archive written anew
+    std::size_t kept = 0;         // members of the old archive copied byte for byte
+    std::size_t skipped = 0;      // entries left out: the archive itself, repeated stored paths
+    std::uint64_t bytes_in = 0;   // bytes read from the new files
+    std::uint64_t bytes_out = 0;  // size of the archive written
 };
 
 /*

@@ -46,8 +46,8 @@ std::uint16_t crc16_update(std::uint16_t crc, const std::uint8_t* p, std::size_t
         // contribute through their own shifted tables.
         const std::uint32_t b0 = (p[0] ^ c) & 0xFF;
         const std::uint32_t b1 = (p[1] ^ (c >> 8)) & 0xFF;
-        c = kTables[7][b0] ^ kTables[6][b1] ^ kTables[5][p[2]] ^ kTables[4][p[3]] ^
-            kTables[3][p[4]] ^ kTables[2][p[5]] ^ kTables[1][p[6]] ^ kTables[0][p[7]];
+        c = kTables[7][b0] ^ kTables[6][b1] ^ kTables[5][p[2]] ^ kTables[4][p[3]] ^ kTables[3][p[4]] ^
+            kTables[2][p[5]] ^ kTables[1][p[6]] ^ kTables[0][p[7]];
         p += 8;
         n -= 8;
     }

@@ -21,7 +21,7 @@ constexpr std::size_t kOffOriginal = 11;
 constexpr std::size_t kOffTime = 15;
 constexpr std::size_t kOffAttribute = 19;
 constexpr std::size_t kOffLevel = 20;
-constexpr std::size_t kLevel2Base = 26;   // up to and including the first extended-header size
+constexpr std::size_t kLevel2Base = 26;  // up to and including the first extended-header size
 constexpr std::size_t kLevel3Base = 32;
 constexpr std::uint64_t kMaxLevel3Header = std::uint64_t(1) << 20;
 
@@ -53,7 +53,10 @@ void put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x)
         v[at + i] = std::uint8_t(x >> (8 * i));
 }
 
-std::uint16_t get16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint16_t get16(const std::uint8_t* p)
+{
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
 
 std::uint32_t get32(const std::uint8_t* p)
 {
@@ -91,19 +94,19 @@ struct ExtendedFields {
     std::optional<std::string> directory;
     std::optional<std::uint64_t> packed64, original64;
     std::optional<std::int64_t> mtime;
-    std::int64_t crc_at = -1;   // offset of the 0x00 header's CRC in the header bytes
+    std::int64_t crc_at = -1;  // offset of the 0x00 header's CRC in the header bytes
 };
 
 class HeaderParser {
 public:
     HeaderParser(const ArchiveBytes& bytes, std::uint64_t offset, const std::string& name)
         : bytes_(bytes), offset_(offset), name_(name)
-    {
-    }
+    {}
 
     [[noreturn]] void fail(Message what, std::vector<std::string> args = {}) const
     {
-        throw DataError(Message::damaged_header, {name_, std::to_string(offset_)}, Error(what, std::move(args)));
+        throw DataError(Message::damaged_header, {name_, std::to_string(offset_)},
+                        Error(what, std::move(args)));
     }
 
     // Reads `size` header bytes at `at` (relative to the header), or fails as truncated.
@@ -118,8 +121,8 @@ public:
      * Interprets one extended header starting at `pos` of `header` (type,
      * then `len` bytes of data) into `h` and `ext`, checking the data length.
      */
-    void apply(const std::vector<std::uint8_t>& header, std::size_t pos, std::size_t len,
-               MemberHeader& h, ExtendedFields& ext) const
+    void apply(const std::vector<std::uint8_t>& header, std::size_t pos, std::size_t len, MemberHeader& h,
+               ExtendedFields& ext) const
     {
         const std::uint8_t type = header[pos];
         const std::uint8_t* data = header.data() + pos + 1;
@@ -161,7 +164,7 @@ public:
             ext.mtime = std::int64_t(get32(data));
             break;
         default:
-            break;   // types we have no use for
+            break;  // types we have no use for
         }
     }
 
@@ -197,7 +200,7 @@ public:
     std::optional<MemberHeader> parse()
     {
         if (offset_ >= bytes_.size())
-            return std::nullopt;   // no end mark: tolerated, as every reader does
+            return std::nullopt;  // no end mark: tolerated, as every reader does
         std::uint8_t first[22];
         const std::size_t n = std::size_t(std::min<std::uint64_t>(sizeof first, bytes_.size() - offset_));
         fetch(0, first, n);
@@ -481,8 +484,8 @@ std::vector<Extension> extensions_of(const MemberHeader& h)
     if (h.unix_mode)
         exts.push_back({kExtUnixMode, std::string{char(*h.unix_mode), char(*h.unix_mode >> 8)}});
     if (h.uid && h.gid)
-        exts.push_back({kExtUnixIds, std::string{char(*h.gid), char(*h.gid >> 8), char(*h.uid),
-                                                 char(*h.uid >> 8)}});
+        exts.push_back(
+            {kExtUnixIds, std::string{char(*h.gid), char(*h.gid >> 8), char(*h.uid), char(*h.uid >> 8)}});
     return exts;
 }
 
@@ -506,20 +509,20 @@ std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
         throw Error(Message::name_too_long, {decode_name(h.path, h.code_page)});
 
     std::vector<std::uint8_t> out(total, 0);
-    put16(out, 0, std::uint32_t(total));                                   // total header size
-    std::memcpy(&out[kOffMethod], h.method, 5);                            // method ID
-    put32(out, kOffPacked, std::uint32_t(h.packed_size));                 // packed size
-    put32(out, kOffOriginal, std::uint32_t(h.original_size));             // original size
+    put16(out, 0, std::uint32_t(total));                       // total header size
+    std::memcpy(&out[kOffMethod], h.method, 5);                // method ID
+    put32(out, kOffPacked, std::uint32_t(h.packed_size));      // packed size
+    put32(out, kOffOriginal, std::uint32_t(h.original_size));  // original size
     std::int64_t t = h.mtime < 0 ? 0 : h.mtime > std::int64_t(kMax32) ? std::int64_t(kMax32) : h.mtime;
-    put32(out, kOffTime, std::uint32_t(t));                                // mtime, UTC
-    out[kOffAttribute] = 0x20;                                             // reserved, fixed
-    out[kOffLevel] = 2;                                                    // header level
-    put16(out, 21, h.data_crc);                                            // data CRC
-    out[23] = h.os_id;                                                     // OS ID
+    put32(out, kOffTime, std::uint32_t(t));  // mtime, UTC
+    out[kOffAttribute] = 0x20;               // reserved, fixed
+    out[kOffLevel] = 2;                      // header level
+    put16(out, 21, h.data_crc);              // data CRC
+    out[23] = h.os_id;                       // OS ID
     std::size_t pos = 24;
     std::size_t crc_at = 0;
     for (const Extension& e : exts) {
-        put16(out, pos, std::uint32_t(3 + e.data.size()));   // size of the next header
+        put16(out, pos, std::uint32_t(3 + e.data.size()));  // size of the next header
         pos += 2;
         out[pos] = e.type;
         if (e.type == kExtCommon)
@@ -527,7 +530,7 @@ std::vector<std::uint8_t> build_level2_header(const MemberHeader& h)
         std::memcpy(&out[pos + 1], e.data.data(), e.data.size());
         pos += 1 + e.data.size();
     }
-    put16(out, pos, 0);   // end of the chain
+    put16(out, pos, 0);  // end of the chain
     put16(out, crc_at, crc16_update(0, out.data(), out.size()));
     return out;
 }

@@ -23,22 +23,22 @@ inline constexpr std::uint8_t kOsUnix = 'U';
 inline constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
 
 struct MemberHeader {
-    char method[6] = "-lh0-";         // method ID and a NUL
-    std::uint64_t packed_size = 0;    // data bytes after the header
+    char method[6] = "-lh0-";       // method ID and a NUL
+    std::uint64_t packed_size = 0;  // data bytes after the header
     std::uint64_t original_size = 0;
-    std::int64_t mtime = 0;           // Unix time, UTC
-    bool mtime_known = true;          // false for a DOS time field of 0 with no other time
+    std::int64_t mtime = 0;   // Unix time, UTC
+    bool mtime_known = true;  // false for a DOS time field of 0 with no other time
     std::uint16_t data_crc = 0;
-    bool has_crc = true;              // false for an old level-0 header with no room for it
-    std::uint8_t os_id = kOsUnix;     // 0 at level 0, which has none
+    bool has_crc = true;           // false for an old level-0 header with no room for it
+    std::uint8_t os_id = kOsUnix;  // 0 at level 0, which has none
     unsigned level = 2;
-    std::string path;                 // stored bytes, '/'-separated, no trailing '/'
-    std::uint32_t code_page = 0;      // of the 0x46 header, 0 when absent
-    std::optional<std::uint16_t> unix_mode;   // st_mode incl. file-type bits
+    std::string path;                        // stored bytes, '/'-separated, no trailing '/'
+    std::uint32_t code_page = 0;             // of the 0x46 header, 0 when absent
+    std::optional<std::uint16_t> unix_mode;  // st_mode incl. file-type bits
     std::optional<std::uint16_t> uid, gid;
-    bool is_directory = false;        // -lhd- that is not a symbolic link
-    bool is_symlink = false;          // -lhd- named "link|target"
-    std::string link_target;          // stored bytes
+    bool is_directory = false;  // -lhd- that is not a symbolic link
+    bool is_symlink = false;    // -lhd- named "link|target"
+    std::string link_target;    // stored bytes
 
     // Where the member sits in its archive (filled in by the reader).
     std::uint64_t header_offset = 0;

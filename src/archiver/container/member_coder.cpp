@@ -26,7 +26,7 @@ constexpr std::uint64_t kLargeTask = std::uint64_t(256) << 10;
 constexpr std::size_t kReadPiece = std::size_t(1) << 20;
 
 std::mutex g_thread_fault_mutex;
-std::optional<unsigned> g_thread_fault;   // worker threads that may still start
+std::optional<unsigned> g_thread_fault;  // worker threads that may still start
 
 }  // namespace
 
@@ -216,7 +216,7 @@ void MemberCoder::code(const NewEntry& e, Result& r) const
     for (;;) {
         if (size == bytes.size()) {
             if (size > kMaxPrecoded) {
-                r.too_large = true;   // grew since the walk: the writer streams it
+                r.too_large = true;  // grew since the walk: the writer streams it
                 return;
             }
             bytes.resize(std::min<std::size_t>(2 * size, kMaxPrecoded + 1));

@@ -70,11 +70,11 @@ class MemberCoder {
 public:
     // One member coded in memory.
     struct Result {
-        bool own = false;            // the file is the archive or its temporary file
-        bool too_large = false;      // grew past kMaxPrecoded: the writer codes it itself
-        bool coded = false;          // data is the coded stream (else the file's bytes)
-        std::uint64_t size = 0;      // bytes read
-        std::uint16_t crc = 0;       // CRC-16 of the bytes read
+        bool own = false;        // the file is the archive or its temporary file
+        bool too_large = false;  // grew past kMaxPrecoded: the writer codes it itself
+        bool coded = false;      // data is the coded stream (else the file's bytes)
+        std::uint64_t size = 0;  // bytes read
+        std::uint16_t crc = 0;   // CRC-16 of the bytes read
         std::vector<std::uint8_t> data;
     };
 
@@ -82,9 +82,9 @@ public:
     // small files among them are coded here). `threads`: the coding threads
     // including the writer's own, so threads - 1 workers are started.
     // `own_files`: files never packed.
-    MemberCoder(const WriteOptions& options, unsigned threads,
-                const std::vector<const NewEntry*>& entries, std::vector<EntryStat> own_files);
-    ~MemberCoder();   // stops the workers (results not taken are dropped)
+    MemberCoder(const WriteOptions& options, unsigned threads, const std::vector<const NewEntry*>& entries,
+                std::vector<EntryStat> own_files);
+    ~MemberCoder();  // stops the workers (results not taken are dropped)
     MemberCoder(const MemberCoder&) = delete;
     MemberCoder& operator=(const MemberCoder&) = delete;
 
@@ -97,10 +97,10 @@ private:
     enum class State : std::uint8_t { waiting, running, done };
     struct Task {
         const NewEntry* entry;
-        std::uint64_t size;               // from the walk
-        std::uint64_t end;                // sizes of this task and all before it
+        std::uint64_t size;  // from the walk
+        std::uint64_t end;   // sizes of this task and all before it
         State state = State::waiting;
-        std::unique_ptr<Result> result;   // set when done, unless error is
+        std::unique_ptr<Result> result;  // set when done, unless error is
         std::exception_ptr error;
     };
     static constexpr std::size_t kNone = std::size_t(-1);
@@ -114,13 +114,13 @@ private:
     const WriteOptions options_;
     const std::vector<EntryStat> own_files_;
     std::mutex mutex_;
-    std::condition_variable done_;     // the writer's next member is done
-    std::condition_variable room_;     // the writer took a result, or stop
-    std::deque<Task> tasks_;           // from the writer's next member on
-    std::size_t first_waiting_ = 0;    // no task before this index in tasks_ is waiting
-    std::size_t large_waiting_ = 0;    // waiting tasks of kLargeTask bytes or more
-    unsigned idle_ = 0;                // workers waiting in room_
-    bool writer_waits_ = false;        // the writer waits in done_
+    std::condition_variable done_;   // the writer's next member is done
+    std::condition_variable room_;   // the writer took a result, or stop
+    std::deque<Task> tasks_;         // from the writer's next member on
+    std::size_t first_waiting_ = 0;  // no task before this index in tasks_ is waiting
+    std::size_t large_waiting_ = 0;  // waiting tasks of kLargeTask bytes or more
+    unsigned idle_ = 0;              // workers waiting in room_
+    bool writer_waits_ = false;      // the writer waits in done_
     bool stop_ = false;
     std::vector<std::thread> workers_;
 };

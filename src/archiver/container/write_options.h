@@ -10,12 +10,12 @@
 namespace lzh {
 
 struct WriteOptions {
-    const Method* method = &kLh5;   // for coded members: -lh5-, -lh6- or -lh7-
+    const Method* method = &kLh5;  // for coded members: -lh5-, -lh6- or -lh7-
     Effort effort = Effort::normal;
     unsigned threads = 0;
     // Decode every member of the finished temporary archive and check its
     // CRC before it takes the archive's place.
-    bool verify = false;   // coding threads; 0: PELKORAN_THREADS, else one per core
+    bool verify = false;  // coding threads; 0: PELKORAN_THREADS, else one per core
 };
 
 // Test hook: called with the temporary archive's path once it is complete

@@ -31,12 +31,12 @@ public:
      * lzh::Cancelled for a cancel.
      */
     ArchivePlace(const std::string& archive_path, ArchiverWindow* window);
-    ~ArchivePlace();   // removes the temporary file unless committed; gives up the lock
+    ~ArchivePlace();  // removes the temporary file unless committed; gives up the lock
     ArchivePlace(const ArchivePlace&) = delete;
     ArchivePlace& operator=(const ArchivePlace&) = delete;
 
-    bool exists() const;                    // the archive was there and is locked
-    const FileStat& status() const;      // the locked archive's
+    bool exists() const;             // the archive was there and is locked
+    const FileStat& status() const;  // the locked archive's
 
     // Creates the temporary file (with the old archive's owner, group and
     // mode) and hands over its descriptor, at offset 0.

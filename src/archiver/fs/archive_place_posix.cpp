@@ -67,7 +67,6 @@ private:
     int fd_ = -1;
 };
 
-
 /*
  * The existing archive, opened and locked (flock, exclusive) for the whole
  * update, so runs that update one archive at once take turns: each reads the
@@ -126,11 +125,11 @@ private:
                 throw Error(Message::cannot_stat_archive, {shown_path(path)}, errno);
             }
             check_kind(st, path);
-            const int fd = ::openat(dir.fd(), dir.base(),
-                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            const int fd =
+                ::openat(dir.fd(), dir.base(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
             if (fd < 0) {
                 if (errno == ENOENT || errno == ELOOP)
-                    continue;   // gone or swapped since the lstat: look again
+                    continue;  // gone or swapped since the lstat: look again
                 throw Error(Message::cannot_open_archive, {shown_path(path)}, errno);
             }
             fd_ = fd;
@@ -139,12 +138,12 @@ private:
                 release();
                 continue;
             }
-            check_writable(dir);   // no wait for an archive that would be refused after it
+            check_writable(dir);  // no wait for an archive that would be refused after it
             wait(path, window);
             struct stat now {};
             if (dir.status(now) && same_inode(now, st_))
                 break;
-            release();   // replaced while this run waited: take the new one
+            release();  // replaced while this run waited: take the new one
         }
         ::fstat(fd_, &st_);
         check_writable(dir);
@@ -187,7 +186,7 @@ private:
             if (errno == EINTR)
                 continue;
             if (errno != EWOULDBLOCK)
-                return;   // a file system without locks: go on as the only run
+                return;  // a file system without locks: go on as the only run
             Progress p;
             p.archive = path;
             // Shown as the current file while another run holds the archive.
@@ -344,8 +343,7 @@ struct ArchivePlace::Impl {
 
 ArchivePlace::ArchivePlace(const std::string& archive_path, ArchiverWindow* window)
     : impl_(std::make_unique<Impl>(archive_path, window))
-{
-}
+{}
 
 ArchivePlace::~ArchivePlace() = default;
 

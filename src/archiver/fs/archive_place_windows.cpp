@@ -68,7 +68,7 @@ public:
         try {
             lock(window);
         } catch (...) {
-            release();   // no destructor runs for a constructor that throws
+            release();  // no destructor runs for a constructor that throws
             throw;
         }
     }
@@ -109,15 +109,15 @@ private:
             }
             check_kind(st);
             st_ = st;
-            check_writable();   // no wait for an archive that would be refused after it
+            check_writable();  // no wait for an archive that would be refused after it
             wait(window);
             if (still_in_place())
                 break;
-            release();   // replaced while this run waited: take the new one
+            release();  // replaced while this run waited: take the new one
         }
         exists_ = true;
         lstat_path(path, st_);
-        check_writable();   // the run before may have left it read-only
+        check_writable();  // the run before may have left it read-only
     }
 
     void check_kind(const FileStat& st) const
@@ -149,10 +149,10 @@ private:
                       static_cast<unsigned long long>(st_.st_ino));
         mutex_ = ::CreateMutexW(nullptr, FALSE, name);
         if (!mutex_)
-            return;   // no lock to be had: go on as the only run
+            return;  // no lock to be had: go on as the only run
         for (;;) {
             const DWORD r = ::WaitForSingleObject(mutex_, window ? 100 : INFINITE);
-            if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) {   // abandoned: its run ended
+            if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) {  // abandoned: its run ended
                 owned_ = true;
                 return;
             }
@@ -170,7 +170,7 @@ private:
     std::string path_;
     HANDLE mutex_ = nullptr;
     bool owned_ = false;
-    bool exists_ = false;   // the archive is there (and locked, where a lock could be made)
+    bool exists_ = false;  // the archive is there (and locked, where a lock could be made)
     FileStat st_{};
 };
 
@@ -187,8 +187,9 @@ public:
             char name[32];
             std::snprintf(name, sizeof name, ".pelkoran-%08x.tmp", unsigned(rd()));
             path_ = dir + sep + name;
-            h = ::CreateFileW(long_path(path_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            h = ::CreateFileW(long_path(path_).c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
             if (h != INVALID_HANDLE_VALUE)
                 break;
             const DWORD err = ::GetLastError();
@@ -203,9 +204,9 @@ public:
             // The old archive's attributes (hidden, archive, not indexed...),
             // so an update changes nothing but the contents.
             FILE_BASIC_INFO basic{};
-            basic.FileAttributes = old->st_attributes &
-                                   (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+            basic.FileAttributes =
+                old->st_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
             if (basic.FileAttributes == 0)
                 basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
             ::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
@@ -286,8 +287,9 @@ private:
      */
     static bool posix_rename(const std::wstring& from, const std::wstring& to)
     {
-        Handle h(::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Handle h(::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h)
             return false;
         // The system's own name of the target: "\\?\C:\..." becomes "\??\C:\...".
@@ -323,7 +325,9 @@ private:
 }  // namespace
 
 struct ArchivePlace::Impl {
-    Impl(const std::string& archive_path, ArchiverWindow* window) : archive(archive_path), lock(archive_path, window) {}
+    Impl(const std::string& archive_path, ArchiverWindow* window)
+        : archive(archive_path), lock(archive_path, window)
+    {}
     std::string archive;
     ArchiveLock lock;
     std::optional<TempFile> temp;
@@ -331,8 +335,7 @@ struct ArchivePlace::Impl {
 
 ArchivePlace::ArchivePlace(const std::string& archive_path, ArchiverWindow* window)
     : impl_(std::make_unique<Impl>(archive_path, window))
-{
-}
+{}
 
 ArchivePlace::~ArchivePlace() = default;
 

@@ -18,7 +18,6 @@ namespace lzh {
 // A system error in a few words (see Message::sys_*; strerror's text for rare ones).
 std::string errno_text(int err);
 
-
 /*
  * The directory that holds a path's last component, held open, so that paths
  * longer than PATH_MAX can still be reached: such a path is opened piece by
@@ -83,8 +82,7 @@ bool readlink_path(const std::string& path, std::string& target, std::size_t siz
 // the root's directory and is opened from it, through no link at all.
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(const std::string& path, const SourceRoot* root = nullptr,
-                        bool follow_link = false);
+    explicit FileSource(const std::string& path, const SourceRoot* root = nullptr, bool follow_link = false);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
@@ -98,7 +96,7 @@ public:
 private:
     std::string path_;
     int fd_ = -1;
-    FileStat st_ {};
+    FileStat st_{};
     std::uint64_t offset_ = 0;
 };
 
@@ -120,7 +118,7 @@ private:
     std::string path_;
     int fd_ = -1;
     std::uint64_t size_ = 0;
-    FileStat st_ {};
+    FileStat st_{};
 };
 
 // Writes a file through a large buffer. Besides appending it can patch bytes
@@ -154,11 +152,11 @@ private:
     int fd_ = -1;
     std::string path_;
     std::vector<std::uint8_t> buffer_;
-    std::uint64_t offset_ = 0;           // file offset where buffer_ starts
+    std::uint64_t offset_ = 0;  // file offset where buffer_ starts
     std::optional<std::uint64_t> fail_after_;
     int fail_errno_ = 0;
-    std::uint64_t physical_ = 0;         // bytes handed to pwrite so far
-    std::uint64_t written_back_ = 0;     // the disk writes of [0, written_back_) are started
+    std::uint64_t physical_ = 0;      // bytes handed to pwrite so far
+    std::uint64_t written_back_ = 0;  // the disk writes of [0, written_back_) are started
 };
 
 // Test hook: every FileSink created while a fault is set fails with `error`

@@ -34,22 +34,36 @@ std::string errno_text(int err)
 {
     switch (err) {
     case EACCES:
-    case EPERM: return std::string(message_text(Message::sys_permission));
-    case ENOENT: return std::string(message_text(Message::sys_not_found));
-    case ENOSPC: return std::string(message_text(Message::sys_no_space));
-    case EDQUOT: return std::string(message_text(Message::sys_quota));
-    case EROFS: return std::string(message_text(Message::sys_read_only_fs));
-    case ENAMETOOLONG: return std::string(message_text(Message::sys_path_too_long));
-    case ENOTDIR: return std::string(message_text(Message::sys_not_a_directory));
-    case EISDIR: return std::string(message_text(Message::sys_is_a_directory));
-    case ELOOP: return std::string(message_text(Message::sys_link));
+    case EPERM:
+        return std::string(message_text(Message::sys_permission));
+    case ENOENT:
+        return std::string(message_text(Message::sys_not_found));
+    case ENOSPC:
+        return std::string(message_text(Message::sys_no_space));
+    case EDQUOT:
+        return std::string(message_text(Message::sys_quota));
+    case EROFS:
+        return std::string(message_text(Message::sys_read_only_fs));
+    case ENAMETOOLONG:
+        return std::string(message_text(Message::sys_path_too_long));
+    case ENOTDIR:
+        return std::string(message_text(Message::sys_not_a_directory));
+    case EISDIR:
+        return std::string(message_text(Message::sys_is_a_directory));
+    case ELOOP:
+        return std::string(message_text(Message::sys_link));
     case EMFILE:
-    case ENFILE: return std::string(message_text(Message::sys_too_many_files));
-    case EIO: return std::string(message_text(Message::sys_io));
-    case EFBIG: return std::string(message_text(Message::sys_too_big));
+    case ENFILE:
+        return std::string(message_text(Message::sys_too_many_files));
+    case EIO:
+        return std::string(message_text(Message::sys_io));
+    case EFBIG:
+        return std::string(message_text(Message::sys_too_big));
     case EBUSY:
-    case ETXTBSY: return std::string(message_text(Message::sys_busy));
-    default: return std::strerror(err);
+    case ETXTBSY:
+        return std::string(message_text(Message::sys_busy));
+    default:
+        return std::strerror(err);
     }
 }
 
@@ -176,7 +190,7 @@ int open_beneath(int dir, std::string_view rel, int flags)
         int next = openat2_beneath(fd, piece, last ? flags : step_flags);
         if (next < 0 && errno == ENOSYS) {
             if (piece.find('/') != std::string::npos)
-                continue;   // the same piece again, component by component
+                continue;  // the same piece again, component by component
             next = ::openat(fd, piece.c_str(), (last ? flags : step_flags) | O_NOFOLLOW);
         }
         close_step();
@@ -202,7 +216,7 @@ bool lstat_path(const std::string& path, struct stat& st)
         if (::fstatat(parent.fd(), parent.leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             err = errno;
     }
-    errno = err;   // closing the parent must not change it
+    errno = err;  // closing the parent must not change it
     return err == 0;
 }
 
@@ -222,10 +236,10 @@ bool readlink_path(const std::string& path, std::string& target, std::size_t siz
                 target.resize(std::size_t(n));
                 break;
             }
-            target.resize(target.size() * 2);   // the link changed meanwhile; read it again
+            target.resize(target.size() * 2);  // the link changed meanwhile; read it again
         }
     }
-    errno = err;   // closing the parent must not change it
+    errno = err;  // closing the parent must not change it
     return err == 0;
 }
 
@@ -233,8 +247,7 @@ bool readlink_path(const std::string& path, std::string& target, std::size_t siz
  * FileSource
  **************************************************************************/
 
-FileSource::FileSource(const std::string& path, const SourceRoot* root, bool follow_link)
-    : path_(path)
+FileSource::FileSource(const std::string& path, const SourceRoot* root, bool follow_link) : path_(path)
 {
     // O_NONBLOCK: a FIFO that slipped in must not hang the open; O_NOFOLLOW:
     // a link swapped in after the walk is not followed.

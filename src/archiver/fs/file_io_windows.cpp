@@ -61,7 +61,8 @@ std::string from_wide(const std::wstring& wide)
 {
     if (wide.empty())
         return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string s(std::size_t(std::max(n, 0)), '\0');
     if (n > 0)
         ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), s.data(), n, nullptr, nullptr);
@@ -93,24 +94,36 @@ int errno_of(DWORD error)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
-    case ERROR_BAD_NETPATH: return ENOENT;
+    case ERROR_BAD_NETPATH:
+        return ENOENT;
     case ERROR_ACCESS_DENIED:
-    case ERROR_PRIVILEGE_NOT_HELD: return EACCES;
+    case ERROR_PRIVILEGE_NOT_HELD:
+        return EACCES;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_BUSY: return EBUSY;
+    case ERROR_BUSY:
+        return EBUSY;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_WRITE_PROTECT: return EROFS;
-    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
     case ERROR_CANT_RESOLVE_FILENAME:
-    case ERROR_CANT_ACCESS_FILE: return ELOOP;
+    case ERROR_CANT_ACCESS_FILE:
+        return ELOOP;
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_FILE_TOO_LARGE: return EFBIG;
-    default: return EIO;
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_FILE_TOO_LARGE:
+        return EFBIG;
+    default:
+        return EIO;
     }
 }
 
@@ -131,7 +144,8 @@ bool handle_status(HANDLE h, FileStat& st)
     st.st_attributes = info.dwFileAttributes;
     FILE_ATTRIBUTE_TAG_INFO tag{};
     const bool reparse = info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-    const bool tagged = reparse && ::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+    const bool tagged = reparse &&
+                        ::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
                         tag.ReparseTag != 0;
     // A symbolic link or a junction names another file; so, for safety, does
     // a directory reparse point of no known kind. Other kinds (deduplicated
@@ -189,7 +203,8 @@ namespace {
 bool path_status(const std::string& path, FileStat& st, bool follow)
 {
     Handle h(::CreateFileW(long_path(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+                           FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                           nullptr));
     if (!h) {
         errno = errno_of(::GetLastError());
         return false;
@@ -224,9 +239,10 @@ FileSource::FileSource(const std::string& path, const SourceRoot*, bool follow_l
 {
     // Below a directory item no reparse point is ever opened through: the
     // walk skips them, and one put there since is refused here.
-    HANDLE h = ::CreateFileW(long_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    HANDLE h =
+        ::CreateFileW(long_path(path).c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_SEQUENTIAL_SCAN | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw Error(Message::cannot_open_file, {shown_path(path)}, errno_of(::GetLastError()));
     if (!handle_status(h, st_)) {

@@ -16,18 +16,18 @@
 #define S_IFLNK 0120000
 #endif
 #ifndef S_ISLNK
-#define S_ISLNK(m) (((m) & S_IFMT) == S_IFLNK)
+#define S_ISLNK(m) (((m)&S_IFMT) == S_IFLNK)
 #endif
 
 namespace lzh {
 
 struct FileStat {
-    std::uint32_t st_mode = 0;         // S_IFREG, S_IFDIR or S_IFLNK, and permission bits
-    std::int64_t st_mtime = 0;         // seconds since 1970 (UTC)
+    std::uint32_t st_mode = 0;  // S_IFREG, S_IFDIR or S_IFLNK, and permission bits
+    std::int64_t st_mtime = 0;  // seconds since 1970 (UTC)
     std::int64_t st_size = 0;
-    std::uint64_t st_dev = 0;          // volume serial number
-    std::uint64_t st_ino = 0;          // file index on the volume
-    std::uint32_t st_attributes = 0;   // FILE_ATTRIBUTE_*
+    std::uint64_t st_dev = 0;         // volume serial number
+    std::uint64_t st_ino = 0;         // file index on the volume
+    std::uint32_t st_attributes = 0;  // FILE_ATTRIBUTE_*
 };
 
 }  // namespace lzh

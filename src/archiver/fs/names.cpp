@@ -58,7 +58,8 @@ bool convert(const char* to, const char* from, std::string_view in, std::string&
     if (m <= 0 || used_default)
         return false;
     out.resize(std::size_t(m));
-    if (::WideCharToMultiByte(to_cp, flags, wide.data(), n, out.data(), m, nullptr, used) != m || used_default)
+    if (::WideCharToMultiByte(to_cp, flags, wide.data(), n, out.data(), m, nullptr, used) != m ||
+        used_default)
         return false;
     return true;
 }
@@ -148,15 +149,14 @@ constexpr char kSeparatorByte = char(0xFF);
 // Validates the shape of a relative path; throws naming it.
 void check_components(std::string_view path, Form form, bool is_link, bool is_directory)
 {
-    const std::string shown = decode_name(path, kCodePageNone);   // readable, whatever the bytes
+    const std::string shown = decode_name(path, kCodePageNone);  // readable, whatever the bytes
     if (path.empty())
         throw Error(Message::empty_stored_name);
     std::size_t start = 0;
     for (;;) {
         std::size_t slash = path.find('/', start);
-        std::string_view comp = path.substr(start, slash == std::string_view::npos
-                                                       ? std::string_view::npos
-                                                       : slash - start);
+        std::string_view comp =
+            path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         if (comp.empty() || comp == "." || comp == "..")
             throw Error(Message::unstorable_path, {shown});
         if (holds_ascii(comp, form, '\\'))
@@ -183,7 +183,7 @@ void check_components(std::string_view path, Form form, bool is_link, bool is_di
 std::optional<std::string> cp932_form(std::string_view name, Form form)
 {
     if (form == Form::cp932)
-        return std::string(name);   // already CP932: kept byte for byte
+        return std::string(name);  // already CP932: kept byte for byte
     std::string sjis, back;
     if (form == Form::utf8 && convert("CP932", "UTF-8", name, sjis) &&
         convert("UTF-8", "CP932", sjis, back) && back == name)
@@ -342,7 +342,7 @@ std::string backslashes_to_slashes(std::string_view stored, std::uint32_t code_p
     for (std::size_t i = 0; i < out.size(); ++i) {
         std::uint8_t b = std::uint8_t(out[i]);
         if (multibyte && is_cp932_lead(b) && i + 1 < out.size())
-            ++i;   // the trail byte may be 0x5C and is not a separator
+            ++i;  // the trail byte may be 0x5C and is not a separator
         else if (b == '\\')
             out[i] = '/';
     }

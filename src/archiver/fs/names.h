@@ -20,13 +20,13 @@ namespace lzh {
 
 inline constexpr std::uint32_t kCodePageCp932 = 932;
 inline constexpr std::uint32_t kCodePageUtf8 = 65001;
-inline constexpr std::uint32_t kCodePageNone = 0;   // no code-page header: raw bytes
+inline constexpr std::uint32_t kCodePageNone = 0;  // no code-page header: raw bytes
 
 // A member's names as they go into the header, in one code page.
 struct StoredNames {
-    std::string path;          // '/'-separated components
-    std::string link_target;   // empty unless a symbolic link
-    std::uint32_t code_page = kCodePageCp932;   // or kCodePageUtf8, kCodePageNone
+    std::string path;                          // '/'-separated components
+    std::string link_target;                   // empty unless a symbolic link
+    std::uint32_t code_page = kCodePageCp932;  // or kCodePageUtf8, kCodePageNone
 };
 
 /*
@@ -36,8 +36,7 @@ struct StoredNames {
  * lzh::Error naming `path` when it cannot be stored unchanged or a reader
  * would split it where the file system does not.
  */
-StoredNames encode_names(std::string_view path, std::string_view link_target = {},
-                         bool is_directory = false);
+StoredNames encode_names(std::string_view path, std::string_view link_target = {}, bool is_directory = false);
 
 /*
  * A stored name as UTF-8, for display and for comparing paths. `code_page` is
@@ -58,7 +57,10 @@ std::string name_key(std::string_view stored, std::uint32_t code_page);
 
 // A file-system path as it reads in a message: UTF-8 as it is, a Shift-JIS
 // path decoded, other bytes as "\xNN".
-inline std::string shown_path(std::string_view path) { return decode_name(path, kCodePageNone); }
+inline std::string shown_path(std::string_view path)
+{
+    return decode_name(path, kCodePageNone);
+}
 
 // True when `s` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool is_valid_utf8(std::string_view s);

@@ -16,20 +16,20 @@ namespace lzh {
 
 // What a walk starts from.
 struct WalkItems {
-    std::string archive;              // archive path, as given (named in a cancel)
-    std::string base;                 // base directory, ends in a separator
-    std::vector<std::string> items;   // relative to `base`
+    std::string archive;             // archive path, as given (named in a cancel)
+    std::string base;                // base directory, ends in a separator
+    std::vector<std::string> items;  // relative to `base`
 };
 
 struct WalkResult {
-    std::vector<NewEntry> entries;      // in archive order
-    std::vector<std::string> skipped;   // special files passed over (paths)
+    std::vector<NewEntry> entries;     // in archive order
+    std::vector<std::string> skipped;  // special files passed over (paths)
     // The directory items, open for as long as their entries are read (each
     // entry below one points to it).
     std::vector<std::unique_ptr<SourceRoot>> roots;
     // The directories the entries link to (see PathLink).
     std::unique_ptr<PathLinks> links = std::make_unique<PathLinks>();
-    std::uint64_t total_bytes = 0;      // sum of the regular files' sizes
+    std::uint64_t total_bytes = 0;  // sum of the regular files' sizes
 };
 
 // Walks the command's items below its base directory. An item named through
@@ -47,8 +47,7 @@ struct WalkResult {
 // was swapped while it was walked, or a name is longer than a header can hold
 // (as soon as the walk reaches it). `window`, when given, is asked now and
 // then whether to go on; a cancel throws lzh::Cancelled.
-WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude,
-                           ArchiverWindow* window = nullptr);
+WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, ArchiverWindow* window = nullptr);
 
 // Test hook: called with each directory's path after its names were read and
 // before its entries are examined, so a test can change the directory then.

@@ -52,7 +52,10 @@ std::string normalise_item(const std::string& item)
 
 using DirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-DirHandle no_dir() { return DirHandle(nullptr, ::closedir); }
+DirHandle no_dir()
+{
+    return DirHandle(nullptr, ::closedir);
+}
 
 // Takes `fd`, an open directory, as a DIR; throws naming `dir` when it cannot.
 DirHandle dir_handle(int fd, const std::string& dir)
@@ -98,11 +101,9 @@ void check_name_length(const std::string& stored, const NewEntry& e)
 }
 
 // A link's target, read relative to its open directory.
-std::string read_link_at(int dirfd, const std::string& name, const std::string& path,
-                         const struct stat& st)
+std::string read_link_at(int dirfd, const std::string& name, const std::string& path, const struct stat& st)
 {
-    std::string target(std::max<std::size_t>(std::size_t(st.st_size > 0 ? st.st_size : 0), 255) + 1,
-                       '\0');
+    std::string target(std::max<std::size_t>(std::size_t(st.st_size > 0 ? st.st_size : 0), 255) + 1, '\0');
     for (;;) {
         const ssize_t n = ::readlinkat(dirfd, name.c_str(), target.data(), target.size());
         if (n < 0)
@@ -111,7 +112,7 @@ std::string read_link_at(int dirfd, const std::string& name, const std::string& 
             target.resize(std::size_t(n));
             return target;
         }
-        target.resize(target.size() * 2);   // the link changed meanwhile; read it again
+        target.resize(target.size() * 2);  // the link changed meanwhile; read it again
     }
 }
 
@@ -191,7 +192,7 @@ bool examine(int dirfd, const std::string& name, const std::string& path, const 
     struct stat st;
     if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
-            return false;   // gone since the directory was read
+            return false;  // gone since the directory was read
         throw Error(Message::cannot_stat_file, {shown_path(path)}, errno);
     }
     if (exclude && same_file(st, *exclude))
@@ -233,16 +234,19 @@ public:
 
     Walker(std::vector<NewEntry>& entries, PathLinks& links, const struct stat* exclude, GoOn go_on,
            Skip skip, const WalkPoll& poll)
-        : entries_(entries), links_(links), exclude_(exclude), go_on_(std::move(go_on)),
-          skip_(std::move(skip)), poll_(poll)
-    {
-    }
+        : entries_(entries),
+          links_(links),
+          exclude_(exclude),
+          go_on_(std::move(go_on)),
+          skip_(std::move(skip)),
+          poll_(poll)
+    {}
 
     // Adds what directory `path` (open as `d`, already added as `stored`,
     // with status `st`, linked as `link`) holds; its entries are read later
     // from `root`.
-    void walk(DirHandle d, const SourceRoot* root, const std::string& path,
-              const std::string& stored, const EntryStat& st, const PathLink* link)
+    void walk(DirHandle d, const SourceRoot* root, const std::string& path, const std::string& stored,
+              const EntryStat& st, const PathLink* link)
     {
         path_ = path;
         stored_ = stored;
@@ -272,7 +276,7 @@ public:
             }
             e.root = root;
             if (e.kind != NewEntry::Kind::directory) {
-                e.name = std::move(name);   // the frame is done with it
+                e.name = std::move(name);  // the frame is done with it
                 entries_.push_back(std::move(e));
                 continue;
             }
@@ -294,9 +298,9 @@ public:
 
 private:
     struct Frame {
-        DirHandle dir = no_dir();        // closed while a subdirectory is walked, deep down
+        DirHandle dir = no_dir();  // closed while a subdirectory is walked, deep down
         EntryStat st;
-        const PathLink* link = nullptr;   // the directory, for its entries
+        const PathLink* link = nullptr;  // the directory, for its entries
         std::vector<std::string> names;
         std::size_t next = 0;
         std::size_t path_size = 0;
@@ -317,8 +321,8 @@ private:
         // Room for them at once: growing step by step would hold the old and
         // the new array together just when the list is longest.
         if (entries_.size() + names.size() > entries_.capacity())
-            entries_.reserve(std::max(entries_.size() + names.size(),
-                                      entries_.capacity() + entries_.capacity() / 2));
+            entries_.reserve(
+                std::max(entries_.size() + names.size(), entries_.capacity() + entries_.capacity() / 2));
         if (g_walk_hook)
             g_walk_hook(path_);
         Frame& f = stack_.emplace_back();
@@ -356,8 +360,8 @@ private:
     Skip skip_;
     const WalkPoll& poll_;
     std::vector<Frame> stack_;
-    std::string path_;     // the entry (or directory) reached, on the disk
-    std::string stored_;   // ... and in the archive
+    std::string path_;    // the entry (or directory) reached, on the disk
+    std::string stored_;  // ... and in the archive
 };
 
 /*
@@ -379,8 +383,7 @@ class ParallelWalk {
 public:
     ParallelWalk(const struct stat* exclude, unsigned threads, WalkPoll& poll, PathLinks& links)
         : exclude_(exclude), threads_(threads), poll_(poll), links_(links)
-    {
-    }
+    {}
 
     // Adds `root` (a directory entry, already made, open as `dir`) and all it holds to `result`.
     void run(NewEntry root, const SourceRoot* dir, WalkResult& result)
@@ -423,16 +426,16 @@ private:
     static constexpr std::uint32_t kNoContents = std::uint32_t(-1);
 
     struct Segment {
-        std::string path;                // the directory
+        std::string path;  // the directory
         std::string stored;
         const PathLink* link = nullptr;  // the directory, for its entries
         EntryStat st;                    // as examined
         unsigned depth = 0;              // levels below the item
         bool root = false;
-        std::vector<NewEntry> entries;   // what it holds, sorted
-        std::vector<std::uint32_t> contents;   // per entry: the segment of its contents, or kNoContents
-        std::vector<std::pair<std::size_t, std::string>> skipped;   // (entries before it, path)
-        std::exception_ptr error;        // met after `entries`
+        std::vector<NewEntry> entries;        // what it holds, sorted
+        std::vector<std::uint32_t> contents;  // per entry: the segment of its contents, or kNoContents
+        std::vector<std::pair<std::size_t, std::string>> skipped;  // (entries before it, path)
+        std::exception_ptr error;                                  // met after `entries`
     };
 
     // Queues the contents of directory `path` and returns their segment.
@@ -514,10 +517,10 @@ private:
     void list(Segment& sg)
     {
         try {
-            const int fd = sg.root ? ::openat(dir_->fd, ".", kDirFlags)
-                                   : open_beneath(dir_->fd,
-                                                  std::string_view(sg.path).substr(dir_->path_size + 1),
-                                                  kDirFlags);
+            const int fd = sg.root
+                               ? ::openat(dir_->fd, ".", kDirFlags)
+                               : open_beneath(dir_->fd, std::string_view(sg.path).substr(dir_->path_size + 1),
+                                              kDirFlags);
             if (fd < 0)
                 throw Error(Message::cannot_read_directory, {shown_path(sg.path)}, errno);
             DirHandle d = dir_handle(fd, sg.path);
@@ -558,7 +561,7 @@ private:
                     e.kind == NewEntry::Kind::directory
                         ? enqueue(path, stored, e.st, sg.depth + 1, links_.add(sg.link, name))
                         : kNoContents;
-                e.name = std::move(name);   // done with it here
+                e.name = std::move(name);  // done with it here
                 sg.entries.push_back(std::move(e));
                 sg.contents.push_back(contents);
             }
@@ -599,8 +602,8 @@ private:
     {
         struct Place {
             Segment* sg;
-            std::size_t i = 0;   // next entry
-            std::size_t k = 0;   // next skipped entry
+            std::size_t i = 0;  // next entry
+            std::size_t k = 0;  // next skipped entry
         };
         std::vector<Place> stack{{&segments_.front()}};
         while (!stack.empty()) {
@@ -611,14 +614,14 @@ private:
             if (at.i == sg.entries.size()) {
                 if (sg.error)
                     std::rethrow_exception(sg.error);
-                std::vector<NewEntry>().swap(sg.entries);   // moved from: the memory goes back now
+                std::vector<NewEntry>().swap(sg.entries);  // moved from: the memory goes back now
                 stack.pop_back();
                 continue;
             }
             const std::size_t i = at.i++;
             result.entries.push_back(std::move(sg.entries[i]));
             if (sg.contents[i] != kNoContents)
-                stack.push_back({&segments_[sg.contents[i]]});   // `at` is not used after this
+                stack.push_back({&segments_[sg.contents[i]]});  // `at` is not used after this
         }
     }
 
@@ -626,16 +629,16 @@ private:
     const unsigned threads_;
     WalkPoll& poll_;
     PathLinks& links_;
-    const SourceRoot* dir_ = nullptr;   // the item's directory
+    const SourceRoot* dir_ = nullptr;  // the item's directory
     std::thread::id caller_;
     std::atomic<bool> stop_{false};
-    bool cancelled_ = false;           // set by the calling thread only
+    bool cancelled_ = false;  // set by the calling thread only
     std::mutex mutex_;
-    std::condition_variable wake_;     // a directory was queued, or the walk is over
-    std::deque<Segment> segments_;     // [0]: the root's contents; never moved once made
-    std::deque<Segment*> queue_;       // directories to list
-    unsigned busy_ = 0;                // threads listing a directory
-    unsigned waiting_ = 0;             // threads waiting in wake_
+    std::condition_variable wake_;  // a directory was queued, or the walk is over
+    std::deque<Segment> segments_;  // [0]: the root's contents; never moved once made
+    std::deque<Segment*> queue_;    // directories to list
+    unsigned busy_ = 0;             // threads listing a directory
+    unsigned waiting_ = 0;          // threads waiting in wake_
 };
 
 // stat() for paths of any length, following links; false with errno set.
@@ -715,7 +718,8 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
     WalkResult result;
     WalkPoll poll(window, cmd.archive);
     Walker walker(
-        result.entries, *result.links, exclude, [&poll](const std::string& current) { return poll.go_on(current); },
+        result.entries, *result.links, exclude,
+        [&poll](const std::string& current) { return poll.go_on(current); },
         [&result](std::string&& path) { result.skipped.push_back(std::move(path)); }, poll);
     // Only items named on the command can bring the same member twice (one
     // inside the other); one directory never names an entry twice.
@@ -733,7 +737,7 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
         struct stat st = item_status(path, is_link);
         const SourceRoot* root = nullptr;
         if (S_ISDIR(st.st_mode))
-            root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();   // `st`: as opened
+            root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();  // `st`: as opened
         if (exclude && same_file(st, *exclude))
             continue;
         if (dedupe && !seen.insert(stored).second)
@@ -766,7 +770,8 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
         const int fd = ::openat(root->fd, ".", kDirFlags);
         if (fd < 0)
             throw Error(Message::cannot_read_directory, {shown_path(path)}, errno);
-        walker.walk(dir_handle(fd, path), root, path, stored, dir_st, result.links->add(nullptr, stored, path));
+        walker.walk(dir_handle(fd, path), root, path, stored, dir_st,
+                    result.links->add(nullptr, stored, path));
         if (dedupe)
             drop_seen(result.entries, first, seen);
     }

@@ -89,7 +89,7 @@ private:
 
 // One directory entry as FindFirstFileExW lists it.
 struct Found {
-    std::string name;   // UTF-8
+    std::string name;  // UTF-8
     DWORD attributes = 0;
     DWORD reparse_tag = 0;
     std::int64_t mtime = 0;
@@ -102,7 +102,8 @@ Handle open_directory(const std::string& path, bool follow)
 {
     Handle h(::CreateFileW(long_path(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+                           FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                           nullptr));
     if (!h)
         throw Error(Message::cannot_read_directory, {shown_path(path)}, errno_of(::GetLastError()));
     return h;
@@ -168,8 +169,7 @@ class Walker {
 public:
     Walker(WalkResult& result, const FileStat* exclude, WalkPoll& poll)
         : result_(result), exclude_(exclude), poll_(poll)
-    {
-    }
+    {}
 
     /*
      * Examines `f`, found in the directory at `path` (its own path) and
@@ -188,9 +188,10 @@ public:
             FileStat st;
             const bool known = lstat_path(path, st);
             if (!known && errno == ENOENT)
-                return false;   // gone since the directory was read
+                return false;  // gone since the directory was read
             if (f.attributes & FILE_ATTRIBUTE_DIRECTORY)
-                surrogate = !known || S_ISLNK(st.st_mode) || !(st.st_attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+                surrogate =
+                    !known || S_ISLNK(st.st_mode) || !(st.st_attributes & FILE_ATTRIBUTE_REPARSE_POINT);
             else
                 surrogate = known && S_ISLNK(st.st_mode);
         }
@@ -200,7 +201,8 @@ public:
         }
         const bool dir = (f.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         e.kind = dir ? NewEntry::Kind::directory : NewEntry::Kind::file;
-        e.st.mode = dir ? (S_IFDIR | 0755) : (S_IFREG | ((f.attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644));
+        e.st.mode =
+            dir ? (S_IFDIR | 0755) : (S_IFREG | ((f.attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644));
         e.st.mtime = f.mtime;
         e.st.size = dir ? 0 : f.size;
         e.st.dev = kWalkDevice;
@@ -223,7 +225,7 @@ public:
               const PathLink* link)
     {
         struct Frame {
-            Handle dir;   // held without delete sharing while the walk is inside
+            Handle dir;  // held without delete sharing while the walk is inside
             const PathLink* link;
             std::vector<Found> names;
             std::size_t next = 0;
@@ -234,8 +236,9 @@ public:
         const auto push = [&](Handle dir, const PathLink* l, std::string p, std::string s) {
             std::vector<Found> names = read_names(p, [&] { poll_.check(s); });
             if (result_.entries.size() + names.size() > result_.entries.capacity())
-                result_.entries.reserve(std::max(result_.entries.size() + names.size(),
-                                                 result_.entries.capacity() + result_.entries.capacity() / 2));
+                result_.entries.reserve(
+                    std::max(result_.entries.size() + names.size(),
+                             result_.entries.capacity() + result_.entries.capacity() / 2));
             if (g_walk_hook)
                 g_walk_hook(p);
             stack.push_back(Frame{std::move(dir), l, std::move(names), 0, std::move(p), std::move(s)});
@@ -266,7 +269,8 @@ public:
             const PathLink* sub_link = result_.links->add(f.link, std::move(found.name));
             Handle sub = open_directory(sub_path, false);
             check_directory(sub.get(), sub_path);
-            push(std::move(sub), sub_link, std::move(sub_path), std::move(sub_stored));   // `f` is not used after this
+            push(std::move(sub), sub_link, std::move(sub_path),
+                 std::move(sub_stored));  // `f` is not used after this
         }
     }
 
@@ -334,7 +338,7 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
         const SourceRoot* root = nullptr;
         if (S_ISDIR(st.st_mode)) {
             dir = open_directory(path, is_link);
-            check_directory(dir.get(), path, &st);   // `st`: as opened
+            check_directory(dir.get(), path, &st);  // `st`: as opened
             // The item's directory stays open, without delete sharing, for as long as its entries are read.
             Handle held(::ReOpenFile(dir.get(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      FILE_FLAG_BACKUP_SEMANTICS));

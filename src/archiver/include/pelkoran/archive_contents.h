@@ -12,22 +12,22 @@ namespace lzh {
 
 // Where the members of an archive file lie, for readers that take what is around them.
 struct ArchiveLayout {
-    std::uint64_t start = 0;         // the first header; > 0 after an executable stub
-    std::uint64_t trailing_at = 0;   // the first byte after the end mark
-    std::uint64_t trailing = 0;      // how many bytes follow the end mark
+    std::uint64_t start = 0;        // the first header; > 0 after an executable stub
+    std::uint64_t trailing_at = 0;  // the first byte after the end mark
+    std::uint64_t trailing = 0;     // how many bytes follow the end mark
 };
 
 // One member as a reader shows it.
 struct MemberInfo {
-    std::string method;             // the method ID, "-lh5-" (5 bytes as stored)
-    std::string name;               // the stored path, UTF-8
-    std::string link_target;        // symbolic links: the target, UTF-8
+    std::string method;       // the method ID, "-lh5-" (5 bytes as stored)
+    std::string name;         // the stored path, UTF-8
+    std::string link_target;  // symbolic links: the target, UTF-8
     bool is_directory = false;
     bool is_symlink = false;
     std::uint64_t original_size = 0;
     std::uint64_t packed_size = 0;
-    bool mtime_known = true;        // false for a DOS time field of 0 with no other time
-    std::int64_t mtime = 0;         // Unix time, UTC
+    bool mtime_known = true;  // false for a DOS time field of 0 with no other time
+    std::int64_t mtime = 0;   // Unix time, UTC
 };
 
 class ArchiveContents {

@@ -11,10 +11,10 @@
 namespace lzh {
 
 // Results of ArchiverCommand.
-inline constexpr int kArchiverOk = 0;           // the archive was written
-inline constexpr int kArchiverBadCommand = 1;   // the command text was refused; nothing touched
-inline constexpr int kArchiverFailed = 2;       // an item, the archive or the disk failed
-inline constexpr int kArchiverCancelled = 3;    // stopped through the window
+inline constexpr int kArchiverOk = 0;          // the archive was written
+inline constexpr int kArchiverBadCommand = 1;  // the command text was refused; nothing touched
+inline constexpr int kArchiverFailed = 2;      // an item, the archive or the disk failed
+inline constexpr int kArchiverCancelled = 3;   // stopped through the window
 
 }  // namespace lzh
 
@@ -23,8 +23,7 @@ inline constexpr int kArchiverCancelled = 3;    // stopped through the window
 // short report (what was written, or why not), always NUL-terminated and never
 // longer than `reply_size` bytes; it may be null when `reply_size` is 0.
 // `window` may be null: the command then runs silently.
-int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* reply,
-                    std::uint32_t reply_size);
+int ArchiverCommand(lzh::ArchiverWindow* window, const char* command, char* reply, std::uint32_t reply_size);
 
 // The engine's version in hundredths (see version.h).
 std::uint16_t ArchiverGetVersion();

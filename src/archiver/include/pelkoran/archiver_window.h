@@ -8,11 +8,11 @@ namespace lzh {
 
 // What the library reports while a command runs.
 struct Progress {
-    std::string_view archive;   // the archive being written
-    std::string_view current;   // the file being read (as stored in the archive)
-    std::uint64_t done = 0;     // bytes of the command's input read so far
-    std::uint64_t total = 0;    // bytes of input the command will read, as far as known
-    bool waiting = false;       // another run holds the archive; `current` says so
+    std::string_view archive;  // the archive being written
+    std::string_view current;  // the file being read (as stored in the archive)
+    std::uint64_t done = 0;    // bytes of the command's input read so far
+    std::uint64_t total = 0;   // bytes of input the command will read, as far as known
+    bool waiting = false;      // another run holds the archive; `current` says so
 };
 
 // How the library talks to the user while it works: the "window handle" of

@@ -19,16 +19,19 @@ namespace lzh {
 class Error : public std::runtime_error {
 public:
     explicit Error(Message code, std::vector<std::string> args = {}, int system_error = 0)
-        : std::runtime_error(sentence(code, args, system_error)), code_(code), args_(std::move(args)),
+        : std::runtime_error(sentence(code, args, system_error)),
+          code_(code),
+          args_(std::move(args)),
           system_error_(system_error)
-    {
-    }
+    {}
     // `code` with `args`, and `detail` (what was found) after them.
     Error(Message code, std::vector<std::string> args, const Error& detail)
-        : std::runtime_error(sentence(code, args, 0, &detail)), code_(code), args_(std::move(args)),
-          system_error_(0), detail_(std::make_shared<const Error>(detail))
-    {
-    }
+        : std::runtime_error(sentence(code, args, 0, &detail)),
+          code_(code),
+          args_(std::move(args)),
+          system_error_(0),
+          detail_(std::make_shared<const Error>(detail))
+    {}
 
     Message code() const { return code_; }
     const std::vector<std::string>& args() const { return args_; }
