@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tools/win-package.sh - what a Windows user is handed:
-#   BUILD_DIR/package/pelkoran-VERSION-windows-x64.zip    both programs and the README
+#   BUILD_DIR/package/pelkoran-VERSION-windows-x64.zip    both programs, the engine DLL with
+#                                                         its C header, and the README
 #   BUILD_DIR/package/pelkoran-VERSION-windows-x64-setup.exe
 #       the installer (NSIS): Program Files, a Start-menu entry, a Send To (送る) entry
 #
@@ -17,11 +18,12 @@ name=pelkoran-$version-windows-x64
 out=$build/package
 stage=$out/$name
 rm -rf "$stage"; mkdir -p "$stage"
-for exe in pelkoran.exe pelkoran-cli.exe; do
-    [ -f "$build/bin/$exe" ] || continue
-    cp "$build/bin/$exe" "$stage/"
-    x86_64-w64-mingw32-strip "$stage/$exe"
+for bin in pelkoran.exe pelkoran-cli.exe pelkoran-lzh.dll; do
+    cp "$build/bin/$bin" "$stage/"
+    x86_64-w64-mingw32-strip "$stage/$bin"
 done
+# The C header for programs that drive the engine's DLL with command texts.
+cp "$root/src/windll/pelkoran_lzh.h" "$stage/"
 # The README in CR LF, for Notepad.
 sed 's/$/\r/' "$root/res/win/package/README-windows.txt" > "$stage/README-windows.txt"
 rm -f "$out/$name.zip"

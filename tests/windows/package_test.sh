@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# package_test.sh BUILD_DIR - the zip holds both programs and the README; the
+# package_test.sh BUILD_DIR - the zip holds both programs, the engine DLL and
+# its header, and the README; the
 # installer, run silently under Wine in a prefix of its own, puts the
 # programs in Program Files with a Start-menu and a Send To entry, and its
 # uninstaller takes all of it away again.
@@ -13,21 +14,22 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 listing=$(python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' \
     "$build/package/$name.zip")
-for f in pelkoran.exe README-windows.txt; do
+for f in pelkoran.exe pelkoran-cli.exe pelkoran-lzh.dll pelkoran_lzh.h README-windows.txt; do
     grep -qx "$name/$f" <<<"$listing" || fail "$f is not in the zip: $listing"
 done
-if [ -f "$build/bin/pelkoran-cli.exe" ]; then
-    grep -qx "$name/pelkoran-cli.exe" <<<"$listing" || fail "pelkoran-cli.exe is not in the zip"
-fi
-x86_64-w64-mingw32-objdump -p "$build/package/$name/pelkoran.exe" | grep 'DLL Name' |
-    grep -qiE 'libstdc|libgcc|libwinpthread' && fail "pelkoran.exe needs a MinGW DLL"
+for f in pelkoran.exe pelkoran-cli.exe pelkoran-lzh.dll; do
+    x86_64-w64-mingw32-objdump -p "$build/package/$name/$f" | grep 'DLL Name' |
+        grep -qiE 'libstdc|libgcc|libwinpthread' && fail "$f needs a MinGW DLL"
+done
 
 export WINEPREFIX=$build/wineprefix-install WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 rm -rf "$WINEPREFIX"
 wine "$build/package/$name-setup.exe" /S >/dev/null 2>&1
 wineserver -w
 c=$WINEPREFIX/drive_c
-[ -f "$c/Program Files/Pelkoran/pelkoran.exe" ] || fail "pelkoran.exe was not installed"
+for f in pelkoran.exe pelkoran-cli.exe pelkoran-lzh.dll; do
+    [ -f "$c/Program Files/Pelkoran/$f" ] || fail "$f was not installed"
+done
 [ -f "$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Pelkoran.lnk" ] || fail "no Start-menu entry"
 sendto=$(find "$c/users" -path '*SendTo/Pelkoran.lnk' | head -1)
 [ -n "$sendto" ] || fail "no Send To entry"
@@ -35,7 +37,9 @@ sendto=$(find "$c/users" -path '*SendTo/Pelkoran.lnk' | head -1)
 wine 'C:\Program Files\Pelkoran\uninstall.exe' /S >/dev/null 2>&1
 wineserver -w
 sleep 1; wineserver -w
-[ ! -e "$c/Program Files/Pelkoran/pelkoran.exe" ] || fail "the uninstaller left pelkoran.exe"
+for f in pelkoran.exe pelkoran-cli.exe pelkoran-lzh.dll; do
+    [ ! -e "$c/Program Files/Pelkoran/$f" ] || fail "the uninstaller left $f"
+done
 [ ! -e "$sendto" ] || fail "the uninstaller left the Send To entry"
 [ ! -e "$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Pelkoran.lnk" ] || fail "the uninstaller left the Start-menu entry"
 rm -rf "$WINEPREFIX"
