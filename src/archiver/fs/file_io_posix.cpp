@@ -30,43 +30,6 @@ ReadHook g_read_hook;
 
 }  // namespace
 
-std::string errno_text(int err)
-{
-    switch (err) {
-    case EACCES:
-    case EPERM:
-        return std::string(message_text(Message::sys_permission));
-    case ENOENT:
-        return std::string(message_text(Message::sys_not_found));
-    case ENOSPC:
-        return std::string(message_text(Message::sys_no_space));
-    case EDQUOT:
-        return std::string(message_text(Message::sys_quota));
-    case EROFS:
-        return std::string(message_text(Message::sys_read_only_fs));
-    case ENAMETOOLONG:
-        return std::string(message_text(Message::sys_path_too_long));
-    case ENOTDIR:
-        return std::string(message_text(Message::sys_not_a_directory));
-    case EISDIR:
-        return std::string(message_text(Message::sys_is_a_directory));
-    case ELOOP:
-        return std::string(message_text(Message::sys_link));
-    case EMFILE:
-    case ENFILE:
-        return std::string(message_text(Message::sys_too_many_files));
-    case EIO:
-        return std::string(message_text(Message::sys_io));
-    case EFBIG:
-        return std::string(message_text(Message::sys_too_big));
-    case EBUSY:
-    case ETXTBSY:
-        return std::string(message_text(Message::sys_busy));
-    default:
-        return std::strerror(err);
-    }
-}
-
 void set_write_fault(std::optional<WriteFault> fault)
 {
     std::lock_guard lock(g_fault_mutex);

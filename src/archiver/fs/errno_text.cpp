@@ -1,6 +1,6 @@
-// errno_text_windows.cpp - a system error in a few Japanese words, for the
-// Windows build (the C runtime's errno values; Windows errors are mapped to
-// them where the file layer meets the system).
+// errno_text.cpp - a system error in a few Japanese words. The Windows
+// backend maps its errors to the C runtime's errno values where the file
+// layer meets the system, so one table serves both backends.
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -20,6 +20,10 @@ std::string errno_text(int err)
         return std::string(message_text(Message::sys_not_found));
     case ENOSPC:
         return std::string(message_text(Message::sys_no_space));
+#ifdef EDQUOT
+    case EDQUOT:
+        return std::string(message_text(Message::sys_quota));
+#endif
     case EROFS:
         return std::string(message_text(Message::sys_read_only_fs));
     case ENAMETOOLONG:
@@ -40,6 +44,9 @@ std::string errno_text(int err)
     case EFBIG:
         return std::string(message_text(Message::sys_too_big));
     case EBUSY:
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
         return std::string(message_text(Message::sys_busy));
     default:
         return std::strerror(err);
