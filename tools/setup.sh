@@ -42,3 +42,16 @@ pelkoran_build_windows() {
         -DCMAKE_TOOLCHAIN_FILE="$pelkoran_root/cmake/mingw-w64-x86_64.cmake" >/dev/null
     cmake --build "$pelkoran_root/$dir" -j"$(nproc)"
 }
+
+# Creates the build's Wine prefixes one after the other before the tests
+# run: tests started side by side on a prefix that does not exist yet race
+# to create it, and one of them fails.
+pelkoran_wine_prefixes() {
+    local dir=$pelkoran_root/${1:-build-win} prefix
+    for prefix in wineprefix wineprefix-display; do
+        [ -d "$dir/$prefix" ] && continue
+        WINEPREFIX=$dir/$prefix WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 \
+            wine wineboot --init >/dev/null 2>&1 || true
+        WINEPREFIX=$dir/$prefix wineserver -w
+    done
+}
