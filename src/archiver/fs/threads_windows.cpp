@@ -1,28 +1,18 @@
-// threads_windows.cpp - how many threads the engine codes and walks with.
-#include "fs/threads.h"
-
-#include <algorithm>
+// threads_windows.cpp - the processors this process may run on.
 #include <bit>
-#include <cstdlib>
-#include <thread>
+#include <cstdint>
 #include <windows.h>
+
+#include "fs/threads.h"
 
 namespace lzh {
 
-unsigned coder_threads(unsigned requested)
+unsigned allowed_cores()
 {
-    if (requested > 0)
-        return requested;
-    if (const char* env = std::getenv("PELKORAN_THREADS")) {
-        const int n = std::atoi(env);
-        if (n > 0)
-            return unsigned(std::min(n, 64));
-    }
-    // The processors this process may run on (its affinity), not all the machine has.
     DWORD_PTR process = 0, system = 0;
-    if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system) && process != 0)
-        return unsigned(std::clamp(std::popcount(std::uint64_t(process)), 1, 64));
-    return std::max(1u, std::thread::hardware_concurrency());
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system))
+        return unsigned(std::popcount(std::uint64_t(process)));
+    return 0;
 }
 
 }  // namespace lzh
