@@ -39,7 +39,7 @@ CPackerApp::CPackerApp(int& argc, char** argv) : QApplication(argc, argv)
 
 int CPackerApp::InitInstance()
 {
-    SetUpJapaneseUi(*this);
+    SetUpUiLanguage(*this, lzh::desktop_language());
     setWindowIcon(QIcon(QStringLiteral(":/icons/pelkoran.svg")));
 
     // A stop signal (SIGTERM at logout, SIGHUP, Ctrl+C in the terminal that

@@ -14,7 +14,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <vector>
+
+#include "pelkoran/messages.h"
 
 #include "compress_target.h"
 
@@ -26,6 +29,13 @@ bool IsWhiteSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
+
+// Why a directory takes no new file, and the count after a long list.
+constexpr const char kReasonNoPermission[] = "書き込みの許可がありません";
+constexpr const char kReasonReadOnly[] = "読み取り専用のファイルシステムです";
+constexpr const char kReasonNoSpace[] = "空きがありません";
+constexpr const char kReasonOther[] = "ファイルを作れない場所です";
+constexpr const char kMoreItems[] = "ほか %s 件";
 
 // The message with its "%s" replaced by `values`, in order.
 std::string FormatMessage(std::string_view format, std::initializer_list<std::string_view> values)
@@ -48,16 +58,16 @@ std::string WriteFailureReason(int error)
     switch (error) {
     case EACCES:
     case EPERM:
-        return "書き込みの許可がありません";
+        return RunText(kReasonNoPermission);
     case EROFS:
-        return "読み取り専用のファイルシステムです";
+        return RunText(kReasonReadOnly);
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
-        return "空きがありません";
+        return RunText(kReasonNoSpace);
     default:
-        return "ファイルを作れない場所です";
+        return RunText(kReasonOther);
     }
 }
 
@@ -125,12 +135,12 @@ std::string RefusalOf(const std::string& path, const std::string& archive,
 {
     const FileId archive_id = FileId::Of(archive);
     if (archive == path || archive_id.SameAs(FileId::Of(path)))
-        return FormatMessage(kMsgArchiveIsItem, {path});
+        return FormatMessage(RunText(kMsgArchiveIsItem), {path});
     const std::string stored = StoredName(path);
     for (const WrittenItem& earlier : written) {
         const bool same_archive = earlier.archive == archive || earlier.archive_id.SameAs(archive_id);
         if (same_archive && earlier.stored == stored)
-            return FormatMessage(kMsgSameStoredName, {path, earlier.item, archive});
+            return FormatMessage(RunText(kMsgSameStoredName), {path, earlier.item, archive});
     }
     return {};
 }
@@ -155,6 +165,37 @@ private:
 };
 
 }  // namespace
+
+const std::vector<RunWording>& RunWordings()
+{
+    static const std::vector<RunWording> wordings = {
+        {kMsgNoSuchDirectory, "The directory (%s) does not exist"},
+        {kMsgNotADirectory, "Please choose a directory"},
+        {kMsgAllDone, "All items have been packed."},
+        {kMsgCannotWriteDirectory, "Cannot write to the directory (%s) (%s)"},
+        {kMsgArchiveIsItem, "Cannot pack: the archive would be the item itself: %s"},
+        {kMsgSameStoredName,
+         "Not packing %s: it has the same name as %s, packed earlier in this run, in the archive %s and "
+         "would replace it"},
+        {kMsgSkipped, "These special files (FIFOs, sockets, devices) were not put into the archives:"},
+        {kReasonNoPermission, "no permission to write"},
+        {kReasonReadOnly, "read-only file system"},
+        {kReasonNoSpace, "no space left"},
+        {kReasonOther, "no file can be created there"},
+        {kMoreItems, "and %s more"},
+    };
+    return wordings;
+}
+
+const char* RunText(const char* japanese)
+{
+    if (lzh::message_language() == lzh::Language::japanese)
+        return japanese;
+    for (const RunWording& w : RunWordings())
+        if (std::strcmp(w.japanese, japanese) == 0)
+            return w.english;
+    return japanese;
+}
 
 std::string TrimWhiteSpace(const std::string& text)
 {
@@ -216,11 +257,13 @@ std::string ProbeWritableDirectory(const std::string& dir)
 std::string SkippedMessage(const std::vector<std::string>& paths)
 {
     constexpr std::size_t kShown = 20;
-    std::string text = kMsgSkipped;
+    std::string text = RunText(kMsgSkipped);
     for (std::size_t i = 0; i < paths.size() && i < kShown; ++i)
         text += "\n" + paths[i];
-    if (paths.size() > kShown)
-        text += "\nほか " + std::to_string(paths.size() - kShown) + " 件";
+    if (paths.size() > kShown) {
+        text += '\n';
+        text += FormatMessage(RunText(kMoreItems), {std::to_string(paths.size() - kShown)});
+    }
     return text;
 }
 
@@ -247,14 +290,14 @@ std::string CheckOutputDir(std::string& dir, const StatusQuery& query, PathRules
             dir.pop_back();
         PathStatus status = query(dir);
         if (!status.exists)
-            return FormatMessage(kMsgNoSuchDirectory, {dir});
+            return FormatMessage(RunText(kMsgNoSuchDirectory), {dir});
         if (!status.is_directory)
-            return kMsgNotADirectory;
+            return RunText(kMsgNotADirectory);
     }
     if (probe) {
         std::string why = probe(dir);
         if (!why.empty())
-            return FormatMessage(kMsgCannotWriteDirectory, {dir, why});
+            return FormatMessage(RunText(kMsgCannotWriteDirectory), {dir, why});
     }
     return {};
 }
@@ -308,7 +351,7 @@ RunResult OnCompress(const RunOptions& options, RunReporter& reporter, lzh::Arch
         reporter.ItemDone(path, archive);
     }
     if (result == RunResult::kCompleted)
-        reporter.Message(kMsgAllDone, MessageType::kInformation);
+        reporter.Message(RunText(kMsgAllDone), MessageType::kInformation);
     if (const std::vector<std::string> skipped = reporter.TakeSkipped(); !skipped.empty())
         reporter.Message(SkippedMessage(skipped), MessageType::kError);
     return result;

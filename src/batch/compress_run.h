@@ -12,7 +12,8 @@
 
 namespace pelkoran {
 
-// The run's texts for the user, byte for byte.
+// The run's texts for the user, byte for byte, in Japanese; RunText() words
+// them in the language of the engine's messages.
 inline constexpr const char kMsgNoSuchDirectory[] = "指定のディレクトリ(%s)がありません";
 inline constexpr const char kMsgNotADirectory[] = "ディレクトリを指定してください";
 inline constexpr const char kMsgAllDone[] = "圧縮がすべて終了しました。";
@@ -27,6 +28,20 @@ inline constexpr const char kMsgSameStoredName[] =
 // Heads the list of entries the library left out, one path a line after it.
 inline constexpr const char kMsgSkipped[] =
     "次の特殊ファイル (FIFO・ソケット・デバイス) は書庫に入れませんでした:";
+
+// One text of the run in both languages.
+struct RunWording {
+    const char* japanese;
+    const char* english;
+};
+
+// Every text of the run (the kMsg texts above, the reasons of
+// kMsgCannotWriteDirectory, the count that ends a long list), "%s" standing
+// for the same values in both languages.
+const std::vector<RunWording>& RunWordings();
+
+// `japanese`, one of RunWordings(), in lzh::message_language().
+const char* RunText(const char* japanese);
 
 // The kind of message box: an error with an OK button, or the completion
 // message with an OK button and the information icon.

@@ -1,9 +1,12 @@
 // cli_window.cpp - stop signals become a cancel of the running command.
 #include "cli_window.h"
 
+#include "cli_texts.h"
+
 #include "stop_signals.h"
 
 #include <cstdio>
+#include <string>
 
 CliWindow::CliWindow()
 {
@@ -26,6 +29,5 @@ void CliWindow::on_failure(std::string_view)
 
 void CliWindow::on_skipped(std::string_view path)
 {
-    std::fprintf(stderr, "pelkoran-cli: 特殊ファイルのため書庫に入れませんでした: %.*s\n",
-                 static_cast<int>(path.size()), path.data());
+    std::fprintf(stderr, Text(CliText::special_file_left_out), std::string(path).c_str());
 }

@@ -1,4 +1,5 @@
 // cmd_command.cpp - pelkoran-cli command TEXT: one command text to the library.
+#include "cli_texts.h"
 #include "cli_window.h"
 #include "commands.h"
 
@@ -10,8 +11,7 @@
 int RunCommand(int argc, char** argv)
 {
     if (argc != 1) {
-        std::fprintf(stderr,
-                     "使い方: pelkoran-cli command 'a \"書庫\" \"基準ディレクトリ/\" -d1 \"対象\"...'\n");
+        std::fputs(Text(CliText::command_usage), stderr);
         return 2;
     }
     CliWindow window;

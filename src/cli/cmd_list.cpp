@@ -1,8 +1,10 @@
 // cmd_list.cpp - `pelkoran-cli list ARCHIVE...`: one line per member.
+#include "cli_texts.h"
 #include "commands.h"
 
 #include "pelkoran/archive_contents.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -62,9 +64,12 @@ int ListArchive(const char* path)
     const std::vector<lzh::MemberInfo>& members = contents.members();
     WarnAboutLayout(path, contents.layout());
     std::printf("%s:\n", EscapeControls(path).c_str());
-    std::printf("%s %s %s %s  %s  %s\n", Pad("方式", 5).c_str(), Pad("元のサイズ", 12, true).c_str(),
-                Pad("格納サイズ", 12, true).c_str(), Pad("比率", 6, true).c_str(),
-                Pad("更新日時", 19).c_str(), "名前");
+    // The method column is as wide as its heading, and at least 5 ("-lh5-").
+    const std::size_t method_width = std::max<std::size_t>(5, DisplayWidth(Text(CliText::list_method)));
+    std::printf("%s %s %s %s  %s  %s\n", Pad(Text(CliText::list_method), method_width).c_str(),
+                Pad(Text(CliText::list_original), 12, true).c_str(),
+                Pad(Text(CliText::list_packed), 12, true).c_str(), Pad(Text(CliText::list_ratio), 6, true).c_str(),
+                Pad(Text(CliText::list_time), 19).c_str(), Text(CliText::list_name));
     std::uint64_t total_original = 0, total_packed = 0;
     for (const lzh::MemberInfo& h : members) {
         std::string name = h.name;
@@ -72,16 +77,18 @@ int ListArchive(const char* path)
             name += name.empty() ? "./" : "/";  // an entry for the archive's top
         if (h.is_symlink)
             name += " -> " + h.link_target;
-        const std::string time = h.mtime_known ? FormatTime(h.mtime) : Pad("不明", 19);
-        std::printf("%-5s %12" PRIu64 " %12" PRIu64 " %6s  %s  %s\n", EscapeControls(h.method).c_str(),
+        const std::string time = h.mtime_known ? FormatTime(h.mtime) : Pad(Text(CliText::list_time_unknown), 19);
+        std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  %s  %s\n",
+                    Pad(EscapeControls(h.method), method_width).c_str(),
                     h.original_size, h.packed_size, FormatRatio(h.packed_size, h.original_size).c_str(),
                     time.c_str(), EscapeControls(name).c_str());
         total_original += h.original_size;
         total_packed += h.packed_size;
     }
-    std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  %zu 個のメンバー\n", Pad("合計", 5).c_str(),
-                total_original, total_packed, FormatRatio(total_packed, total_original).c_str(),
-                members.size());
+    std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  ", Pad(Text(CliText::list_total), method_width).c_str(),
+                total_original, total_packed, FormatRatio(total_packed, total_original).c_str());
+    std::printf(Text(CliText::list_members), std::to_string(members.size()).c_str());
+    std::printf("\n");
     return 0;
 }
 
@@ -89,5 +96,5 @@ int ListArchive(const char* path)
 
 int RunList(int argc, char** argv)
 {
-    return ForEachArchive(argc, argv, "使い方: pelkoran-cli list ARCHIVE...", ListArchive);
+    return ForEachArchive(argc, argv, Text(CliText::list_usage), ListArchive);
 }

@@ -1,4 +1,5 @@
 // cmd_pack.cpp - pelkoran-cli pack: the target list and the compression run without a window.
+#include "cli_texts.h"
 #include "cli_window.h"
 #include "commands.h"
 
@@ -26,20 +27,7 @@ constexpr int kExitUsage = 2;
 
 void PrintUsage(std::FILE* out)
 {
-    std::fprintf(out,
-                 "使い方: pelkoran-cli pack [--same-place | --output-dir DIR] [--trim-ext] [--dry-run]\n"
-                 "                          [--method lh5|lh6|lh7] [--level fast|normal|best] [--verify] "
-                 "[--] PATH...\n"
-                 "  各 PATH (ファイルまたはディレクトリ) を 1 つずつ LZH 書庫に圧縮します。\n"
-                 "  --same-place      書庫を各項目と同じ場所に作ります (既定、--output-dir より優先)\n"
-                 "  --output-dir DIR  書庫を DIR に作ります\n"
-                 "  --trim-ext        ファイルの書庫名から拡張子を除きます\n"
-                 "  --dry-run         各項目のコマンド文字列を表示するだけで、何も書きません\n"
-                 "  --method M        圧縮方式 lh5 (既定), lh6, lh7\n"
-                 "  --level L         圧縮の手間 fast, normal (既定), best\n"
-                 "  --verify          書き込んだ書庫を読み戻して確かめてから置き換える\n"
-                 "  終了コード: 0 すべて圧縮, 1 途中の項目で失敗 (または存在しない PATH を飛ばした),\n"
-                 "              2 出力先または引数の誤り\n");
+    std::fputs(Text(CliText::pack_usage), out);
 }
 
 struct PackOptions {
@@ -99,22 +87,18 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
             options.verify = true;
         } else if (bool missing = false; OptionValue("--method", argc, argv, i, options.method, missing)) {
             if (missing || !pelkoran::IsMethodName(options.method)) {
-                std::fprintf(stderr,
-                             "pelkoran-cli pack: --method には lh5, lh6, lh7 のどれかを指定してください\n");
+                std::fputs(Text(CliText::pack_bad_method), stderr);
                 return false;
             }
         } else if (OptionValue("--level", argc, argv, i, options.level, missing)) {
             if (missing || !pelkoran::IsLevelName(options.level)) {
-                std::fprintf(
-                    stderr,
-                    "pelkoran-cli pack: --level には fast, normal, best のどれかを指定してください\n");
+                std::fputs(Text(CliText::pack_bad_level), stderr);
                 return false;
             }
         } else if (arg == "--output-dir" || arg.compare(0, 13, "--output-dir=") == 0) {
             if (arg == "--output-dir") {
                 if (i + 1 >= argc) {
-                    std::fprintf(stderr,
-                                 "pelkoran-cli pack: --output-dir にはディレクトリを指定してください\n");
+                    std::fputs(Text(CliText::pack_no_output_dir), stderr);
                     return false;
                 }
                 options.output_dir = argv[++i];
@@ -123,12 +107,12 @@ bool ParseArguments(int argc, char** argv, PackOptions& options)
             }
             options.output_dir_given = true;
         } else {
-            std::fprintf(stderr, "pelkoran-cli pack: 不明なオプションです: %s\n", arg.c_str());
+            std::fprintf(stderr, Text(CliText::pack_unknown_option), arg.c_str());
             return false;
         }
     }
     if (options.paths.empty()) {
-        std::fprintf(stderr, "pelkoran-cli pack: 圧縮する項目を指定してください\n");
+        std::fputs(Text(CliText::pack_no_items), stderr);
         return false;
     }
     // --same-place wins over --output-dir.
@@ -212,7 +196,7 @@ int RunPack(int argc, char** argv)
     for (const std::string& path : options.paths) {
         std::string absolute = pelkoran::ResolveItemPath(path);
         if (!pelkoran::QueryPathStatus(absolute).exists) {
-            std::fprintf(stderr, "pelkoran-cli pack: %s がありません。飛ばします\n", path.c_str());
+            std::fprintf(stderr, Text(CliText::pack_path_missing), path.c_str());
             skipped = true;
             continue;
         }

@@ -1,9 +1,11 @@
 // cmd_test.cpp - `pelkoran-cli test ARCHIVE...`: decodes every member and checks every CRC.
+#include "cli_texts.h"
 #include "commands.h"
 
 #include "pelkoran/archive_contents.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -17,18 +19,17 @@ int TestArchive(const char* path)
         std::string reason;
         if (!contents.check(i, reason)) {
             // Not damage: the member is there, this engine cannot check it.
-            std::fprintf(stderr, "未確認: %s\n", EscapeControls(reason).c_str());
+            std::fprintf(stderr, Text(CliText::test_unchecked_member), EscapeControls(reason).c_str());
             ++unsupported;
         }
     }
     const std::string shown = EscapeControls(path);
     if (unsupported != 0) {
-        std::printf(
-            "未確認: %s (%zu 個のメンバーのうち %zu 個は対応していない圧縮方式のため確かめられません)\n",
-            shown.c_str(), members.size(), unsupported);
+        std::printf(Text(CliText::test_unchecked), shown.c_str(), std::to_string(members.size()).c_str(),
+                    std::to_string(unsupported).c_str());
         return kExitUnsupported;
     }
-    std::printf("OK: %s (%zu 個のメンバー)\n", shown.c_str(), members.size());
+    std::printf(Text(CliText::test_ok), shown.c_str(), std::to_string(members.size()).c_str());
     return 0;
 }
 
@@ -36,5 +37,5 @@ int TestArchive(const char* path)
 
 int RunTest(int argc, char** argv)
 {
-    return ForEachArchive(argc, argv, "使い方: pelkoran-cli test ARCHIVE...", TestArchive);
+    return ForEachArchive(argc, argv, Text(CliText::test_usage), TestArchive);
 }

@@ -1,10 +1,10 @@
 // main.cpp - pelkoran-cli: dispatches to the subcommand named first.
+#include "cli_texts.h"
 #include "commands.h"
 
 #include "pelkoran/error.h"
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,34 +20,28 @@ namespace {
 struct CliCommand {
     const char* name;
     const char* usage;    // arguments
-    const char* summary;  // one line for --help
+    CliText summary;      // one line for --help
     int (*run)(int argc, char** argv);
 };
 
 // One row per subcommand.
 const CliCommand kCommands[] = {
-    {"test", "ARCHIVE...",
-     "書庫のすべてのメンバーを展開して CRC を確かめます (すべて正常なら終了コード 0、壊れていれば 1、"
-     "対応していない圧縮方式のメンバーがあれば 3)",
-     RunTest},
-    {"list", "ARCHIVE...", "書庫のメンバーを一覧します (方式、元のサイズ、格納サイズ、比率、日時、名前)",
-     RunList},
-    {"command", "TEXT",
-     "コマンド文字列 (a \"書庫\" \"基準/\" -d1 \"対象\"...) をライブラリに渡し、報告を表示します",
-     RunCommand},
-    {"version", "", "ライブラリの版を表示します", RunVersion},
+    {"test", "ARCHIVE...", CliText::summary_test, RunTest},
+    {"list", "ARCHIVE...", CliText::summary_list, RunList},
+    {"command", "TEXT", CliText::summary_command, RunCommand},
+    {"version", "", CliText::summary_version, RunVersion},
     {"pack",
      "[--same-place | --output-dir DIR] [--trim-ext] [--dry-run] [--method lh5|lh6|lh7]\n"
      "       [--level fast|normal|best] [--verify] PATH...",
-     "各項目を 1 つずつ LZH 書庫に圧縮します (ウィンドウの圧縮実行と同じ)", RunPack},
+     CliText::summary_pack, RunPack},
 };
 
 void PrintHelp(std::FILE* out)
 {
-    std::fprintf(out, "使い方: pelkoran-cli COMMAND [ARGUMENT...]\n\n");
+    std::fputs(Text(CliText::usage), out);
     for (const CliCommand& c : kCommands)
-        std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
-    std::fprintf(out, "  --help\n      この説明を表示します\n");
+        std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, Text(c.summary));
+    std::fputs(Text(CliText::help_entry), out);
 }
 
 int Dispatch(int argc, char** argv)
@@ -64,7 +58,7 @@ int Dispatch(int argc, char** argv)
     for (const CliCommand& c : kCommands)
         if (std::strcmp(argv[1], c.name) == 0)
             return c.run(argc - 2, argv + 2);
-    std::fprintf(stderr, "pelkoran-cli: 不明なコマンドです: %s\n\n", argv[1]);
+    std::fprintf(stderr, Text(CliText::unknown_command), argv[1]);
     PrintHelp(stderr);
     return 2;
 }
@@ -101,13 +95,14 @@ int main(int argc, char** argv)
 
 int Main(int argc, char** argv)
 {
+    lzh::set_message_language(lzh::desktop_language());
     const int status = Dispatch(argc, argv);
     // What was printed must have arrived: a full disk or a closed pipe is a failure.
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         const int err = errno;
-        std::fprintf(stderr, "pelkoran-cli: 標準出力に書き込めません%s%s\n", err ? ": " : "",
-                     err ? std::strerror(err) : "");
+        const std::string why = err == EPIPE ? Text(CliText::broken_pipe) : err ? lzh::errno_text(err) : "";
+        std::fprintf(stderr, Text(CliText::cannot_write_stdout), err ? ": " : "", why.c_str());
         return 1;
     }
     return status;
@@ -126,7 +121,7 @@ int ForEachArchive(int argc, char** argv, const char* usage, int (*each)(const c
             if (status == 0)
                 status = result;
         } catch (const lzh::Error& e) {
-            std::fprintf(stderr, "エラー: %s\n", EscapeControls(e.what()).c_str());
+            std::fprintf(stderr, Text(CliText::error_line), EscapeControls(e.what()).c_str());
             status = 1;
         }
     }
@@ -158,14 +153,8 @@ void WarnAboutLayout(const char* archive, const lzh::ArchiveLayout& layout)
 {
     const std::string shown = EscapeControls(archive);
     if (layout.start != 0)
-        std::fprintf(stderr,
-                     "警告: %s: 先頭の %" PRIu64
-                     " バイトは LZH 書庫ではありません (自己解凍書庫のプログラムなど)。"
-                     "その後の書庫を読みます\n",
-                     shown.c_str(), layout.start);
+        std::fprintf(stderr, Text(CliText::warn_stub), shown.c_str(), std::to_string(layout.start).c_str());
     if (layout.trailing != 0)
-        std::fprintf(stderr,
-                     "警告: %s: 終端記号の後に %" PRIu64 " バイトの余分なデータがあります (位置 %" PRIu64
-                     " から)。書庫の一部ではないので読みません\n",
-                     shown.c_str(), layout.trailing, layout.trailing_at);
+        std::fprintf(stderr, Text(CliText::warn_trailing), shown.c_str(),
+                     std::to_string(layout.trailing).c_str(), std::to_string(layout.trailing_at).c_str());
 }

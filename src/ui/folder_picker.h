@@ -1,6 +1,7 @@
 // folder_picker.h - the folder picker behind the browse button, replaceable for tests.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <functional>
 
@@ -8,8 +9,8 @@ class QWidget;
 
 namespace pelkoran {
 
-// The picker's title.
-inline constexpr const char kBrowseTitle[] = "出力するディレクトリを選択してください";
+// The picker's title (translated in the context "FolderPicker").
+inline constexpr const char kBrowseTitle[] = QT_TRANSLATE_NOOP("FolderPicker", "出力するディレクトリを選択してください");
 
 // Lets the user pick a directory; returns its path, or the empty text when
 // the user cancelled. `start` is the folder to show first, as typed.

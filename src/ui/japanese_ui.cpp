@@ -19,17 +19,43 @@ void SetUpApplicationNames(QApplication& app)
     app.setDesktopFileName(QStringLiteral("pelkoran"));
 }
 
-void SetUpJapaneseUi(QApplication& app)
-{
-    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
-    QLocale::setDefault(japanese);
+namespace {
 
-    auto* qtbase = new QTranslator(&app);
-    if (qtbase->load(japanese, QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(qtbase);
-    else
-        delete qtbase;
+// What SetUpUiLanguage installed last, removed by its next call.
+QTranslator* g_installed[2] = {nullptr, nullptr};
+
+void Install(QApplication& app, int slot, const QLocale& locale, const QString& name, const QString& directory)
+{
+    auto* translator = new QTranslator(&app);
+    if (translator->load(locale, name, QStringLiteral("_"), directory)) {
+        QApplication::installTranslator(translator);
+        g_installed[slot] = translator;
+    } else {
+        delete translator;
+    }
+}
+
+}  // namespace
+
+void SetUpUiLanguage(QApplication& app, lzh::Language lang)
+{
+    for (QTranslator*& installed : g_installed) {
+        if (installed) {
+            QApplication::removeTranslator(installed);
+            delete installed;
+            installed = nullptr;
+        }
+    }
+    lzh::set_message_language(lang);
+    if (lang == lzh::Language::japanese) {
+        const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+        QLocale::setDefault(japanese);
+        Install(app, 0, japanese, QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    } else {
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
+        QLocale::setDefault(english);
+        Install(app, 1, english, QStringLiteral("pelkoran"), QStringLiteral(":/i18n"));
+    }
 
     // The window was laid out for a proportional Japanese gothic at 9 points.
     if (QFontDatabase::families().contains(QStringLiteral("IPAPGothic"))) {
@@ -38,6 +64,11 @@ void SetUpJapaneseUi(QApplication& app)
         font.setPointSize(9);
         QApplication::setFont(font);
     }
+}
+
+void SetUpJapaneseUi(QApplication& app)
+{
+    SetUpUiLanguage(app, lzh::Language::japanese);
 }
 
 }  // namespace pelkoran

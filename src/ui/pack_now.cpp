@@ -82,7 +82,7 @@ void CPackNow::Message(const std::string& text, MessageType type)
 int CPackNow::Run(const std::vector<std::string>& paths)
 {
     if (paths.empty()) {
-        message_box_(nullptr, QString::fromUtf8(kMsgNoItems), MessageType::kError);
+        message_box_(nullptr, QCoreApplication::translate("CPackNow", kMsgNoItems), MessageType::kError);
         return 2;
     }
     // Listed as a drop lists them; a path that is not there would be left
@@ -97,7 +97,7 @@ int CPackNow::Run(const std::vector<std::string>& paths)
             targets.AddTarget(resolved);
     }
     if (!missing.isEmpty())
-        message_box_(nullptr, QString::fromUtf8(kMsgMissingItems) + missing, MessageType::kError);
+        message_box_(nullptr, QCoreApplication::translate("CPackNow", kMsgMissingItems) + missing, MessageType::kError);
     if (targets.Count() == 0)
         return 1;
 

@@ -27,11 +27,26 @@ inline constexpr const char kLaunchUsage[] =
     "  PATH...         ウィンドウを開き、項目をリストに並べます\n"
     "  --pack PATH...  保存した設定ですぐに LZH 書庫にします (進行状況と結果だけを表示します)\n"
     "  --help          この説明を表示します\n";
+inline constexpr const char kLaunchUsageEnglish[] =
+    "Usage: pelkoran [PATH...]\n"
+    "       pelkoran --pack PATH...\n"
+    "  PATH...         opens the window with the items listed\n"
+    "  --pack PATH...  packs the items at once with the saved settings (shows only the progress and the result)\n"
+    "  --help          shows this help\n";
 
-// Paths named on the command line that are not there (one per line follows).
-inline constexpr const char kMsgMissingItems[] = "次の項目がないため圧縮しません:";
+// What `pelkoran` says when there is no display to show a window on.
+inline constexpr const char kMsgNoDisplay[] =
+    "pelkoran: 画面がありません (DISPLAY も WAYLAND_DISPLAY もありません)。"
+    "ウィンドウなしで圧縮するには: pelkoran-cli pack --same-place PATH...\n";
+inline constexpr const char kMsgNoDisplayEnglish[] =
+    "pelkoran: no display (neither DISPLAY nor WAYLAND_DISPLAY is set). "
+    "To pack without a window: pelkoran-cli pack --same-place PATH...\n";
+
+// Paths named on the command line that are not there (one per line follows);
+// translated in the context "CPackNow", as the next.
+inline constexpr const char kMsgMissingItems[] = QT_TRANSLATE_NOOP("CPackNow", "次の項目がないため圧縮しません:");
 // `pelkoran --pack` with no path.
-inline constexpr const char kMsgNoItems[] = "圧縮する項目を指定してください";
+inline constexpr const char kMsgNoItems[] = QT_TRANSLATE_NOOP("CPackNow", "圧縮する項目を指定してください");
 
 /*
  * ReadCommandLine - `args` are the arguments after the program's name, Qt's

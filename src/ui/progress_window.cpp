@@ -46,7 +46,7 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
     bar_ = new QProgressBar(this);
     bar_->setRange(0, 1000);
     bar_->setTextVisible(false);
-    cancel_button_ = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancel_button_ = new QPushButton(tr("キャンセル"), this);
     cancel_button_->setObjectName(QStringLiteral("cancelButton"));
     cancel_button_->setAutoDefault(false);
     for (QLabel* label : {archive_label_, current_label_})
@@ -75,9 +75,9 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent)
  */
 void ProgressDialog::Show(const lzh::Progress& progress, int number, int count, std::uint64_t run_bytes)
 {
-    items_label_->setText(count > 0 ? QStringLiteral("%1 / %2 項目").arg(number).arg(count) : QString());
+    items_label_->setText(count > 0 ? tr("%1 / %2 項目").arg(number).arg(count) : QString());
     const QString archive = Decode(progress.archive);
-    archive_label_->setText(QStringLiteral("書庫: ") +
+    archive_label_->setText(tr("書庫: ") +
                             fontMetrics().elidedText(archive, Qt::ElideMiddle, 380));
     current_label_->setText(fontMetrics().elidedText(Decode(progress.current), Qt::ElideMiddle, 400));
     const double item_part = progress.total > 0
@@ -93,9 +93,9 @@ void ProgressDialog::Show(const lzh::Progress& progress, int number, int count, 
     } else {
         bar_->setRange(0, 0);  // nothing known: a busy bar
     }
-    bytes_label_->setText(run_bytes > 0 ? QLocale().formattedDataSize(static_cast<qint64>(run_bytes)) +
-                                              QStringLiteral(" 読み込み済み")
-                                        : QString());
+    bytes_label_->setText(
+        run_bytes > 0 ? tr("%1 読み込み済み").arg(QLocale().formattedDataSize(static_cast<qint64>(run_bytes)))
+                      : QString());
 }
 
 void ProgressDialog::ResetCancel()
@@ -110,7 +110,7 @@ void ProgressDialog::reject()
     // item; the run then ends and hides this box.
     cancel_requested_ = true;
     cancel_button_->setEnabled(false);
-    current_label_->setText(QStringLiteral("キャンセルしています..."));
+    current_label_->setText(tr("キャンセルしています..."));
     emit cancelRequested();
 }
 

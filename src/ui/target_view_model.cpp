@@ -72,7 +72,7 @@ QVariant TargetViewModel::data(const QModelIndex& index, int role) const
 QVariant TargetViewModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
-        return QStringLiteral("ファイル・ディレクトリ");
+        return tr("ファイル・ディレクトリ");
     return {};
 }
 

@@ -7,7 +7,10 @@
 set -u
 CLI=${1:?usage: pack_front_end_test.sh PELKORAN_CLI SOURCE_DIR}
 SRC=${2:?usage: pack_front_end_test.sh PELKORAN_CLI SOURCE_DIR}
-export LC_ALL=C.UTF-8
+# C.UTF-8 for all but the messages, which are the Japanese ones: the
+# program's language is the desktop's (LANGUAGE, LC_ALL, LC_MESSAGES, LANG).
+unset LANGUAGE $(env | sed -n 's/^\(LC_[A-Z_]*\)=.*/\1/p')
+export LANG=C.UTF-8 LC_MESSAGES=ja_JP.UTF-8
 
 WORK=$(mktemp -d /tmp/pelkoran-front-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
@@ -124,6 +127,48 @@ if command -v lhasa >/dev/null; then
     check "later run: exit 0 (got $RC: $ERR)" test "$RC" -eq 0
     check "later run: b's bytes replace a's" test "$(lhasa pq "$WORK/w/out/x.txt.lzh" 2>/dev/null)" = "from b"
 fi
+
+# The language follows the desktop: English unless the messages' locale
+# (or LANGUAGE, under a locale that is not C) is Japanese. Command texts are
+# never translated.
+lang_run() {  # lang_run ENV... -- ARGS...: the CLI in $WORK/w under exactly ENV
+    local env=()
+    while [ "$1" != -- ]; do env+=("$1"); shift; done
+    shift
+    (cd "$WORK/w" && env -u LANGUAGE -u LC_ALL -u LC_MESSAGES -u LANG "${env[@]}" "$CLI" "$@") \
+        >"$WORK/out" 2>"$WORK/err"
+    RC=$?
+    OUT=$(cat "$WORK/out")
+    ERR=$(cat "$WORK/err")
+}
+fresh
+lang_run LANG=en_US.UTF-8 -- pack gone.txt memo.txt
+check "English: the note (got $ERR)" test "$ERR" = "pelkoran-cli pack: gone.txt does not exist; skipped"
+check "English: the completion line (got $OUT)" test "$OUT" = "All items have been packed."
+lang_run LANG=en_US.UTF-8 -- command 'a "x.lzh" "./" -d1 "gone.txt"'
+check "English: the library's report (got $ERR)" test "$ERR" = "Item not found: ./gone.txt"
+lang_run LANG=en_US.UTF-8 -- pack --dry-run memo.txt
+check "English: the command text unchanged (got $OUT)" \
+    test "$OUT" = "a \"$WORK/w/memo.txt.lzh\" \"$WORK/w/\" -d1 \"memo.txt\""
+lang_run LANG=en_US.UTF-8 -- list memo.txt.lzh
+check "English: list headings (got $OUT)" grep -q '^Method  *Original  *Stored  *Ratio  *Modified  *Name$' "$WORK/out"
+lang_run LANG=en_US.UTF-8 -- --help
+check "English: usage (got $OUT)" grep -q '^Usage: pelkoran-cli COMMAND' "$WORK/out"
+lang_run LANG=ja_JP.UTF-8 -- list memo.txt.lzh
+check "Japanese: list headings (got $OUT)" grep -q '^方式    元のサイズ   格納サイズ   比率  更新日時             名前$' "$WORK/out"
+# Which variable wins, as gettext has it.
+for case in "ja:LANG=ja_JP.UTF-8" "ja:LANG=en_US.UTF-8 LANGUAGE=ja" "ja:LANG=en_US.UTF-8 LANGUAGE=fr:ja_JP:en" \
+            "ja:LANG=en_US.UTF-8 LC_MESSAGES=ja_JP.UTF-8" "ja:LANG=ja_JP.UTF-8 LC_ALL=" \
+            "en:" "en:LANG=C.UTF-8" "en:LC_ALL=C LANGUAGE=ja" "en:LANG=ja_JP.UTF-8 LC_ALL=C.UTF-8" \
+            "en:LANG=ja_JP.UTF-8 LANGUAGE=en" "en:LANG=de_DE.UTF-8 LANGUAGE=de" \
+            "en:LC_MESSAGES=ja_JP.UTF-8 LC_ALL=en_US.UTF-8"; do
+    want=${case%%:*}
+    # shellcheck disable=SC2086
+    lang_run ${case#*:} -- pack gone.txt
+    [ "$want" = ja ] && expected="pelkoran-cli pack: gone.txt がありません。飛ばします" ||
+        expected="pelkoran-cli pack: gone.txt does not exist; skipped"
+    check "language under '${case#*:}' is $want (got $ERR)" test "$(head -n 1 "$WORK/err")" = "$expected"
+done
 
 # 5. Package texts: no framework named, a generic name in full-width text.
 check "desktop entry: Japanese generic name" grep -qx 'GenericName\[ja\]=LZH 圧縮ツール' "$SRC/res/pelkoran.desktop"

@@ -7,7 +7,11 @@
 # Usage: read_test.sh PATH/TO/pelkoran-cli
 set -u
 CLI=${1:?usage: read_test.sh PELKORAN_CLI}
-export LC_ALL=C.UTF-8 TZ=UTC
+# C.UTF-8 for all but the messages, which are the Japanese ones: the
+# program's language is the desktop's (LANGUAGE, LC_ALL, LC_MESSAGES, LANG).
+unset LANGUAGE $(env | sed -n 's/^\(LC_[A-Z_]*\)=.*/\1/p')
+export LANG=C.UTF-8 LC_MESSAGES=ja_JP.UTF-8
+export TZ=UTC
 
 WORK=$(mktemp -d /tmp/pelkoran-read-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT

@@ -15,7 +15,7 @@ namespace lzh {
 // path or the damaged structure where there is one) and, for a system error,
 // its errno. A failure found inside another names it as its detail, which
 // words the template's last "{}". what() is the sentence for the user
-// (Japanese, UTF-8).
+// (UTF-8, in message_language() when it was made).
 class Error : public std::runtime_error {
 public:
     explicit Error(Message code, std::vector<std::string> args = {}, int system_error = 0)

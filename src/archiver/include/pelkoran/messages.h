@@ -139,13 +139,40 @@ enum class Message : std::uint16_t {
     verify_failed,
 };
 
-enum class Language : std::uint8_t { japanese };
+enum class Language : std::uint8_t { japanese, english };
+
+/*
+ * language_from_environment - the user's language as gettext reads the
+ * environment: the locale is the first non-empty of LC_ALL, LC_MESSAGES and
+ * LANG; unset, "C", "C.<codeset>" or "POSIX" means English. Otherwise
+ * LANGUAGE, a colon-separated list in order of preference, decides when one
+ * of its entries is Japanese ("ja", "ja_JP") or English ("en", "en_GB"):
+ * the first such entry wins. Failing that, the locale's language does:
+ * Japanese for "ja…", English for any other. Null pointers stand for unset
+ * variables.
+ */
+Language language_from_environment(const char* language, const char* lc_all, const char* lc_messages,
+                                   const char* lang);
+
+// The desktop's language: on Windows the user's UI language
+// (GetUserDefaultUILanguage), elsewhere language_from_environment() over the
+// process's environment.
+Language desktop_language();
+
+// The language the engine words its messages in, for the whole process:
+// Japanese until a program sets another (set it once at start, before any
+// run begins).
+Language message_language();
+void set_message_language(Language lang);
 
 // The wording of `code`: a template in which each "{}" takes the next argument.
-std::string_view message_text(Message code, Language lang = Language::japanese);
+std::string_view message_text(Message code, Language lang = message_language());
 
 // `code` worded with `args` filled in.
 std::string message_sentence(Message code, const std::vector<std::string>& args,
-                             Language lang = Language::japanese);
+                             Language lang = message_language());
+
+// A system error (an errno value) in a few words of message_language().
+std::string errno_text(int err);
 
 }  // namespace lzh
