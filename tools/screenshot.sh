@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tools/screenshot.sh - redraw docs/screenshot.png: the main window, offscreen.
+# tools/screenshot.sh - redraw docs/screenshot.png (and screenshot-en.png, in English): the main window, offscreen.
 #
 # Usage: tools/screenshot.sh [BUILD_DIR]   (default: build; configured when missing)
 set -euo pipefail
@@ -13,4 +13,5 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 mkdir -p "$root/docs"
 QT_QPA_PLATFORM=offscreen "$build/bin/pelkoran_screenshot" "$root/docs/screenshot.png"
-echo "wrote $root/docs/screenshot.png"
+QT_QPA_PLATFORM=offscreen "$build/bin/pelkoran_screenshot" "$root/docs/screenshot-en.png" --english
+echo "wrote $root/docs/screenshot.png and $root/docs/screenshot-en.png"

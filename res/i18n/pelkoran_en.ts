@@ -27,7 +27,7 @@
     </message>
     <message>
         <source>下のリストにExplorerからファイル・ディレクトリをドラッグ＆ドロップしてください。</source>
-        <translation>Drag and drop files and directories from the file manager onto the list below.</translation>
+        <translation>Drag and drop files and directories onto the list below.</translation>
     </message>
     <message>
         <source>圧縮する項目</source>

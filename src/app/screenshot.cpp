@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <set>
 
@@ -67,14 +68,19 @@ QImage WithCaption(const QPixmap& window, const QIcon& icon, const QString& titl
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: pelkoran_screenshot OUT.png [SCALE]\n");
+        std::fprintf(stderr, "usage: pelkoran_screenshot OUT.png [SCALE] [--english]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc > 2)
-        qputenv("QT_SCALE_FACTOR", argv[2]);
+    bool english = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--english") == 0)
+            english = true;
+        else
+            qputenv("QT_SCALE_FACTOR", argv[i]);
+    }
     QApplication app(argc, argv);
-    pelkoran::SetUpJapaneseUi(app);
+    pelkoran::SetUpUiLanguage(app, english ? lzh::Language::english : lzh::Language::japanese);
 
     const std::set<std::string> directories{"/home/user/写真/2026-旅行", "/home/user/work/report"};
     auto query = [directories](const std::string& path) {
