@@ -68,8 +68,9 @@ int ListArchive(const char* path)
     const std::size_t method_width = std::max<std::size_t>(5, DisplayWidth(Text(CliText::list_method)));
     std::printf("%s %s %s %s  %s  %s\n", Pad(Text(CliText::list_method), method_width).c_str(),
                 Pad(Text(CliText::list_original), 12, true).c_str(),
-                Pad(Text(CliText::list_packed), 12, true).c_str(), Pad(Text(CliText::list_ratio), 6, true).c_str(),
-                Pad(Text(CliText::list_time), 19).c_str(), Text(CliText::list_name));
+                Pad(Text(CliText::list_packed), 12, true).c_str(),
+                Pad(Text(CliText::list_ratio), 6, true).c_str(), Pad(Text(CliText::list_time), 19).c_str(),
+                Text(CliText::list_name));
     std::uint64_t total_original = 0, total_packed = 0;
     for (const lzh::MemberInfo& h : members) {
         std::string name = h.name;
@@ -77,11 +78,12 @@ int ListArchive(const char* path)
             name += name.empty() ? "./" : "/";  // an entry for the archive's top
         if (h.is_symlink)
             name += " -> " + h.link_target;
-        const std::string time = h.mtime_known ? FormatTime(h.mtime) : Pad(Text(CliText::list_time_unknown), 19);
+        const std::string time =
+            h.mtime_known ? FormatTime(h.mtime) : Pad(Text(CliText::list_time_unknown), 19);
         std::printf("%s %12" PRIu64 " %12" PRIu64 " %6s  %s  %s\n",
-                    Pad(EscapeControls(h.method), method_width).c_str(),
-                    h.original_size, h.packed_size, FormatRatio(h.packed_size, h.original_size).c_str(),
-                    time.c_str(), EscapeControls(name).c_str());
+                    Pad(EscapeControls(h.method), method_width).c_str(), h.original_size, h.packed_size,
+                    FormatRatio(h.packed_size, h.original_size).c_str(), time.c_str(),
+                    EscapeControls(name).c_str());
         total_original += h.original_size;
         total_packed += h.packed_size;
     }

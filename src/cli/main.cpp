@@ -19,8 +19,8 @@ namespace {
 
 struct CliCommand {
     const char* name;
-    const char* usage;    // arguments
-    CliText summary;      // one line for --help
+    const char* usage;  // arguments
+    CliText summary;    // one line for --help
     int (*run)(int argc, char** argv);
 };
 

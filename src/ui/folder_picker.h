@@ -10,7 +10,8 @@ class QWidget;
 namespace pelkoran {
 
 // The picker's title (translated in the context "FolderPicker").
-inline constexpr const char kBrowseTitle[] = QT_TRANSLATE_NOOP("FolderPicker", "出力するディレクトリを選択してください");
+inline constexpr const char kBrowseTitle[] =
+    QT_TRANSLATE_NOOP("FolderPicker", "出力するディレクトリを選択してください");
 
 // Lets the user pick a directory; returns its path, or the empty text when
 // the user cancelled. `start` is the folder to show first, as typed.

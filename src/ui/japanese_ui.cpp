@@ -24,7 +24,8 @@ namespace {
 // What SetUpUiLanguage installed last, removed by its next call.
 QTranslator* g_installed[2] = {nullptr, nullptr};
 
-void Install(QApplication& app, int slot, const QLocale& locale, const QString& name, const QString& directory)
+void Install(QApplication& app, int slot, const QLocale& locale, const QString& name,
+             const QString& directory)
 {
     auto* translator = new QTranslator(&app);
     if (translator->load(locale, name, QStringLiteral("_"), directory)) {
@@ -50,7 +51,8 @@ void SetUpUiLanguage(QApplication& app, lzh::Language lang)
     if (lang == lzh::Language::japanese) {
         const QLocale japanese(QLocale::Japanese, QLocale::Japan);
         QLocale::setDefault(japanese);
-        Install(app, 0, japanese, QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+        Install(app, 0, japanese, QStringLiteral("qtbase"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     } else {
         const QLocale english(QLocale::English, QLocale::UnitedStates);
         QLocale::setDefault(english);

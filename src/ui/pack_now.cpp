@@ -97,7 +97,8 @@ int CPackNow::Run(const std::vector<std::string>& paths)
             targets.AddTarget(resolved);
     }
     if (!missing.isEmpty())
-        message_box_(nullptr, QCoreApplication::translate("CPackNow", kMsgMissingItems) + missing, MessageType::kError);
+        message_box_(nullptr, QCoreApplication::translate("CPackNow", kMsgMissingItems) + missing,
+                     MessageType::kError);
     if (targets.Count() == 0)
         return 1;
 

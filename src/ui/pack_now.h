@@ -31,7 +31,8 @@ inline constexpr const char kLaunchUsageEnglish[] =
     "Usage: pelkoran [PATH...]\n"
     "       pelkoran --pack PATH...\n"
     "  PATH...         opens the window with the items listed\n"
-    "  --pack PATH...  packs the items at once with the saved settings (shows only the progress and the result)\n"
+    "  --pack PATH...  packs the items at once with the saved settings (shows only the progress and the "
+    "result)\n"
     "  --help          shows this help\n";
 
 // What `pelkoran` says when there is no display to show a window on.
@@ -44,7 +45,8 @@ inline constexpr const char kMsgNoDisplayEnglish[] =
 
 // Paths named on the command line that are not there (one per line follows);
 // translated in the context "CPackNow", as the next.
-inline constexpr const char kMsgMissingItems[] = QT_TRANSLATE_NOOP("CPackNow", "次の項目がないため圧縮しません:");
+inline constexpr const char kMsgMissingItems[] =
+    QT_TRANSLATE_NOOP("CPackNow", "次の項目がないため圧縮しません:");
 // `pelkoran --pack` with no path.
 inline constexpr const char kMsgNoItems[] = QT_TRANSLATE_NOOP("CPackNow", "圧縮する項目を指定してください");
 

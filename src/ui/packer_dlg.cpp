@@ -349,7 +349,8 @@ void CPackerDlg::UpdateDialogControls()
 void CPackerDlg::OnBrowse()
 {
     UpdateData(true);
-    const QString picked = folder_picker_(this, QCoreApplication::translate("FolderPicker", kBrowseTitle), Decode(m_strOutputDir));
+    const QString picked = folder_picker_(this, QCoreApplication::translate("FolderPicker", kBrowseTitle),
+                                          Decode(m_strOutputDir));
     if (!picked.isEmpty())
         m_strOutputDir = Encode(picked);
     UpdateData(false);

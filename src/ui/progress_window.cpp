@@ -77,8 +77,7 @@ void ProgressDialog::Show(const lzh::Progress& progress, int number, int count, 
 {
     items_label_->setText(count > 0 ? tr("%1 / %2 項目").arg(number).arg(count) : QString());
     const QString archive = Decode(progress.archive);
-    archive_label_->setText(tr("書庫: ") +
-                            fontMetrics().elidedText(archive, Qt::ElideMiddle, 380));
+    archive_label_->setText(tr("書庫: ") + fontMetrics().elidedText(archive, Qt::ElideMiddle, 380));
     current_label_->setText(fontMetrics().elidedText(Decode(progress.current), Qt::ElideMiddle, 400));
     const double item_part = progress.total > 0
                                  ? static_cast<double>(std::min(progress.done, progress.total)) /

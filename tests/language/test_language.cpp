@@ -28,7 +28,8 @@ protected:
 std::size_t Count(std::string_view text, std::string_view what)
 {
     std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + what.size()))
+    for (std::size_t at = text.find(what); at != std::string_view::npos;
+         at = text.find(what, at + what.size()))
         ++n;
     return n;
 }
@@ -38,8 +39,8 @@ std::vector<std::string> Conversions(const std::string& format)
 {
     std::vector<std::string> found;
     const std::regex conversion("%[-+ #0-9.*]*[a-zA-Z%]");
-    for (auto it = std::sregex_iterator(format.begin(), format.end(), conversion); it != std::sregex_iterator();
-         ++it)
+    for (auto it = std::sregex_iterator(format.begin(), format.end(), conversion);
+         it != std::sregex_iterator(); ++it)
         found.push_back(it->str());
     return found;
 }
@@ -50,7 +51,8 @@ bool HasJapanese(std::string_view text)
     for (std::size_t i = 0; i + 1 < text.size(); ++i) {
         const auto lead = static_cast<unsigned char>(text[i]);
         const auto next = static_cast<unsigned char>(text[i + 1]);
-        if ((lead == 0xE3 && next >= 0x80) || (lead >= 0xE4 && lead <= 0xE9) || (lead == 0xEF && next >= 0xBC))
+        if ((lead == 0xE3 && next >= 0x80) || (lead >= 0xE4 && lead <= 0xE9) ||
+            (lead == 0xEF && next >= 0xBC))
             return true;
     }
     return false;
@@ -121,7 +123,8 @@ TEST_F(LanguageTest, EngineWordsErrorsInTheChosenLanguage)
     lzh::set_message_language(Language::english);
     const lzh::Error e(Message::cannot_write, {"/out/a.lzh"}, ENOSPC);
     EXPECT_STREQ(e.what(), "Cannot write: /out/a.lzh (no space left on the disk)");
-    const lzh::Error damaged(Message::damaged_member, {"a.lzh", "x.txt"}, lzh::Error(Message::data_crc_mismatch));
+    const lzh::Error damaged(Message::damaged_member, {"a.lzh", "x.txt"},
+                             lzh::Error(Message::data_crc_mismatch));
     EXPECT_STREQ(damaged.what(), "The archive is damaged: a.lzh (member \"x.txt\": The CRC does not match)");
     lzh::set_message_language(Language::japanese);
     EXPECT_STREQ(lzh::Error(Message::cannot_write, {"/out/a.lzh"}, ENOSPC).what(),
@@ -163,7 +166,8 @@ TEST_F(LanguageTest, RunSpeaksTheChosenLanguage)
     };
     EXPECT_EQ(run(""), kMsgAllDone);
     EXPECT_EQ(run("/gone"), "指定のディレクトリ(/gone)がありません");
-    EXPECT_EQ(SkippedMessage(std::vector<std::string>(21, "/p")).substr(0, sizeof kMsgSkipped - 1), kMsgSkipped);
+    EXPECT_EQ(SkippedMessage(std::vector<std::string>(21, "/p")).substr(0, sizeof kMsgSkipped - 1),
+              kMsgSkipped);
     EXPECT_NE(SkippedMessage(std::vector<std::string>(21, "/p")).find("\nほか 1 件"), std::string::npos);
 
     lzh::set_message_language(lzh::Language::english);

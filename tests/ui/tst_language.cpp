@@ -163,12 +163,14 @@ private slots:
         QCOMPARE(seen.title, QStringLiteral("Pelkoran (Using fake-lzh 3.00)"));
         QCOMPARE(seen.compress, QStringLiteral("圧縮実行！"));
         QCOMPARE(seen.same_place, QStringLiteral("ファイル・ディレクトリと同じ場所に圧縮ファイルを出力する"));
-        QCOMPARE(seen.trim, QStringLiteral("ファイルの場合、圧縮ファイル名から拡張子を取る（file.txt → file.lzh）"));
+        QCOMPARE(seen.trim,
+                 QStringLiteral("ファイルの場合、圧縮ファイル名から拡張子を取る（file.txt → file.lzh）"));
         QCOMPARE(seen.group, QStringLiteral("対象ファイル・ディレクトリ"));
         QCOMPARE(seen.header, QStringLiteral("ファイル・ディレクトリ"));
         QCOMPARE(seen.about, QStringLiteral("Pelkoran のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
         QCOMPARE(seen.method, QStringLiteral("-lh5-"));
-        QCOMPARE(seen.levels, (QStringList{QStringLiteral("速度優先"), QStringLiteral("標準"), QStringLiteral("高圧縮")}));
+        QCOMPARE(seen.levels,
+                 (QStringList{QStringLiteral("速度優先"), QStringLiteral("標準"), QStringLiteral("高圧縮")}));
         QCOMPARE(seen.browse_title, QStringLiteral("出力するディレクトリを選択してください"));
         QCOMPARE(seen.done_box, QStringLiteral("圧縮がすべて終了しました。"));
         QCOMPARE(seen.no_items_box, QStringLiteral("圧縮する項目を指定してください"));
@@ -201,13 +203,15 @@ private slots:
         QCOMPARE(seen.title, QStringLiteral("Pelkoran (Using fake-lzh 3.00)"));
         QCOMPARE(seen.compress, QStringLiteral("Compress!"));
         QCOMPARE(seen.same_place, QStringLiteral("Put each archive beside its file or directory"));
-        QCOMPARE(seen.trim,
-                 QStringLiteral("For a file, leave its extension out of the archive name (file.txt → file.lzh)"));
+        QCOMPARE(
+            seen.trim,
+            QStringLiteral("For a file, leave its extension out of the archive name (file.txt → file.lzh)"));
         QCOMPARE(seen.group, QStringLiteral("Files and directories to pack"));
         QCOMPARE(seen.header, QStringLiteral("Files and directories"));
         QCOMPARE(seen.about, QStringLiteral("&About Pelkoran..."));
         QCOMPARE(seen.method, QStringLiteral("-lh5-"));
-        QCOMPARE(seen.levels, (QStringList{QStringLiteral("fast"), QStringLiteral("normal"), QStringLiteral("best")}));
+        QCOMPARE(seen.levels,
+                 (QStringList{QStringLiteral("fast"), QStringLiteral("normal"), QStringLiteral("best")}));
         QCOMPARE(seen.browse_title, QStringLiteral("Choose the directory for the archives"));
         QCOMPARE(seen.done_box, QStringLiteral("All items have been packed."));
         QCOMPARE(seen.no_items_box, QStringLiteral("Name the items to pack"));
@@ -216,8 +220,8 @@ private slots:
         QCOMPARE(lzh::message_language(), lzh::Language::english);
         QCOMPARE(QLocale().language(), QLocale::English);
         const std::string item = Bytes(QStringLiteral("b.txt"));
-        QCOMPARE(seen.commands, std::vector<std::string>{"a \"" + item + ".lzh\" \"" + tmp_->path().toStdString() +
-                                                         "/\" -d1 \"b.txt\""});
+        QCOMPARE(seen.commands, std::vector<std::string>{"a \"" + item + ".lzh\" \"" +
+                                                         tmp_->path().toStdString() + "/\" -d1 \"b.txt\""});
         QCOMPARE(seen.settings, std::string(kPathOnlyFile));
     }
 
@@ -233,7 +237,8 @@ private slots:
             for (const char* name : kVariables)
                 env.remove(QString::fromLatin1(name));
             for (const QString& assignment : settings.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-                env.insert(assignment.section(QLatin1Char('='), 0, 0), assignment.section(QLatin1Char('='), 1));
+                env.insert(assignment.section(QLatin1Char('='), 0, 0),
+                           assignment.section(QLatin1Char('='), 1));
             window.setProcessEnvironment(env);
             window.start(QStringLiteral(PELKORAN_WINDOW), {QStringLiteral("--help")});
             QVERIFY(window.waitForFinished(10000));
