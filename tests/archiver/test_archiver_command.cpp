@@ -14,18 +14,6 @@
 using namespace test_support;
 using namespace lzh;
 
-namespace {
-
-std::vector<std::string> member_paths(const std::string& archive)
-{
-    std::vector<std::string> out;
-    for (const MemberHeader& h : ArchiveReader(archive).members())
-        out.push_back(h.path + (h.is_directory ? "/" : ""));
-    return out;
-}
-
-}  // namespace
-
 /*
  * A directory item comes with all it holds, each directory before its
  * contents, names in byte order, each member with its name (CP932), time, mode
@@ -96,7 +84,8 @@ TEST(ArchiverCommand, PacksADirectoryWithItsContentsInOrder)
 
 // Named items replace their members where they stand, others are kept byte
 // for byte (even when their file changed), new ones are appended; the
-// rewritten archive keeps its mode.
+// rewritten archive keeps its mode, and its owner and group when root
+// updates another user's archive.
 TEST(ArchiverCommand, UpdateReplacesKeepsAndAppends)
 {
     TempDir t;
@@ -105,7 +94,10 @@ TEST(ArchiverCommand, UpdateReplacesKeepsAndAppends)
     write_file(t / "c.txt", noise(500, 1));
     const std::string archive = t / "x.lzh";
     ASSERT_EQ(run_command(add_command(archive, t.path() + "/", {"a.txt", "b.txt", "c.txt"})).rc, kArchiverOk);
-    ASSERT_EQ(::chmod(archive.c_str(), 0640), 0);
+    const bool root = ::getuid() == 0;
+    ASSERT_TRUE(!root || ::chown(archive.c_str(), 1234, 5678) == 0);
+    const mode_t mode = root ? 02640 : 0640;
+    ASSERT_EQ(::chmod(archive.c_str(), mode), 0);
     const std::string before = read_file(archive);
     const auto old = ArchiveReader(archive).members();
 
@@ -122,7 +114,10 @@ TEST(ArchiverCommand, UpdateReplacesKeepsAndAppends)
         EXPECT_EQ(raw_member(after, now[std::size_t(i)].h), raw_member(before, old[std::size_t(i)])) << i;
     struct stat st {};
     ASSERT_EQ(::stat(archive.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    if (root) {
+        EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(uid_t(1234), gid_t(5678)));
+    }
     EXPECT_EQ(list_dir(t.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "x.lzh"}));
 }
 

@@ -220,32 +220,6 @@ TEST_F(FaultTest, CancelAtEveryStage)
     expect_sound(archive_);
 }
 
-// Runs `command` in a child process as an unprivileged user (root writes anywhere).
-Reply run_as_nobody(const std::string& command)
-{
-    int fds[2];
-    EXPECT_EQ(::pipe(fds), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(99);
-        const Reply r = run_command(command);
-        (void)!::write(fds[1], r.text.data(), r.text.size());
-        ::_exit(r.rc);
-    }
-    ::close(fds[1]);
-    Reply r{-1, {}};
-    char buf[512];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        r.text.append(buf, std::size_t(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
 /*
  * An output directory that may not be written, an archive whose directory is
  * read-only, and an archive path that is a directory: each fails with a reason
@@ -268,9 +242,13 @@ TEST_F(FaultTest, PlacesTheArchiveCannotGo)
         {root + "/out/a.lzh", "書庫のパスにディレクトリがあるため書き込みません: " + root + "/out/a.lzh"},
     };
     for (const auto& [archive, reason] : cases) {
-        const Reply r = run_as_nobody(add_command(archive, root + "/src/", {"f.txt"}));
-        EXPECT_EQ(r.rc, lzh::kArchiverFailed) << r.text;
-        EXPECT_TRUE(contains(r.text, reason)) << r.text;
+        const int rc = run_in_child(
+            [&] {
+                const Reply r = run_command(add_command(archive, root + "/src/", {"f.txt"}));
+                return contains(r.text, reason) ? r.rc : 97;
+            },
+            true);
+        EXPECT_EQ(rc, lzh::kArchiverFailed) << reason;
     }
     EXPECT_EQ(read_file(root + "/ro/a.lzh"), ro_before);
     EXPECT_EQ(list_dir(root + "/ro"), std::vector<std::string>{"a.lzh"});
@@ -299,14 +277,8 @@ TEST_F(FaultTest, HundredThousandFilesInBoundedMemory)
         std::snprintf(name, sizeof name, "/file%06d.txt", i);
         std::ofstream(t_ / "src/many" + name) << i;
     }
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        ::_exit(run_command(add_command(archive_, t_ / "src/", {"many"})).rc);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), lzh::kArchiverOk);
+    ASSERT_EQ(run_in_child([&] { return run_command(add_command(archive_, t_ / "src/", {"many"})).rc; }),
+              lzh::kArchiverOk);
     struct rusage ru {};
     ::getrusage(RUSAGE_CHILDREN, &ru);
     std::printf("peak RSS packing 100,000 files: %ld KiB\n", ru.ru_maxrss);
@@ -324,39 +296,14 @@ TEST_F(FaultTest, TooDeepTreeRefusedInBoundedMemory)
     GTEST_SKIP() << "memory figures mean nothing under AddressSanitizer";
 #endif
     constexpr int kLevels = 33000;  // "deep/d/d/...": past 65,535 bytes
-    const std::string top = t_ / "src/deep";
-    ASSERT_EQ(::mkdir(top.c_str(), 0755), 0);
-    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < kLevels && fd >= 0; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
-        const int sub = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = sub;
-    }
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        ::_exit(run_command(add_command(archive_, t_ / "src/", {"deep"})).rc);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    ASSERT_FALSE(make_chain(t_ / "src/deep", "d", kLevels, "").empty());
+    const int rc = run_in_child([&] { return run_command(add_command(archive_, t_ / "src/", {"deep"})).rc; });
     struct rusage ru {};
     ::getrusage(RUSAGE_CHILDREN, &ru);
     std::printf("peak RSS refusing a tree %d levels deep: %ld KiB\n", kLevels, ru.ru_maxrss);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == lzh::kArchiverFailed);
+    EXPECT_EQ(rc, lzh::kArchiverFailed);
     EXPECT_LT(ru.ru_maxrss, 64L * 1024);
     EXPECT_NE(::access(archive_.c_str(), F_OK), 0);
-
-    // Taken down level by level from the top (the paths are too long for
-    // a recursive removal): deep/d/d moves up beside deep/d, which is then empty.
-    const std::string below = top + "/d/d", up = top + "/up", first = top + "/d";
-    while (::rename(below.c_str(), up.c_str()) == 0) {
-        ASSERT_EQ(::rmdir(first.c_str()), 0);
-        ASSERT_EQ(::rename(up.c_str(), first.c_str()), 0);
-    }
-    ::rmdir(first.c_str());
 }
 
 }  // namespace

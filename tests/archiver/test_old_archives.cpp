@@ -13,9 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <optional>
 #include <random>
 #include <span>
 
@@ -179,19 +176,6 @@ const std::string kAbcStream = {0x00, 0x04, 0x28, 0x05, 0x31, 0x31, 0x37, char(0
 
 class OldArchives : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char* tz = std::getenv("TZ"))
-            saved_tz_ = tz;
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        saved_tz_ ? setenv("TZ", saved_tz_->c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
     // Adds the file `stored` (under src/) with `data` to the archive, as the command would.
     lzh::UpdateReport add(const std::string& stored, const std::string& data)
     {
@@ -199,32 +183,33 @@ protected:
         return lzh::update_archive(archive_, {entry_for(t_ / ("src/" + stored), stored)}, {}, nullptr);
     }
 
+    ScopedEnv utc_{"TZ", "UTC"};
     TempDir t_;
     const std::string archive_ = t_ / "a.lzh";
-
-private:
-    std::optional<std::string> saved_tz_;
 };
 
 /*
  * The Unix archiver's level-0 names use 0xFF between components: they read
- * as "a/x.txt", and an update of a/x.txt replaces the member.
+ * as "a/x.txt", and an update of a/x.txt replaces the member. In "ソ\a.txt"
+ * 83 5C is one character, only the second 5C a separator.
  */
 TEST_F(OldArchives, LevelZeroNamesSplitAtFFAndUpdatesReplaceThem)
 {
     write_file(archive_, level0("-lh0-", "a\xFFx.txt", "old", "old") +
-                             level0("-lh0-", "b\\y.txt", "keep", "keep") + std::string(1, '\0'));
+                             level0("-lh0-", "b\\y.txt", "keep", "keep") +
+                             level0("-lh0-", "\x83\x5C\\a.txt", "", "") + std::string(1, '\0'));
     lzh::ArchiveLayout layout;
     auto members = read_lenient(archive_, layout);
-    ASSERT_EQ(members.size(), 2u);
+    ASSERT_EQ(members.size(), 3u);
     EXPECT_EQ(members[0].path, "a/x.txt");
     EXPECT_EQ(members[1].path, "b/y.txt");
+    EXPECT_EQ(lzh::decode_name(members[2].path, members[2].code_page), "ソ/a.txt");
 
     const lzh::UpdateReport r = add("a/x.txt", "new");
     EXPECT_EQ(r.replaced, 1u);
     EXPECT_EQ(r.added, 0u);
     const std::vector<Member> back = read_archive(archive_);
-    ASSERT_EQ(back.size(), 2u);
+    ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[0].h.path, "a/x.txt");
     EXPECT_EQ(back[0].data, "new");
     EXPECT_EQ(back[1].data, "keep");
