@@ -256,20 +256,18 @@ TEST(WindowsWindow, ProgressWindowShowsEachItemAndCancelStopsTheRun)
     EXPECT_EQ(window.ProgressHandle(), nullptr);
 }
 
-// The run from the window: the three output-directory messages with the
-// focus on the field, "C:\\" taken as a drive root, the completion message.
+// The run from the window: a rejected output directory is an error box with
+// the focus on the field and nothing packed (each rejection is the batch's,
+// tested there); "C:\\" is taken as a drive root; the completion message.
 TEST(WindowsWindow, RunChecksTheOutputDirectoryAndPacksIntoADriveRoot)
 {
     Harness h;
-    const std::string memo = h.dir / "memo.txt", readonly = h.dir / "読めるだけ";
+    const std::string memo = h.dir / "memo.txt";
     win_test::WriteFile(memo, "x");
-    ASSERT_TRUE(std::filesystem::create_directories(win_test::Fs(readonly)));
     pelkoran::testing::FakeLibrary library;
     h.items = {memo};
     h.run = [&](PackerWindow& w) {
-        RunFromWindow(w, library, QueryPathStatus, [&](const std::string& dir) {
-            return dir == readonly ? std::string("書き込みの許可がありません") : std::string();
-        });
+        RunFromWindow(w, library, QueryPathStatus, [](const std::string&) { return std::string(); });
     };
     h.Open();
     ::SetForegroundWindow(h.hwnd);
@@ -281,11 +279,6 @@ TEST(WindowsWindow, RunChecksTheOutputDirectoryAndPacksIntoADriveRoot)
         return h.messages.empty() ? std::string() : h.messages.back();
     };
     EXPECT_EQ(run_with(" D:\\無い\\ "), "e:指定のディレクトリ(D:\\無い)がありません");
-    EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
-    EXPECT_EQ(run_with(memo), "e:ディレクトリを指定してください");
-    EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
-    EXPECT_EQ(run_with(readonly + "\\"),
-              "e:指定のディレクトリ(" + readonly + ")には書き込めません (書き込みの許可がありません)");
     EXPECT_EQ(::GetFocus(), h.Item(IDC_OUTPUT_DIR));
     EXPECT_TRUE(library.commands.empty()) << "nothing is packed after a rejection";
     EXPECT_EQ(h.Rows(), 1);
