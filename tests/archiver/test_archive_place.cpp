@@ -288,27 +288,4 @@ TEST_F(ArchivePlace, ThreadsThatCannotStartLeaveTheWorkToFewer)
     EXPECT_TRUE(leftovers().empty());
 }
 
-// Whatever the window throws, the command fails with a reason and leaves
-// the old archive and no temporary file.
-TEST_F(ArchivePlace, NothingEscapesTheCommandEntry)
-{
-    lzh::update_archive(archive_, {entry_for(t_ / "old.txt", "old.txt")}, {}, nullptr);
-    const std::string before = read_file(archive_);
-    struct ThrowingWindow : RecordingWindow {
-        bool on_progress(const lzh::Progress& p) override
-        {
-            RecordingWindow::on_progress(p);
-            if (calls == 2)
-                throw 42;
-            return true;
-        }
-    } w;
-    const Reply r = run_command(add_command(archive_, t_.path() + "/", {"a.txt", "b.txt"}), &w);
-    EXPECT_EQ(r.rc, lzh::kArchiverFailed);
-    EXPECT_EQ(r.text, "内部エラーです");
-    EXPECT_EQ(w.failures, std::vector<std::string>{r.text});
-    EXPECT_EQ(read_file(archive_), before);
-    EXPECT_TRUE(leftovers().empty());
-}
-
 }  // namespace

@@ -217,23 +217,6 @@ TEST_F(WalkTest, WalkOnSeveralThreadsGivesTheOneThreadList)
     }
 }
 
-// FIFOs and sockets are never opened; the window learns of each one left out.
-TEST_F(WalkTest, SpecialFilesLeftOutAreToldToTheWindow)
-{
-    write_file(t_ / "tree/a.txt", "a");
-    ASSERT_EQ(::mkfifo((t_ / "tree/pipe").c_str(), 0644), 0);
-    write_file(t_ / "tree/sub/b.txt", "b");
-    ASSERT_EQ(::mkfifo((t_ / "tree/sub/ソ").c_str(), 0644), 0);
-    struct Window : RecordingWindow {
-        void on_skipped(std::string_view path) override { skipped.emplace_back(path); }
-        std::vector<std::string> skipped;
-    } window;
-    const Reply r = run_command(add_command(archive(), t_.path() + "/", {"tree"}), &window);
-    ASSERT_EQ(r.rc, lzh::kArchiverOk) << r.text;
-    EXPECT_EQ(window.skipped, (std::vector<std::string>{t_ / "tree/pipe", t_ / "tree/sub/ソ"}));
-    EXPECT_TRUE(contains(r.text, t_ / "tree/sub/ソ")) << r.text;
-}
-
 // After the names of a directory were read, one file and a subdirectory
 // vanish and one file appears: the walk leaves out the first and never sees
 // the second.

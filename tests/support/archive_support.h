@@ -180,11 +180,13 @@ struct RecordingWindow : lzh::ArchiverWindow {
         return cancel_at == 0 || calls < cancel_at;
     }
     void on_failure(std::string_view reason) override { failures.emplace_back(reason); }
+    void on_skipped(std::string_view path) override { skipped.emplace_back(path); }
     int calls = 0;
     int cancel_at = 0;
     std::uint64_t done = 0, total = 0;
     std::vector<std::string> seen;  // Progress::current of each call
     std::vector<std::string> failures;
+    std::vector<std::string> skipped;  // special files left out
 };
 
 // True when `text` contains `part` (for messages that name a path).
