@@ -1,7 +1,6 @@
 // test_archive_place.cpp - the archive's place on the disk: runs that update
-// one archive at once, names as long as a directory entry may be, archives
-// this user may not write, other users' archives, and a process that may not
-// start threads.
+// one archive at once, names as long as a directory entry may be, and a
+// process that may not start threads.
 #include "archive_support.h"
 #include "container/member_coder.h"
 
@@ -213,35 +212,6 @@ TEST_F(ArchivePlace, ArchiveNamesUpToTheLongestEntryName)
         ASSERT_EQ(r.rc, lzh::kArchiverOk) << length << ": " << r.text;
         EXPECT_EQ(member_paths(t_ / item + ".lzh"), std::vector<std::string>{item});
     }
-    EXPECT_TRUE(leftovers().empty());
-}
-
-/*
- * An archive marked read-only, or one this user may not write, is refused
- * with a reason rather than replaced, though the directory would allow the
- * rename; the archive keeps its bytes.
- */
-TEST_F(ArchivePlace, ArchivesThisUserMayNotWriteAreRefused)
-{
-    lzh::update_archive(archive_, {entry_for(t_ / "old.txt", "old.txt")}, {}, nullptr);
-    const std::string before = read_file(archive_);
-    ASSERT_EQ(::chmod(archive_.c_str(), 0444), 0);
-    Reply r = run_command(add_command(archive_, t_.path() + "/", {"a.txt"}));
-    EXPECT_EQ(r.rc, lzh::kArchiverFailed);
-    EXPECT_EQ(r.text, "書庫が読み取り専用のため書き込みません: " + archive_);
-    EXPECT_EQ(read_file(archive_), before);
-
-    if (::getuid() != 0)
-        GTEST_SKIP() << "another user's archive needs root to set up";
-    ASSERT_EQ(::chmod(archive_.c_str(), 0644), 0);  // root's, in a directory anyone may write
-    const int rc = run_in_child(
-        [&] {
-            const Reply reply = run_command(add_command(archive_, t_.path() + "/", {"a.txt"}));
-            return reply.text == "書庫に書き込めません: " + archive_ + " (権限がありません)" ? reply.rc : 97;
-        },
-        true);
-    EXPECT_EQ(rc, lzh::kArchiverFailed);
-    EXPECT_EQ(read_file(archive_), before);
     EXPECT_TRUE(leftovers().empty());
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <utility>
 
 #include <fcntl.h>
@@ -221,38 +222,57 @@ TEST_F(FaultTest, CancelAtEveryStage)
 }
 
 /*
- * An output directory that may not be written, an archive whose directory is
- * read-only, and an archive path that is a directory: each fails with a reason
- * naming the path and leaves the directory as it was.
+ * Places the archive may not go: an archive marked read-only (even to root),
+ * and, to a user other than root, one this user may not write though its
+ * directory would allow the rename, one whose directory is read-only and an
+ * output directory this user may not write; an archive path that is a
+ * directory. Each fails with its reason naming the path; archives and
+ * directories stay as they were.
  */
 TEST_F(FaultTest, PlacesTheArchiveCannotGo)
 {
-    const std::string root = t_.path();
+    const std::string root = t_.path(), open = root + "/open", ro = root + "/ro", locked = root + "/locked";
     write_file(root + "/src/f.txt", "data");
-    ::mkdir((root + "/locked").c_str(), 0755);  // root's: nobody may not write here
-    ::mkdir((root + "/ro").c_str(), 0755);
-    lzh::update_archive(root + "/ro/a.lzh", {entry_for(root + "/src/f.txt", "f.txt")}, {}, nullptr);
-    ::chmod((root + "/ro").c_str(), 0555);
-    ::chown((root + "/ro").c_str(), 65534, 65534);
-    ::mkdir((root + "/out/a.lzh").c_str(), 0755);
-    const std::string ro_before = read_file(root + "/ro/a.lzh");
-    const std::pair<std::string, std::string> cases[] = {
-        {root + "/locked/a.lzh", "書庫の一時ファイルを作れません: " + root + "/locked/ (権限がありません)"},
-        {root + "/ro/a.lzh", "書庫に書き込めません: " + root + "/ro/a.lzh (権限がありません)"},
-        {root + "/out/a.lzh", "書庫のパスにディレクトリがあるため書き込みません: " + root + "/out/a.lzh"},
+    for (const std::string& dir : {open, ro, locked})
+        ::mkdir(dir.c_str(), 0755);
+    ::chmod(open.c_str(), 0777);  // anyone may write here
+    const bool as_root = ::getuid() == 0;
+    const struct {
+        std::string archive, reason;
+        bool as_nobody;  // root's, refused to nobody (skipped unless root); else as this user
+    } cases[] = {
+        {open + "/ro.lzh", "書庫が読み取り専用のため書き込みません: " + open + "/ro.lzh", false},
+        {open + "/root.lzh", "書庫に書き込めません: " + open + "/root.lzh (権限がありません)", true},
+        {ro + "/a.lzh", "書庫に書き込めません: " + ro + "/a.lzh (権限がありません)", true},
+        {locked + "/a.lzh", "書庫の一時ファイルを作れません: " + locked + "/ (権限がありません)", true},
+        {root + "/out/a.lzh", "書庫のパスにディレクトリがあるため書き込みません: " + root + "/out/a.lzh",
+         false},
     };
-    for (const auto& [archive, reason] : cases) {
+    std::map<std::string, std::string> before;
+    for (const std::string& archive : {open + "/ro.lzh", open + "/root.lzh", ro + "/a.lzh"}) {
+        lzh::update_archive(archive, {entry_for(root + "/src/f.txt", "f.txt")}, {}, nullptr);
+        before[archive] = read_file(archive);
+    }
+    ASSERT_EQ(::chmod((open + "/ro.lzh").c_str(), 0444), 0);
+    ::chmod(ro.c_str(), 0555);
+    ::chown(ro.c_str(), 65534, 65534);
+    ::mkdir((root + "/out/a.lzh").c_str(), 0755);
+    for (const auto& c : cases) {
+        if (c.as_nobody && !as_root)
+            continue;
         const int rc = run_in_child(
             [&] {
-                const Reply r = run_command(add_command(archive, root + "/src/", {"f.txt"}));
-                return contains(r.text, reason) ? r.rc : 97;
+                const Reply r = run_command(add_command(c.archive, root + "/src/", {"f.txt"}));
+                return contains(r.text, c.reason) ? r.rc : 97;
             },
-            true);
-        EXPECT_EQ(rc, lzh::kArchiverFailed) << reason;
+            c.as_nobody);
+        EXPECT_EQ(rc, lzh::kArchiverFailed) << c.reason;
     }
-    EXPECT_EQ(read_file(root + "/ro/a.lzh"), ro_before);
-    EXPECT_EQ(list_dir(root + "/ro"), std::vector<std::string>{"a.lzh"});
-    EXPECT_TRUE(list_dir(root + "/locked").empty());
+    for (const auto& [archive, bytes] : before)
+        EXPECT_EQ(read_file(archive), bytes) << archive;
+    EXPECT_EQ(list_dir(open), (std::vector<std::string>{"ro.lzh", "root.lzh"}));
+    EXPECT_EQ(list_dir(ro), std::vector<std::string>{"a.lzh"});
+    EXPECT_TRUE(list_dir(locked).empty());
     EXPECT_EQ(list_dir(root + "/out"), std::vector<std::string>{"a.lzh"});
 }
 
