@@ -223,10 +223,8 @@ TEST(WindowsWindow, ProgressWindowShowsEachItemAndCancelStopsTheRun)
     int packed = 0;
     bool main_disabled = false;
     // The run is the window's own seam: here a stand-in that walks three items.
-    WindowServices services;
-    services.settings_path = h.ini;
-    services.items = {file};
-    services.run = [&](PackerWindow& w) {
+    h.items = {file};
+    h.run = [&](PackerWindow& w) {
         w.ProgressStart(3);
         for (int i = 1; i <= 3 && !w.Cancelled(); ++i) {
             w.ProgressItem(i, 3, "C:\\十\\" + std::to_string(i));
@@ -241,15 +239,13 @@ TEST(WindowsWindow, ProgressWindowShowsEachItemAndCancelStopsTheRun)
         }
         w.ProgressFinish();
     };
-    PackerWindow window(std::move(services));
-    HWND hwnd = window.Create(::GetModuleHandleW(nullptr));
-    ASSERT_NE(hwnd, nullptr);
-    ::SendMessageW(::GetDlgItem(hwnd, IDC_COMPRESS), BM_CLICK, 0, 0);
+    h.Open();
+    h.Click(IDC_COMPRESS);
     EXPECT_EQ(shown, (std::vector<std::string>{"1 / 3  C:\\十\\1", "2 / 3  C:\\十\\2"}));
     EXPECT_EQ(packed, 2) << "the run stops after the item under way";
     EXPECT_TRUE(main_disabled);
-    EXPECT_TRUE(::IsWindowEnabled(hwnd)) << "enabled again after the run";
-    EXPECT_EQ(window.ProgressHandle(), nullptr);
+    EXPECT_TRUE(::IsWindowEnabled(h.hwnd)) << "enabled again after the run";
+    EXPECT_EQ(h.window->ProgressHandle(), nullptr);
 }
 
 // The run from the window: a rejected output directory is an error box with
