@@ -14,24 +14,12 @@
 using namespace test_support;
 using namespace lzh;
 
-namespace {
-
-std::vector<std::string> member_paths(const std::string& archive)
-{
-    std::vector<std::string> out;
-    for (const MemberHeader& h : ArchiveReader(archive).members())
-        out.push_back(h.path + (h.is_directory ? "/" : ""));
-    return out;
-}
-
-}  // namespace
-
 /*
  * A directory item comes with all it holds, each directory before its
  * contents, names in byte order, each member with its name (CP932), time, mode
  * and data. A member is stored (-lh0-) when coding does not shrink it or
- * leaves fewer than 8 bytes. A link is stored, not followed; a FIFO is left
- * out and named in the reply (opening it would block).
+ * leaves fewer than 8 bytes. A link is stored, not followed; FIFOs are left
+ * out (opening one would block), each told to the window and named in the reply.
  */
 TEST(ArchiverCommand, PacksADirectoryWithItsContentsInOrder)
 {
@@ -60,13 +48,15 @@ TEST(ArchiverCommand, PacksADirectoryWithItsContentsInOrder)
     ::mkdir((t / "photos/空").c_str(), 0700);
     ASSERT_EQ(::symlink("/nonexistent/outside", (t / "photos/link").c_str()), 0);
     ASSERT_EQ(::mkfifo((t / "photos/pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((t / "photos/表/ソ").c_str(), 0600), 0);
     const timespec old[2] = {{1500000000, 0}, {1500000000, 0}};
     ::utimensat(AT_FDCWD, (t / "photos/a.jpg").c_str(), old, 0);
 
     RecordingWindow w;
     const Reply r = run_command(add_command(t / "photos.lzh", t.path() + "/", {"photos"}, " -lh7"), &w);
     ASSERT_EQ(r.rc, kArchiverOk) << r.text;
-    EXPECT_TRUE(contains(r.text, t / "photos/pipe")) << r.text;
+    EXPECT_EQ(w.skipped, (std::vector<std::string>{t / "photos/pipe", t / "photos/表/ソ"}));
+    EXPECT_TRUE(contains(r.text, t / "photos/pipe") && contains(r.text, t / "photos/表/ソ")) << r.text;
     EXPECT_EQ(w.done, 600014u);
     EXPECT_EQ(w.total, 600014u);
     EXPECT_TRUE(w.failures.empty());
@@ -96,7 +86,8 @@ TEST(ArchiverCommand, PacksADirectoryWithItsContentsInOrder)
 
 // Named items replace their members where they stand, others are kept byte
 // for byte (even when their file changed), new ones are appended; the
-// rewritten archive keeps its mode.
+// rewritten archive keeps its mode, and its owner and group when root
+// updates another user's archive.
 TEST(ArchiverCommand, UpdateReplacesKeepsAndAppends)
 {
     TempDir t;
@@ -105,7 +96,10 @@ TEST(ArchiverCommand, UpdateReplacesKeepsAndAppends)
     write_file(t / "c.txt", noise(500, 1));
     const std::string archive = t / "x.lzh";
     ASSERT_EQ(run_command(add_command(archive, t.path() + "/", {"a.txt", "b.txt", "c.txt"})).rc, kArchiverOk);
-    ASSERT_EQ(::chmod(archive.c_str(), 0640), 0);
+    const bool root = ::getuid() == 0;
+    ASSERT_TRUE(!root || ::chown(archive.c_str(), 1234, 5678) == 0);
+    const mode_t mode = root ? 02640 : 0640;
+    ASSERT_EQ(::chmod(archive.c_str(), mode), 0);
     const std::string before = read_file(archive);
     const auto old = ArchiveReader(archive).members();
 
@@ -122,7 +116,10 @@ TEST(ArchiverCommand, UpdateReplacesKeepsAndAppends)
         EXPECT_EQ(raw_member(after, now[std::size_t(i)].h), raw_member(before, old[std::size_t(i)])) << i;
     struct stat st {};
     ASSERT_EQ(::stat(archive.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    if (root) {
+        EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(uid_t(1234), gid_t(5678)));
+    }
     EXPECT_EQ(list_dir(t.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "x.lzh"}));
 }
 
@@ -184,6 +181,30 @@ TEST(ArchiverCommand, FailuresLeaveEverythingAsItWas)
     EXPECT_EQ(r.rc, kArchiverFailed);
     EXPECT_TRUE(contains(r.text, t / "missing.txt")) << r.text;
     EXPECT_EQ(w.failures.size(), 1u);
+
+    // A file of 4 GiB, which the format cannot hold (sparse: no disk space used).
+    const int fd = ::open((t / "sparse").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_TRUE(fd >= 0 && ::ftruncate(fd, off_t(1) << 32) == 0);
+    ::close(fd);
+    r = run_command(add_command(archive, base, {"sparse"}));
+    EXPECT_EQ(r.rc, kArchiverFailed);
+    EXPECT_TRUE(contains(r.text, "4 GiB") && contains(r.text, t / "sparse")) << r.text;
+    ::unlink((t / "sparse").c_str());
+
+    // Whatever the window throws: an internal error, told to the window as well.
+    struct ThrowingWindow : RecordingWindow {
+        bool on_progress(const Progress& p) override
+        {
+            RecordingWindow::on_progress(p);
+            if (calls == 2)
+                throw 42;
+            return true;
+        }
+    } thrower;
+    r = run_command(add_command(archive, base, {"a.txt", "b.txt"}), &thrower);
+    EXPECT_EQ(r.rc, kArchiverFailed);
+    EXPECT_EQ(r.text, "内部エラーです");
+    EXPECT_EQ(thrower.failures, std::vector<std::string>{r.text});
 
     // A cancel from the window.
     RecordingWindow cancel;

@@ -14,7 +14,7 @@ std::uint16_t crc_of(const std::string& s)
     return lzh::crc16_update(0, reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
 }
 
-TEST(Crc16, MatchesKnownVectors)
+TEST(Crc16, MatchesKnownVectorsHoweverTheInputIsCut)
 {
     std::string all(256, '\0');
     for (int i = 0; i < 256; ++i)
@@ -25,11 +25,8 @@ TEST(Crc16, MatchesKnownVectors)
     };
     for (const auto& [text, crc] : vectors)
         EXPECT_EQ(crc_of(text), crc) << text.size() << " bytes";
-}
 
-// The eight-bytes-a-step path and the byte path agree wherever the pieces start and end.
-TEST(Crc16, PiecewiseEqualsOneShot)
-{
+    // The eight-bytes-a-step path and the byte path agree wherever the pieces start and end.
     std::mt19937 rng(7);
     std::vector<std::uint8_t> data(10007);
     for (auto& b : data)

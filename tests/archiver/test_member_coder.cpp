@@ -23,26 +23,14 @@ std::vector<std::pair<lzh::NewEntry, std::string>> mixed_tree(const TempDir& t)
     };
     for (unsigned i = 0; i < 60; ++i) {
         const std::string name = std::string("f").append(std::to_string(i));
-        switch (i % 6) {
-        case 0:
-            add(name, text_data(100 + 997 * i, i), coded);
-            break;
-        case 1:
-            add(name, noise(50 + 300 * i, i), "");
-            break;
-        case 2:
-            add(name, "", "-lh0-");
-            break;
-        case 3:
-            add(name, text_data(3, i), "-lh0-");
-            break;
-        case 4:
-            add(name, noise(200000, i), "-lh0-");
-            break;  // coded, never smaller
-        default:
-            add(name, text_data(70000 + 31 * i, i), coded);
-            break;
-        }
+        const unsigned kind = i % 6;  // text, noise, empty, 3 bytes, noise never smaller, 70 KB of text
+        const std::string data = kind == 0   ? text_data(100 + 997 * i, i)
+                                 : kind == 1 ? noise(50 + 300 * i, i)
+                                 : kind == 2 ? ""
+                                 : kind == 3 ? text_data(3, i)
+                                 : kind == 4 ? noise(200000, i)
+                                             : text_data(70000 + 31 * i, i);
+        add(name, data, kind == 1 ? "" : kind == 0 || kind == 5 ? coded : "-lh0-");
     }
     // A first part that does not compress decides nothing for the rest, in
     // memory or streaming.

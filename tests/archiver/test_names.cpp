@@ -84,10 +84,7 @@ TEST(Names, NamesThatAreNotUtf8KeepTheirBytes)
     EXPECT_EQ(n.code_page, lzh::kCodePageCp932);
     EXPECT_EQ(n.link_target, "\x91\xCE\x8F\xDB");
     // Bytes of no known encoding: as they are, without a code page.
-    for (const char* raw : {"\xFF\xFE.bin",
-                            "dir/\xFF"
-                            "b",
-                            "\xFDname"}) {
+    for (const char* raw : {"\xFF\xFE.bin", "dir/\377b", "\xFDname"}) {
         n = lzh::encode_names(raw);
         EXPECT_EQ(n.code_page, lzh::kCodePageNone) << raw;
         EXPECT_EQ(n.path, raw);

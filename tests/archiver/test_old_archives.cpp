@@ -13,9 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <optional>
 #include <random>
 #include <span>
 
@@ -43,58 +40,51 @@ std::uint16_t crc_of(const std::string& data)
 // 2021-03-04 05:06:08 as an MS-DOS date and time.
 constexpr std::uint32_t kDosTime = 0x526428C4;
 
-/*
- * A level-0 member: header (size, checksum, method, sizes, DOS time, 0x20,
- * level 0, name, data CRC unless `with_crc` is false) and `packed`.
- */
-std::string level0(const char* method, const std::string& name, const std::string& packed,
-                   const std::string& original, std::uint32_t dos_time = kDosTime, bool with_crc = true)
+std::string le16(unsigned v)
+{
+    return {char(v & 0xFF), char((v >> 8) & 0xFF)};
+}
+
+// A level-0 or level-1 header: size, checksum, method, sizes, DOS time, 0x20,
+// the level, `name`, then `tail` (what follows the name at that level).
+std::string old_header(int level, const char* method, const std::string& name, std::uint32_t skip_size,
+                       const std::string& original, std::uint32_t dos_time, const std::string& tail)
 {
     std::string h(22, '\0');
-    h[0] = char(20 + name.size() + (with_crc ? 2 : 0));
+    h[0] = char(20 + name.size() + tail.size());
     h.replace(2, 5, method);
-    put32(h, 7, std::uint32_t(packed.size()));
+    put32(h, 7, skip_size);
     put32(h, 11, std::uint32_t(original.size()));
     put32(h, 15, dos_time);
     h[19] = 0x20;
+    h[20] = char(level);
     h[21] = char(name.size());
-    h += name;
-    if (with_crc) {
-        h += "  ";
-        put16(h, h.size() - 2, crc_of(original));
-    }
+    h += name + tail;
     std::uint8_t sum = 0;
     for (std::size_t i = 2; i < h.size(); ++i)
         sum = std::uint8_t(sum + std::uint8_t(h[i]));
     h[1] = char(sum);
-    return h + packed;
+    return h;
+}
+
+// A level-0 member: the data CRC after the name unless `with_crc` is false, then `packed`.
+std::string level0(const char* method, const std::string& name, const std::string& packed,
+                   const std::string& original, std::uint32_t dos_time = kDosTime, bool with_crc = true)
+{
+    return old_header(0, method, name, std::uint32_t(packed.size()), original, dos_time,
+                      with_crc ? le16(crc_of(original)) : "") +
+           packed;
 }
 
 // A level-1 member with no extended headers but the header CRC.
 std::string level1(const char* method, const std::string& name, const std::string& packed,
                    const std::string& original, char os_id)
 {
-    std::string h(22, '\0');
-    h[0] = char(25 + name.size());
-    h.replace(2, 5, method);
-    put32(h, 7, std::uint32_t(packed.size() + 5));  // skip size: the 0x00 header and the data
-    put32(h, 11, std::uint32_t(original.size()));
-    put32(h, 15, kDosTime);
-    h[19] = 0x20;
-    h[20] = 1;
-    h[21] = char(name.size());
-    h += name;
-    h += std::string(5, '\0');
-    put16(h, h.size() - 5, crc_of(original));
-    h[h.size() - 3] = os_id;
-    put16(h, h.size() - 2, 5);
-    std::uint8_t sum = 0;
-    for (std::size_t i = 2; i < h.size(); ++i)
-        sum = std::uint8_t(sum + std::uint8_t(h[i]));
-    h[1] = char(sum);
-    std::string ext = {'\0', '\0', '\0', '\0', '\0'};  // 0x00: CRC, then no next header
+    // The skip size counts the 0x00 extended header and the data.
+    std::string h = old_header(1, method, name, std::uint32_t(packed.size() + 5), original, kDosTime,
+                               le16(crc_of(original)) + os_id + le16(5));
     const std::size_t crc_at = h.size() + 1;
-    h += ext;
+    h += std::string(5, '\0');  // 0x00: CRC, then no next header
     put16(h, crc_at, crc_of(h));
     return h + packed;
 }
@@ -179,19 +169,6 @@ const std::string kAbcStream = {0x00, 0x04, 0x28, 0x05, 0x31, 0x31, 0x37, char(0
 
 class OldArchives : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char* tz = std::getenv("TZ"))
-            saved_tz_ = tz;
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        saved_tz_ ? setenv("TZ", saved_tz_->c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
     // Adds the file `stored` (under src/) with `data` to the archive, as the command would.
     lzh::UpdateReport add(const std::string& stored, const std::string& data)
     {
@@ -199,32 +176,33 @@ protected:
         return lzh::update_archive(archive_, {entry_for(t_ / ("src/" + stored), stored)}, {}, nullptr);
     }
 
+    ScopedEnv utc_{"TZ", "UTC"};
     TempDir t_;
     const std::string archive_ = t_ / "a.lzh";
-
-private:
-    std::optional<std::string> saved_tz_;
 };
 
 /*
  * The Unix archiver's level-0 names use 0xFF between components: they read
- * as "a/x.txt", and an update of a/x.txt replaces the member.
+ * as "a/x.txt", and an update of a/x.txt replaces the member. In "ソ\a.txt"
+ * 83 5C is one character, only the second 5C a separator.
  */
 TEST_F(OldArchives, LevelZeroNamesSplitAtFFAndUpdatesReplaceThem)
 {
     write_file(archive_, level0("-lh0-", "a\xFFx.txt", "old", "old") +
-                             level0("-lh0-", "b\\y.txt", "keep", "keep") + std::string(1, '\0'));
+                             level0("-lh0-", "b\\y.txt", "keep", "keep") +
+                             level0("-lh0-", "\x83\x5C\\a.txt", "", "") + std::string(1, '\0'));
     lzh::ArchiveLayout layout;
     auto members = read_lenient(archive_, layout);
-    ASSERT_EQ(members.size(), 2u);
+    ASSERT_EQ(members.size(), 3u);
     EXPECT_EQ(members[0].path, "a/x.txt");
     EXPECT_EQ(members[1].path, "b/y.txt");
+    EXPECT_EQ(lzh::decode_name(members[2].path, members[2].code_page), "ソ/a.txt");
 
     const lzh::UpdateReport r = add("a/x.txt", "new");
     EXPECT_EQ(r.replaced, 1u);
     EXPECT_EQ(r.added, 0u);
     const std::vector<Member> back = read_archive(archive_);
-    ASSERT_EQ(back.size(), 2u);
+    ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[0].h.path, "a/x.txt");
     EXPECT_EQ(back[0].data, "new");
     EXPECT_EQ(back[1].data, "keep");

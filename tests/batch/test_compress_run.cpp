@@ -169,26 +169,6 @@ TEST_F(Run, RejectsMissingOrFileOutputDirectoryBeforePackingAnything)
     EXPECT_EQ(dlg.focus_calls, static_cast<int>(cases.size()));
 }
 
-// Blanks at both ends and one trailing separator go; "/" is taken as it is.
-TEST_F(Run, TrimsWhiteSpaceAndOneTrailingSeparatorAndTakesTheRoot)
-{
-    fs.AddDir("/srv/out");
-    fs.AddDir("D:\\pack");
-    dlg.trim = true;
-    const std::pair<const char*, const char*> cases[] = {
-        {" \t\v\f/srv/out/\r\n", R"(a "/srv/out/a.lzh" "/w/" -d1 "a.txt")"},
-        {"/", R"(a "//a.lzh" "/w/" -d1 "a.txt")"},
-    };
-    for (const auto& [dir, command] : cases) {
-        List({"/w/a.txt"});
-        dlg.same_place = false;
-        dlg.output_dir = dir;
-        ASSERT_EQ(Go(), RunResult::kCompleted) << dir;
-        EXPECT_EQ(lib.commands.back(), command);
-    }
-    EXPECT_FALSE(fs.Queried("/"));
-}
-
 // During a library call the list gains an item that sorts first, and the
 // compress button is pressed again: the second run does nothing, the packed
 // item (and only it) leaves the list, and the new one is packed next.
@@ -212,23 +192,36 @@ TEST_F(Run, ChangesDuringALibraryCallNeitherRestartNorMisplaceTheRun)
     EXPECT_EQ(dlg.messages.size(), 1u);
 }
 
-// Windows rules: a drive root taken unchecked, one trailing backslash
-// removed (only one), blanks trimmed; a slash is not taken off.
-TEST_F(Run, OutputDirectoryByWindowsRules)
+// Blanks at both ends and one trailing separator go (only one, and by
+// Windows rules not a '/'); a root ("/", a drive's "C:\") is taken
+// unchecked; the run packs into the directory as trimmed.
+TEST_F(Run, OutputDirectoryTrimmedAndRootsTakenUnchecked)
 {
+    fs.AddDir("/srv/out");
     fs.AddDir("D:\\pack");
     fs.AddDir("D:\\pack\\");
-    const std::pair<const char*, const char*> accepted[] = {
-        {" D:\\pack\\ ", "D:\\pack"}, {"D:\\pack\\\\", "D:\\pack\\"}, {"C:\\", "C:\\"}, {"z:\\", "z:\\"}};
-    for (const auto& [typed, used] : accepted) {
-        std::string dir = typed;
-        EXPECT_EQ(CheckOutputDir(dir, fs.Query(), PathRules::kWindows), "") << typed;
-        EXPECT_EQ(dir, used);
+    const struct {
+        PathRules rules;
+        const char *typed, *used, *message;
+    } cases[] = {
+        {PathRules::kPosix, " \t\v\f/srv/out/\r\n", "/srv/out", ""},
+        {PathRules::kPosix, "/", "/", ""},
+        {PathRules::kWindows, " D:\\pack\\ ", "D:\\pack", ""},
+        {PathRules::kWindows, "D:\\pack\\\\", "D:\\pack\\", ""},
+        {PathRules::kWindows, "C:\\", "C:\\", ""},
+        {PathRules::kWindows, "z:\\", "z:\\", ""},
+        {PathRules::kWindows, "D:/pack/", "D:/pack/", "指定のディレクトリ(D:/pack/)がありません"},
+    };
+    for (const auto& c : cases) {
+        std::string dir = c.typed;
+        EXPECT_EQ(CheckOutputDir(dir, fs.Query(), c.rules), c.message) << c.typed;
+        EXPECT_EQ(dir, c.used) << c.typed;
     }
+    EXPECT_FALSE(fs.Queried("/"));
     EXPECT_FALSE(fs.Queried("C:\\"));
-    std::string dir = "D:/pack/";
-    EXPECT_EQ(CheckOutputDir(dir, fs.Query(), PathRules::kWindows),
-              "指定のディレクトリ(D:/pack/)がありません");
+    List({"/w/a.txt"});
+    ASSERT_EQ(GoTo(" /srv/out/ "), RunResult::kCompleted);
+    EXPECT_EQ(lib.commands.back(), R"(a "/srv/out/a.txt.lzh" "/w/" -d1 "a.txt")");
 }
 
 // The real probe: a folder of ours takes files (and is left as it was);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -38,13 +37,7 @@ struct SettingsFile : ::testing::Test {
 // who may read every file.
 bool AsOrdinaryUser(const std::function<bool()>& check)
 {
-    if (geteuid() != 0)
-        return check();
-    pid_t child = fork();
-    if (child == 0)
-        _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
-    int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return geteuid() != 0 ? check() : test_support::run_in_child([&] { return check() ? 0 : 1; }, true) == 0;
 }
 
 // No file gives the defaults. A file written by hand is read as the Windows
@@ -107,67 +100,33 @@ TEST_F(SettingsFile, SavesTheThreeKeysKeepingEverythingElse)
     EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"Pelkoran.ini", "real.ini"}));
 }
 
-// The method and level live in [Compression]. A file without it (a file of
-// the three [Path] keys only) and values that are not names, byte for byte,
-// read as lh5 and normal. Saving the defaults writes the three [Path] keys
-// and nothing else; a choice other than the defaults adds the section after
-// the rest, and once there it is kept up to date, back to the defaults too.
-TEST_F(SettingsFile, MethodAndLevelInASectionOfTheirOwn)
+// Method, level and verify live in [Compression]: a file without it (one of
+// the three [Path] keys only) and values that are not the names, byte for
+// byte, read as lh5, normal and off; verify is on only for "TRUE". Saving
+// the defaults writes the three [Path] keys and nothing else; a key that
+// differs from its default adds the section after the rest, and once there
+// it is kept up to date, back to the defaults too.
+TEST_F(SettingsFile, CompressionSectionOnlyOnceAChoiceDiffersFromTheDefaults)
 {
     struct Case {
         const char* text;
         const char* method;
         const char* level;
+        bool verify;
     };
     const Case reads[] = {
-        {"[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", "lh5", "normal"},
-        {"[Compression]\nMethod=lh7\nLevel=best\n[Path]\nOutputDir=/a\n", "lh7", "best"},
-        {"[compression]\nmethod = lh6 \nlevel=\"fast\"\n", "lh6", "fast"},
-        {"[Compression]\nMethod=LH7\nLevel=Best\n", "lh5", "normal"},
-        {"[Compression]\nMethod=-lh7-\nLevel=max\n", "lh5", "normal"},
-        {"[Path]\nMethod=lh7\nLevel=best\n", "lh5", "normal"},
+        {"[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", "lh5", "normal", false},
+        {"[Compression]\nMethod=lh7\nLevel=best\n[Path]\nOutputDir=/a\n", "lh7", "best", false},
+        {"[compression]\nmethod = lh6 \nlevel=\"fast\"\n", "lh6", "fast", false},
+        {"[Compression]\nMethod=LH7\nLevel=Best\nVerify=TRUE\n", "lh5", "normal", true},
+        {"[Compression]\nMethod=-lh7-\nLevel=max\nVerify=true\n", "lh5", "normal", false},
+        {"[Compression]\nVerify=1\n", "lh5", "normal", false},
+        {"[Path]\nMethod=lh7\nLevel=best\nVerify=TRUE\n", "lh5", "normal", false},
     };
     for (const Case& c : reads) {
         write_file(path, c.text);
         Settings s = LoadSettings(path);
-        EXPECT_EQ(s.method, c.method) << c.text;
-        EXPECT_EQ(s.level, c.level) << c.text;
-    }
-
-    const std::string old_file = "[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
-    ASSERT_EQ(unlink(path.c_str()), 0);
-    ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false}));
-    EXPECT_EQ(read_file(path), old_file);
-    ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false, "lh5", "normal"}));
-    EXPECT_EQ(read_file(path), old_file);
-
-    ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false, "lh7", "normal"}));
-    EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nMethod=lh7\nLevel=normal\n");
-    ASSERT_TRUE(SaveSettings(path, Settings{"/b", false, false, "lh5", "normal"}));
-    EXPECT_EQ(read_file(path),
-              "[Path]\nOutputDir=/b\nIsSamePlace=FALSE\nIsTrimEXT=FALSE\n\n"
-              "[Compression]\nMethod=lh5\nLevel=normal\n");
-    Settings back = LoadSettings(path);
-    EXPECT_EQ(std::tie(back.output_dir, back.method, back.level), std::tie("/b", "lh5", "normal"));
-}
-
-// Verify after writing is "Verify" in [Compression]: on exactly for "TRUE".
-// A file without the key (any file written before it existed) reads as off,
-// and it is written only once it was on, so a user who never turns it on
-// keeps the file as it was.
-TEST_F(SettingsFile, VerifyFlagOffUnlessWrittenOn)
-{
-    const std::pair<const char*, bool> reads[] = {
-        {"[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n", false},
-        {"[Compression]\nMethod=lh7\nLevel=best\n", false},
-        {"[Compression]\nVerify=TRUE\n", true},
-        {"[Compression]\nVerify=true\n", false},
-        {"[Compression]\nVerify=1\n", false},
-        {"[Path]\nVerify=TRUE\n", false},
-    };
-    for (const auto& [text, verify] : reads) {
-        write_file(path, text);
-        EXPECT_EQ(LoadSettings(path).verify, verify) << text;
+        EXPECT_EQ(std::tie(s.method, s.level, s.verify), std::tie(c.method, c.level, c.verify)) << c.text;
     }
 
     const std::string old_file = "[Path]\nOutputDir=/a\nIsSamePlace=TRUE\nIsTrimEXT=FALSE\n";
@@ -178,11 +137,19 @@ TEST_F(SettingsFile, VerifyFlagOffUnlessWrittenOn)
     s.verify = true;
     ASSERT_TRUE(SaveSettings(path, s));
     EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nVerify=TRUE\n");
-    EXPECT_TRUE(LoadSettings(path).verify);
     s.verify = false;
     ASSERT_TRUE(SaveSettings(path, s));
     EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nVerify=FALSE\n");
-    EXPECT_FALSE(LoadSettings(path).verify);
+
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_TRUE(SaveSettings(path, Settings{"/a", true, false, "lh7", "normal"}));
+    EXPECT_EQ(read_file(path), old_file + "\n[Compression]\nMethod=lh7\nLevel=normal\n");
+    ASSERT_TRUE(SaveSettings(path, Settings{"/b", false, false, "lh5", "normal"}));
+    EXPECT_EQ(read_file(path),
+              "[Path]\nOutputDir=/b\nIsSamePlace=FALSE\nIsTrimEXT=FALSE\n\n"
+              "[Compression]\nMethod=lh5\nLevel=normal\n");
+    Settings back = LoadSettings(path);
+    EXPECT_EQ(std::tie(back.output_dir, back.method, back.level), std::tie("/b", "lh5", "normal"));
 }
 
 // What stands in the file's place never crashes or blocks a load; the save

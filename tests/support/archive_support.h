@@ -7,6 +7,7 @@
 #include "command.h"
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,15 @@ inline std::vector<Member> read_archive(const std::string& archive)
     return out;
 }
 
+// The stored paths of `archive`, front to back, directories ending in '/'.
+inline std::vector<std::string> member_paths(const std::string& archive)
+{
+    std::vector<std::string> out;
+    for (const lzh::MemberHeader& h : lzh::ArchiveReader(archive).members())
+        out.push_back(h.path + (h.is_directory ? "/" : ""));
+    return out;
+}
+
 // The member's header and data exactly as they lie in `archive_bytes`.
 inline std::string raw_member(const std::string& archive_bytes, const lzh::MemberHeader& h)
 {
@@ -102,6 +112,31 @@ inline lzh::NewEntry entry_for(const std::string& path, const std::string& store
         e.link_target.assign(buf, std::size_t(n > 0 ? n : 0));
     }
     return e;
+}
+
+/*
+ * `levels` nested directories named `component` below `dir` (made if missing)
+ * and a file "leaf.txt" holding `data` at the bottom, made through directory
+ * descriptors so the path may exceed PATH_MAX. Returns the file's path
+ * relative to `dir`'s parent.
+ */
+inline std::string make_chain(const std::string& dir, const std::string& component, int levels,
+                              const std::string& data)
+{
+    ::mkdir(dir.c_str(), 0755);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    std::string path = dir.substr(dir.rfind('/') + 1);
+    for (int i = 0; i < levels && fd >= 0; ++i, path += "/" + component) {
+        ::mkdirat(fd, component.c_str(), 0755);
+        const int next = ::openat(fd, component.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    const int f = ::openat(fd, "leaf.txt", O_WRONLY | O_CREAT, 0644);
+    const bool written = f >= 0 && ::write(f, data.data(), data.size()) == ssize_t(data.size());
+    ::close(f);
+    ::close(fd);
+    return written ? path + "/leaf.txt" : std::string();
 }
 
 // The add command text for `items` below `base` (which ends in '/').
@@ -145,11 +180,13 @@ struct RecordingWindow : lzh::ArchiverWindow {
         return cancel_at == 0 || calls < cancel_at;
     }
     void on_failure(std::string_view reason) override { failures.emplace_back(reason); }
+    void on_skipped(std::string_view path) override { skipped.emplace_back(path); }
     int calls = 0;
     int cancel_at = 0;
     std::uint64_t done = 0, total = 0;
     std::vector<std::string> seen;  // Progress::current of each call
     std::vector<std::string> failures;
+    std::vector<std::string> skipped;  // special files left out
 };
 
 // True when `text` contains `part` (for messages that name a path).

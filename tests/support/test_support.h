@@ -1,12 +1,18 @@
-// test_support.h - scaffolding shared by the tests: a temporary directory, whole files, directory listings.
+// test_support.h - scaffolding shared by the tests: a temporary directory, whole files, directory
+// listings, an environment variable for a while, a child process.
 #pragma once
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -24,9 +30,9 @@ public:
     }
     ~TempDir()
     {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
+        std::error_code error;
+        if (!path_.empty() && std::filesystem::remove_all(path_, error) == std::uintmax_t(-1))
+            (void)!std::system(("rm -rf '" + path_ + "'").c_str());  // rm copes with trees past PATH_MAX
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -62,6 +68,49 @@ inline std::vector<std::string> list_dir(const std::string& dir)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// An environment variable set (or, for nullptr, removed) while the object lives; TZ takes effect at once.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        set(value);
+    }
+    ~ScopedEnv() { set(old_ ? old_->c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void set(const char* value)
+    {
+        value ? ::setenv(name_.c_str(), value, 1) : ::unsetenv(name_.c_str());
+        ::tzset();
+    }
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// Runs `body` in a child process; returns its exit status (-1: it did not exit). With `nobody`,
+// a child of root first becomes user and group 65534 (root may write everywhere).
+inline int run_in_child(const std::function<int()>& body, bool nobody = false)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int rc = 98;
+        try {
+            if (!nobody || ::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0))
+                rc = body();
+        } catch (...) {
+            rc = 99;
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace test_support
