@@ -15,8 +15,14 @@ constexpr std::size_t kMaxHeaderName = 0xFFFF;
 
 WalkHook g_walk_hook;
 
-}  // namespace
+// What separates the components of an item: '/', and on Windows '\' as well.
+#ifdef _WIN32
+constexpr char kItemSeparators[] = "/\\";
+#else
+constexpr char kItemSeparators[] = "/";
+#endif
 
+// "a//b/./c/" -> "a/b/c".
 std::string normalise_item(const std::string& item)
 {
     std::string out;
@@ -34,6 +40,16 @@ std::string normalise_item(const std::string& item)
         i = j + 1;
     }
     return out;
+}
+
+}  // namespace
+
+std::string stored_item_name(const std::string& item)
+{
+    std::string stored = normalise_item(item);
+    if (stored.empty())
+        throw Error(Message::empty_item_named, {item});
+    return stored;
 }
 
 void check_name_length(const std::string& stored, const NewEntry& e)
@@ -58,6 +74,32 @@ FileStat item_status(const std::string& path, bool& is_link)
     if (is_link && !stat_file(path, st))
         throw not_found(errno, Message::link_target_missing);
     return st;
+}
+
+bool item_entry(const std::string& path, const std::string& stored, const FileStat& st, bool is_link,
+                NewEntry& e, std::vector<std::string>& skipped)
+{
+    e.source = path;
+    e.name = stored;
+    e.st = st;
+    if (S_ISDIR(st.st_mode)) {
+        e.kind = NewEntry::Kind::directory;
+    } else if (S_ISREG(st.st_mode)) {
+        e.kind = NewEntry::Kind::file;
+        e.follow_link = is_link;
+    } else {
+        skipped.push_back(path);
+        return false;
+    }
+    check_name_length(stored, e);
+    return true;
+}
+
+void count_total_bytes(WalkResult& result)
+{
+    for (const NewEntry& e : result.entries)
+        if (e.kind == NewEntry::Kind::file)
+            result.total_bytes += e.st.size;
 }
 
 void drop_seen(std::vector<NewEntry>& entries, std::size_t first, std::set<std::string>& seen)

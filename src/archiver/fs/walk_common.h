@@ -13,15 +13,9 @@
 
 namespace lzh {
 
-// What separates the components of an item: '/', and on Windows '\' as well.
-#ifdef _WIN32
-inline constexpr char kItemSeparators[] = "/\\";
-#else
-inline constexpr char kItemSeparators[] = "/";
-#endif
-
-// "a//b/./c/" -> "a/b/c": the name an item is stored under.
-std::string normalise_item(const std::string& item);
+// The name item `item` is stored under ("a//b/./c/" -> "a/b/c"); throws
+// when that is empty.
+std::string stored_item_name(const std::string& item);
 
 /*
  * Refuses an entry whose names no header can hold, as soon as the walk meets
@@ -39,6 +33,18 @@ void check_name_length(const std::string& stored, const NewEntry& e);
  * cannot be examined.
  */
 FileStat item_status(const std::string& path, bool& is_link);
+
+/*
+ * The entry of item `path`, stored as `stored`, with status `st` (`is_link`:
+ * the user named it through a link, which a file's entry then follows).
+ * False for a special file, whose path goes to `skipped`. Throws for a name
+ * no header can hold.
+ */
+bool item_entry(const std::string& path, const std::string& stored, const FileStat& st, bool is_link,
+                NewEntry& e, std::vector<std::string>& skipped);
+
+// Sums the sizes of the walk's files into its total_bytes.
+void count_total_bytes(WalkResult& result);
 
 // Leaves out the entries from `first` on that another item brought already.
 void drop_seen(std::vector<NewEntry>& entries, std::size_t first, std::set<std::string>& seen);

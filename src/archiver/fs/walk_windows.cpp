@@ -225,9 +225,7 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
     const bool dedupe = cmd.items.size() > 1;
     std::set<std::string> seen;
     for (const std::string& item : cmd.items) {
-        const std::string stored = normalise_item(item);
-        if (stored.empty())
-            throw Error(Message::empty_item_named, {item});
+        const std::string stored = stored_item_name(item);
         const std::string path = cmd.base + stored;
         bool is_link = false;
         FileStat st = item_status(path, is_link);
@@ -252,19 +250,8 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
         if (dedupe && !seen.insert(stored).second)
             continue;
         NewEntry e;
-        e.source = path;
-        e.name = stored;
-        e.st = st;
-        if (S_ISDIR(st.st_mode)) {
-            e.kind = NewEntry::Kind::directory;
-        } else if (S_ISREG(st.st_mode)) {
-            e.kind = NewEntry::Kind::file;
-            e.follow_link = is_link;
-        } else {
-            result.skipped.push_back(path);
+        if (!item_entry(path, stored, st, is_link, e, result.skipped))
             continue;
-        }
-        check_name_length(stored, e);
         if (!root) {
             result.entries.push_back(std::move(e));
             continue;
@@ -275,9 +262,7 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
         if (dedupe)
             drop_seen(result.entries, first, seen);
     }
-    for (const NewEntry& e : result.entries)
-        if (e.kind == NewEntry::Kind::file)
-            result.total_bytes += e.st.size;
+    count_total_bytes(result);
     return result;
 }
 
