@@ -76,9 +76,15 @@ FileStat item_status(const std::string& path, bool& is_link)
     return st;
 }
 
-bool item_entry(const std::string& path, const std::string& stored, const FileStat& st, bool is_link,
-                NewEntry& e, std::vector<std::string>& skipped)
+std::optional<NewEntry> item_entry(const std::string& path, const std::string& stored, const FileStat& st,
+                                   bool is_link, const FileStat* exclude, std::set<std::string>* seen,
+                                   WalkResult& result)
 {
+    if (exclude && same_file(st, *exclude))
+        return std::nullopt;
+    if (seen && !seen->insert(stored).second)
+        return std::nullopt;
+    NewEntry e;
     e.source = path;
     e.name = stored;
     e.st = st;
@@ -88,11 +94,11 @@ bool item_entry(const std::string& path, const std::string& stored, const FileSt
         e.kind = NewEntry::Kind::file;
         e.follow_link = is_link;
     } else {
-        skipped.push_back(path);
-        return false;
+        result.skipped.push_back(path);
+        return std::nullopt;
     }
     check_name_length(stored, e);
-    return true;
+    return e;
 }
 
 void count_total_bytes(WalkResult& result)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,12 +37,15 @@ FileStat item_status(const std::string& path, bool& is_link);
 
 /*
  * The entry of item `path`, stored as `stored`, with status `st` (`is_link`:
- * the user named it through a link, which a file's entry then follows).
- * False for a special file, whose path goes to `skipped`. Throws for a name
- * no header can hold.
+ * the user named it through a link, which a file's entry then follows), or
+ * nothing when the item is left out: the file `exclude` (the archive), an
+ * item another one named already (its stored name in `seen`, when given),
+ * or a special file, whose path goes to result.skipped. Throws for a name no
+ * header can hold.
  */
-bool item_entry(const std::string& path, const std::string& stored, const FileStat& st, bool is_link,
-                NewEntry& e, std::vector<std::string>& skipped);
+std::optional<NewEntry> item_entry(const std::string& path, const std::string& stored, const FileStat& st,
+                                   bool is_link, const FileStat* exclude, std::set<std::string>* seen,
+                                   WalkResult& result);
 
 // Sums the sizes of the walk's files into its total_bytes.
 void count_total_bytes(WalkResult& result);

@@ -20,6 +20,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -599,13 +600,11 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
         const SourceRoot* root = nullptr;
         if (S_ISDIR(st.st_mode))
             root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();  // `st`: as opened
-        if (exclude && same_file(st, *exclude))
+        std::optional<NewEntry> entry =
+            item_entry(path, stored, st, is_link, exclude, dedupe ? &seen : nullptr, result);
+        if (!entry)
             continue;
-        if (dedupe && !seen.insert(stored).second)
-            continue;
-        NewEntry e;
-        if (!item_entry(path, stored, st, is_link, e, result.skipped))
-            continue;
+        NewEntry& e = *entry;
         if (!root) {
             result.entries.push_back(std::move(e));
             continue;

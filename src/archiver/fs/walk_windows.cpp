@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
+#include <optional>
 #include <set>
 
 namespace lzh {
@@ -245,13 +246,11 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
             }
             root = result.roots.emplace_back(std::make_unique<SourceRoot>(fd, path.size())).get();
         }
-        if (exclude && same_file(st, *exclude))
+        std::optional<NewEntry> entry =
+            item_entry(path, stored, st, is_link, exclude, dedupe ? &seen : nullptr, result);
+        if (!entry)
             continue;
-        if (dedupe && !seen.insert(stored).second)
-            continue;
-        NewEntry e;
-        if (!item_entry(path, stored, st, is_link, e, result.skipped))
-            continue;
+        NewEntry& e = *entry;
         if (!root) {
             result.entries.push_back(std::move(e));
             continue;
