@@ -29,9 +29,9 @@ void check_name_length(const std::string& stored, const NewEntry& e);
 
 /*
  * The status of item `path`, which the user chose: a link named as an item
- * is followed (`is_link` tells; links inside a directory are stored as
- * links). Throws naming it when it is missing ("not found" says it all) or
- * cannot be examined.
+ * is followed (`is_link` tells; links below an item never are). Throws
+ * naming it when it is missing ("not found" says it all) or cannot be
+ * examined.
  */
 FileStat item_status(const std::string& path, bool& is_link);
 
