@@ -146,9 +146,12 @@ constexpr Wording kWordings[] = {
     {Message::sys_busy, "使用中です"},
     {Message::verify_failed,
      "書き込んだ書庫を確かめたところ誤りがあったため、書庫は変更していません: {} ({})"},
+    {Message::root_has_no_name,
+     "{} はルートディレクトリで名前がないため、書庫にできません "
+     "(中のファイル・ディレクトリを指定してください)"},
 };
 
-static_assert(std::size(kWordings) == std::size_t(Message::verify_failed) + 1);
+static_assert(std::size(kWordings) == std::size_t(Message::root_has_no_name) + 1);
 
 }  // namespace
 
