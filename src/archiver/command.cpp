@@ -1,6 +1,8 @@
 // command.cpp - tokenizer and parser of the command language (see command.h).
 #include "command.h"
 
+#include <algorithm>
+
 namespace lzh {
 
 namespace {
@@ -34,6 +36,38 @@ void check_item(const std::string& item)
             break;
         rest.remove_prefix(slash + 1);
     }
+}
+
+// What separates the components of a path here.
+#ifdef _WIN32
+constexpr std::string_view kSeparators = "/\\";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
+
+// Whether `base` names the root of the file system ("/"; on Windows also a
+// drive's root, "C:\", and the current drive's, "\").
+bool is_root(std::string_view base)
+{
+#ifdef _WIN32
+    if (base.size() >= 2 && base[1] == ':' &&
+        ((base[0] >= 'A' && base[0] <= 'Z') || (base[0] >= 'a' && base[0] <= 'z')))
+        base.remove_prefix(2);
+#endif
+    return !base.empty() && base.find_first_not_of(kSeparators) == std::string_view::npos;
+}
+
+// Whether `item` names its base directory itself: nothing but separators and ".".
+bool names_base_itself(std::string_view item)
+{
+    while (!item.empty()) {
+        const std::size_t end = std::min(item.find_first_of(kSeparators), item.size());
+        const std::string_view part = item.substr(0, end);
+        if (!part.empty() && part != ".")
+            return false;
+        item.remove_prefix(std::min(end + 1, item.size()));
+    }
+    return true;
 }
 
 }  // namespace
@@ -130,6 +164,9 @@ AddCommand parse_command(std::string_view text)
     if (!directories)
         throw Error(Message::no_d1_switch);
     for (std::size_t i = 2; i < paths.size(); ++i) {
+        // The root has no name to store it under (packing "/" or "C:\").
+        if (is_root(cmd.base) && names_base_itself(paths[i]) && (paths[i].empty() || paths[i].front() != '/'))
+            throw Error(Message::root_has_no_name, {cmd.base});
         check_item(paths[i]);
         cmd.items.push_back(paths[i]);
     }

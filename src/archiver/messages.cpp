@@ -215,9 +215,14 @@ constexpr Wording kWordings[] = {
     {Message::verify_failed,
      "書き込んだ書庫を確かめたところ誤りがあったため、書庫は変更していません: {} ({})",
      "The written archive failed its check, so the archive was not changed: {} ({})"},
+    {Message::root_has_no_name,
+     "{} はルートディレクトリで名前がないため、書庫にできません "
+     "(中のファイル・ディレクトリを指定してください)",
+     "{} is the root directory and has no name, so it cannot be archived "
+     "(name the files and directories inside it)"},
 };
 
-static_assert(std::size(kWordings) == std::size_t(Message::verify_failed) + 1);
+static_assert(std::size(kWordings) == std::size_t(Message::root_has_no_name) + 1);
 
 std::atomic<Language> g_language{Language::japanese};
 

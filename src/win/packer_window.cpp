@@ -5,9 +5,13 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <string_view>
 
 #include "item_path.h"
+#include "method_switches.h"
 #include "resource.h"
 #include "wide_text.h"
 
@@ -16,6 +20,42 @@ namespace pelkoran::win {
 namespace {
 
 constexpr char kNotice[] = "LZH 圧縮ツール (pelkoran-lzh エンジン)";
+
+// What the effort box shows for each of kLevelNames, in its order.
+constexpr const char* kLevelTexts[] = {"速度優先", "標準", "高圧縮"};
+static_assert(std::size(kLevelTexts) == std::size(kLevelNames));
+
+// The index of `name` in `names`; that of `fallback` when it is none of them.
+template <std::size_t N>
+int IndexOfName(const char* const (&names)[N], const std::string& name, const char* fallback)
+{
+    for (const std::string_view wanted : {std::string_view(name), std::string_view(fallback)})
+        for (std::size_t i = 0; i < N; ++i)
+            if (wanted == names[i])
+                return static_cast<int>(i);
+    return 0;
+}
+
+// Fills combo box `id` with `texts` (one for each of `names`) and selects
+// the entry of `name`, the one of `fallback` when it is none of them.
+template <std::size_t N>
+void FillChoice(HWND dialog, int id, const std::string (&texts)[N], const char* const (&names)[N],
+                const std::string& name, const char* fallback)
+{
+    for (const std::string& text : texts)
+        ::SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0,
+                              reinterpret_cast<LPARAM>(Utf8ToWide(text).c_str()));
+    ::SendDlgItemMessageW(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(IndexOfName(names, name, fallback)),
+                          0);
+}
+
+// The name of the entry combo box `id` shows; `fallback` when none is selected.
+template <std::size_t N>
+std::string ChosenName(HWND dialog, int id, const char* const (&names)[N], const char* fallback)
+{
+    const LRESULT i = ::SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0);
+    return i >= 0 && static_cast<std::size_t>(i) < N ? names[i] : fallback;
+}
 
 std::wstring LoadText(UINT id)
 {
@@ -229,9 +269,25 @@ void PackerWindow::OnInitDialog()
                        settings_.same_place ? IDC_SAME_PLACE : IDC_OTHER_PLACE);
     ::SetDlgItemTextW(hwnd_, IDC_OUTPUT_DIR, Utf8ToWide(settings_.output_dir).c_str());
     ::CheckDlgButton(hwnd_, IDC_TRIM_EXT, settings_.trim_ext ? BST_CHECKED : BST_UNCHECKED);
+    SetUpCompressionControls();
     UpdateControls();
     if (!services_.items.empty())
         AddTargets(services_.items);
+}
+
+// The method box shows "-lh5-" for lh5 and so on, the effort box the words
+// of kLevelTexts; both start at the saved choice, the check box at the
+// saved verify flag.
+void PackerWindow::SetUpCompressionControls()
+{
+    std::string methods[std::size(kMethodNames)];
+    for (std::size_t i = 0; i < std::size(kMethodNames); ++i)
+        methods[i] = std::string("-") + kMethodNames[i] + "-";
+    std::string levels[std::size(kLevelNames)];
+    std::copy(std::begin(kLevelTexts), std::end(kLevelTexts), levels);
+    FillChoice(hwnd_, IDC_METHOD, methods, kMethodNames, settings_.method, kDefaultMethod);
+    FillChoice(hwnd_, IDC_LEVEL, levels, kLevelNames, settings_.level, kDefaultLevel);
+    ::CheckDlgButton(hwnd_, IDC_VERIFY, settings_.verify ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void PackerWindow::OnDropFiles(HDROP drop)
@@ -391,6 +447,21 @@ bool PackerWindow::TrimExt() const
     return ::IsDlgButtonChecked(hwnd_, IDC_TRIM_EXT) == BST_CHECKED;
 }
 
+std::string PackerWindow::Method() const
+{
+    return ChosenName(hwnd_, IDC_METHOD, kMethodNames, kDefaultMethod);
+}
+
+std::string PackerWindow::Level() const
+{
+    return ChosenName(hwnd_, IDC_LEVEL, kLevelNames, kDefaultLevel);
+}
+
+bool PackerWindow::Verify() const
+{
+    return ::IsDlgButtonChecked(hwnd_, IDC_VERIFY) == BST_CHECKED;
+}
+
 void PackerWindow::FocusOutputDir()
 {
     ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_OUTPUT_DIR)), TRUE);
@@ -463,6 +534,9 @@ void PackerWindow::SaveAndEnd(INT_PTR result)
     settings_.output_dir = OutputDir();
     settings_.same_place = IsSamePlaceChecked();
     settings_.trim_ext = TrimExt();
+    settings_.method = Method();
+    settings_.level = Level();
+    settings_.verify = Verify();
     SaveSettings(settings_path_, settings_);
     if (modal_)
         ::EndDialog(hwnd_, result);

@@ -69,7 +69,12 @@ public:
     bool IsSamePlaceChecked() const;
     std::string OutputDir() const;
     bool TrimExt() const;
-    const Settings& CurrentSettings() const { return settings_; }
+    // The method and effort as the combo boxes show them, by the names
+    // pelkoran-cli pack and Pelkoran.ini use ("lh5", "normal"), and the
+    // verify check box.
+    std::string Method() const;
+    std::string Level() const;
+    bool Verify() const;
     void FocusOutputDir();
     void Message(const std::string& text, BoxType type);
     // Shows the list as the model holds it, and the enabled states.
@@ -90,6 +95,7 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void OnInitDialog();
+    void SetUpCompressionControls();
     void OnDropFiles(HDROP drop);
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR* header);

@@ -65,12 +65,11 @@ private:
 RunResult RunFromWindow(PackerWindow& window, ArchiverLibrary& library, const StatusQuery& query,
                         const DirectoryProbe& probe)
 {
-    const Settings& settings = window.CurrentSettings();
     RunOptions options;
     options.same_place = window.IsSamePlaceChecked();
     options.output_dir = window.OutputDir();
     options.trim_ext = window.TrimExt();
-    options.switches = CommandSwitches(settings.method, settings.level);
+    options.switches = CommandSwitches(window.Method(), window.Level(), window.Verify());
     WindowReporter reporter(window);
     return OnCompress(options, reporter, &reporter, window.Targets(), library, query, probe);
 }

@@ -78,3 +78,29 @@ TEST(CommandLanguage, RefusesWithAReason)
         }
     }
 }
+
+// The root directory as the item ("/", what packing "/" writes) has no name
+// to be stored under: the message says so and names it. An empty item below
+// any other base keeps its own message.
+TEST(CommandLanguage, TheRootItselfIsRefusedByName)
+{
+    const auto message = [](const char* text) {
+        try {
+            parse_command(text);
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    const std::string root =
+        "/ はルートディレクトリで名前がないため、書庫にできません "
+        "(中のファイル・ディレクトリを指定してください)";
+    EXPECT_EQ(message(R"(a "/.lzh" "/" -d1 "")"), root);
+    EXPECT_EQ(message(R"(a "x.lzh" "//" -d1 "./")"),
+              "// はルートディレクトリで名前がないため、書庫にできません "
+              "(中のファイル・ディレクトリを指定してください)");
+    EXPECT_EQ(message(R"(a "x.lzh" "/home/" -d1 "")"), "対象の名前が空です");
+    EXPECT_EQ(message(R"(a "x.lzh" "/" -d1 "/")"),
+              "対象は基準ディレクトリからの相対パスで指定してください: /");
+    EXPECT_EQ(message(R"(a "x.lzh" "/" -d1 "...")"), "accepted") << "\"...\" is a name";
+}

@@ -149,6 +149,9 @@ TEST(Messages, JapaneseWordingOfEveryCode)
         {M::sys_too_big, "ファイルが大きすぎます"},
         {M::sys_busy, "使用中です"},
         {M::verify_failed, "書き込んだ書庫を確かめたところ誤りがあったため、書庫は変更していません: {} ({})"},
+        {M::root_has_no_name,
+         "{} はルートディレクトリで名前がないため、書庫にできません "
+         "(中のファイル・ディレクトリを指定してください)"},
     };
     std::size_t next = 0;
     for (const auto& [code, text] : wording) {

@@ -116,7 +116,7 @@ TEST(EngineMessages, EveryCodeHasBothWordingsWithTheSameArguments)
         EXPECT_EQ(Count(ja, "{}"), Count(en, "{}")) << i << ": " << en;
         EXPECT_FALSE(HasJapanese(en)) << i << ": " << en;
     }
-    EXPECT_GT(i, std::size_t(Message::verify_failed));
+    EXPECT_GT(i, std::size_t(Message::root_has_no_name));
     EXPECT_EQ(lzh::message_text(Message(i), Language::english), "");
 }
 

@@ -169,3 +169,25 @@ TEST(WindowsFiles, NamesInCp932OnlyWhenExact)
         EXPECT_EQ(n.path, name);
     }
 }
+
+// A drive's root as the item (what packing "C:\" writes) has no name to be
+// stored under; the message names it, and nothing is written.
+TEST(WindowsFiles, ADriveRootIsRefusedByName)
+{
+    const std::string refused =
+        " はルートディレクトリで名前がないため、書庫にできません "
+        "(中のファイル・ディレクトリを指定してください)";
+    for (const std::string base : {"C:", "c:", ""}) {
+        std::string reply;
+        Recorder window;
+        EXPECT_NE(Pack(base + "\\.lzh", base, "", reply, &window), 0);
+        ASSERT_EQ(window.failures.size(), 1u);
+        EXPECT_EQ(window.failures[0], base + "\\" + refused);
+    }
+    TempDir dir;
+    std::string reply;
+    Recorder window;
+    EXPECT_NE(Pack(dir / "x.lzh", dir.path(), ".", reply, &window), 0);
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_EQ(window.failures[0].find("ルート"), std::string::npos) << "not a root: " << window.failures[0];
+}

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -280,6 +281,129 @@ TEST(WindowsWindow, RunChecksTheOutputDirectoryAndPacksIntoADriveRoot)
     EXPECT_EQ(library.commands[0], "a \"C:\\\\memo.txt.lzh\" \"" + h.dir.path() + "\\\" -d1 \"memo.txt\"");
     EXPECT_EQ(h.Rows(), 0);
     EXPECT_FALSE(h.Enabled(IDC_COMPRESS));
+}
+
+std::vector<std::string> ComboTexts(HWND combo)
+{
+    std::vector<std::string> texts;
+    const int n = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[64] = {};
+        ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        texts.push_back(WideToUtf8(text));
+    }
+    return texts;
+}
+
+// The method, effort and verify controls: the defaults change no command
+// text and write no new key; a choice reaches the command, is saved and
+// shows again when the window opens.
+TEST(WindowsWindow, MethodEffortAndVerifyReachTheCommandAndAreSaved)
+{
+    Harness h;
+    const std::string memo = h.dir / "memo.txt";
+    win_test::WriteFile(memo, "x");
+    win_test::WriteFile(h.ini, "[Path]\r\nOutputDir=C:\\\r\nIsSamePlace=TRUE\r\nIsTrimEXT=FALSE\r\n");
+    const std::string before = win_test::ReadFile(h.ini);
+    pelkoran::testing::FakeLibrary library;
+    h.items = {memo};
+    h.run = [&](PackerWindow& w) { RunFromWindow(w, library); };
+    h.Open();
+    EXPECT_EQ(Text(h.Item(IDC_METHOD_LABEL)), "圧縮方式:");
+    EXPECT_EQ(Text(h.Item(IDC_VERIFY)), "書き込み後に検査");
+    EXPECT_EQ(ComboTexts(h.Item(IDC_METHOD)), (std::vector<std::string>{"-lh5-", "-lh6-", "-lh7-"}));
+    EXPECT_EQ(ComboTexts(h.Item(IDC_LEVEL)), (std::vector<std::string>{"速度優先", "標準", "高圧縮"}));
+    EXPECT_EQ(Text(h.Item(IDC_METHOD)), "-lh5-");
+    EXPECT_EQ(Text(h.Item(IDC_LEVEL)), "標準");
+    EXPECT_EQ(::IsDlgButtonChecked(h.hwnd, IDC_VERIFY), BST_UNCHECKED);
+    h.Click(IDC_COMPRESS);
+    ASSERT_EQ(library.commands.size(), 1u);
+    EXPECT_EQ(library.commands[0], "a \"" + memo + ".lzh\" \"" + h.dir.path() + "\\\" -d1 \"memo.txt\"");
+    ::SendMessageW(h.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(win_test::ReadFile(h.ini), before) << "the defaults add nothing to the file";
+
+    // lh7, best, verify: the switches in the command, the keys in the file.
+    Harness chosen;
+    chosen.ini = h.ini;
+    chosen.items = {memo};
+    chosen.run = h.run;
+    chosen.Open();
+    ::SendMessageW(chosen.Item(IDC_METHOD), CB_SETCURSEL, 2, 0);
+    ::SendMessageW(chosen.Item(IDC_LEVEL), CB_SETCURSEL, 2, 0);
+    chosen.Click(IDC_VERIFY);
+    chosen.Click(IDC_COMPRESS);
+    ASSERT_EQ(library.commands.size(), 2u);
+    EXPECT_NE(library.commands[1].find("\" -d1 -lh7 -best -verify \"memo.txt\""), std::string::npos)
+        << library.commands[1];
+    ::SendMessageW(chosen.hwnd, WM_COMMAND, IDCANCEL, 0);
+    const Settings saved = LoadSettings(h.ini);
+    EXPECT_EQ(saved.method, "lh7");
+    EXPECT_EQ(saved.level, "best");
+    EXPECT_TRUE(saved.verify);
+    EXPECT_NE(win_test::ReadFile(h.ini).find("[Compression]\r\nMethod=lh7\r\nLevel=best\r\nVerify=TRUE"),
+              std::string::npos)
+        << win_test::ReadFile(h.ini);
+
+    // Read back: the file just saved, and one with values no version
+    // writes (the defaults show).
+    struct Case {
+        std::string file, method, level;
+        UINT verify;
+    };
+    for (const Case& c : {Case{"", "-lh7-", "高圧縮", BST_CHECKED},
+                          Case{"[Compression]\r\nMethod=LH7\r\nLevel=fastest\r\nVerify=true\r\n", "-lh5-",
+                               "標準", BST_UNCHECKED}}) {
+        if (!c.file.empty())
+            win_test::WriteFile(h.ini, c.file);
+        Harness again;
+        again.ini = h.ini;
+        again.Open();
+        EXPECT_EQ(Text(again.Item(IDC_METHOD)), c.method);
+        EXPECT_EQ(Text(again.Item(IDC_LEVEL)), c.level);
+        EXPECT_EQ(::IsDlgButtonChecked(again.hwnd, IDC_VERIFY), c.verify);
+    }
+}
+
+// No two controls overlap (a group box holds its own), and each lies
+// inside the window; the tab order follows the rows.
+TEST(WindowsWindow, ControlsDoNotOverlap)
+{
+    Harness h;
+    h.Open();
+    struct Control {
+        int id;
+        RECT rect;
+        bool group;
+    };
+    std::vector<Control> controls;
+    RECT client{};
+    ::GetClientRect(h.hwnd, &client);
+    for (HWND c = ::GetWindow(h.hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        RECT r{};
+        ::GetWindowRect(c, &r);
+        ::MapWindowPoints(nullptr, h.hwnd, reinterpret_cast<POINT*>(&r), 2);
+        const bool group = (::GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX &&
+                           ::SendMessageW(c, WM_GETDLGCODE, 0, 0) & DLGC_STATIC;
+        controls.push_back({::GetDlgCtrlID(c), r, group});
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << "control " << ::GetDlgCtrlID(c) << " leaves the window";
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        for (std::size_t j = i + 1; j < controls.size(); ++j) {
+            RECT both{};
+            if (controls[i].group || controls[j].group)
+                continue;
+            EXPECT_FALSE(::IntersectRect(&both, &controls[i].rect, &controls[j].rect))
+                << "controls " << controls[i].id << " and " << controls[j].id << " overlap";
+        }
+    std::vector<int> order;
+    HWND first = ::GetNextDlgTabItem(h.hwnd, nullptr, FALSE);
+    for (HWND c = first; c && (order.empty() || c != first); c = ::GetNextDlgTabItem(h.hwnd, c, FALSE))
+        order.push_back(::GetDlgCtrlID(c));
+    const auto trim = std::find(order.begin(), order.end(), IDC_TRIM_EXT);
+    ASSERT_NE(trim, order.end());
+    EXPECT_EQ(std::vector<int>(trim, std::min(trim + 4, order.end())),
+              (std::vector<int>{IDC_TRIM_EXT, IDC_METHOD, IDC_LEVEL, IDC_VERIFY}));
 }
 
 // 「圧縮実行！」 with the engine itself: a folder with a Japanese name goes

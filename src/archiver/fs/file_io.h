@@ -1,4 +1,5 @@
-// file_io.h - byte sources and sinks over POSIX file descriptors.
+// file_io.h - byte sources and sinks over the system's files (file_io.cpp and
+// one backend: file_io_posix.cpp or file_io_windows.cpp).
 #pragma once
 
 #include "codec/io.h"
@@ -94,6 +95,9 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    // One read of at most `size` bytes: how many were read, 0 at the end.
+    std::size_t read_some(std::uint8_t* buf, std::size_t size);
+
     std::string path_;
     int fd_ = -1;
     FileStat st_{};
@@ -115,6 +119,9 @@ public:
     void read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const;
 
 private:
+    // One read of at most `size` bytes at `offset`: how many were read, 0 at the end.
+    std::size_t read_some_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const;
+
     std::string path_;
     int fd_ = -1;
     std::uint64_t size_ = 0;
@@ -148,6 +155,8 @@ private:
     void flush();
     void start_writeback();
     void pwrite_all(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+    // One write of at most `size` bytes at `offset`: how many were written.
+    std::size_t write_some(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
 
     int fd_ = -1;
     std::string path_;

@@ -1,4 +1,4 @@
-// file_io.cpp - byte sources and sinks over POSIX file descriptors.
+// file_io_posix.cpp - byte sources and sinks over POSIX file descriptors.
 #include "fs/file_io.h"
 
 #include "fs/names.h"
@@ -10,7 +10,6 @@
 #include <atomic>
 #include <fcntl.h>
 #include <linux/openat2.h>
-#include <mutex>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -18,28 +17,10 @@ namespace lzh {
 
 namespace {
 
-// Each page of the buffer costs a page fault the first time it is filled,
-// which weighs more than a few more write calls.
-constexpr std::size_t kSinkBuffer = std::size_t(256) << 10;
 // Written bytes between two starts of their write-back to the disk.
 constexpr std::uint64_t kWritebackStep = std::uint64_t(1) << 20;
 
-std::mutex g_fault_mutex;
-std::optional<WriteFault> g_fault;
-ReadHook g_read_hook;
-
 }  // namespace
-
-void set_write_fault(std::optional<WriteFault> fault)
-{
-    std::lock_guard lock(g_fault_mutex);
-    g_fault = fault;
-}
-
-void set_read_hook(ReadHook hook)
-{
-    g_read_hook = std::move(hook);
-}
 
 /**************************************************************************
  * Paths of any length
@@ -164,23 +145,33 @@ int open_beneath(int dir, std::string_view rel, int flags)
     }
 }
 
-bool stat_file(const std::string& path, struct stat& st)
-{
-    return ::stat(path.c_str(), &st) == 0;
-}
+namespace {
 
-bool lstat_path(const std::string& path, struct stat& st)
+// fstatat() with `flags` for paths of any length; false with errno set.
+bool path_status(const std::string& path, struct stat& st, int flags)
 {
     if (path.size() < PATH_MAX)
-        return ::lstat(path.c_str(), &st) == 0;
+        return ::fstatat(AT_FDCWD, path.c_str(), &st, flags) == 0;
     int err = 0;
     {
         ParentDir parent(path);
-        if (::fstatat(parent.fd(), parent.leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(parent.fd(), parent.leaf(), &st, flags) != 0)
             err = errno;
     }
     errno = err;  // closing the parent must not change it
     return err == 0;
+}
+
+}  // namespace
+
+bool stat_file(const std::string& path, struct stat& st)
+{
+    return path_status(path, st, 0);
+}
+
+bool lstat_path(const std::string& path, struct stat& st)
+{
+    return path_status(path, st, AT_SYMLINK_NOFOLLOW);
 }
 
 bool readlink_path(const std::string& path, std::string& target, std::size_t size_hint)
@@ -243,16 +234,12 @@ FileSource::~FileSource()
         ::close(fd_);
 }
 
-std::size_t FileSource::read(std::uint8_t* buf, std::size_t size)
+std::size_t FileSource::read_some(std::uint8_t* buf, std::size_t size)
 {
-    if (g_read_hook)
-        g_read_hook(path_, offset_);
     for (;;) {
-        ssize_t n = ::read(fd_, buf, size);
-        if (n >= 0) {
-            offset_ += std::uint64_t(n);
+        const ssize_t n = ::read(fd_, buf, size);
+        if (n >= 0)
             return std::size_t(n);
-        }
         if (errno != EINTR)
             throw Error(Message::cannot_read_file, {shown_path(path_)}, errno);
     }
@@ -292,20 +279,14 @@ FileRange::~FileRange()
         ::close(fd_);
 }
 
-void FileRange::read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const
+std::size_t FileRange::read_some_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const
 {
-    while (size > 0) {
-        ssize_t n = ::pread(fd_, buf, size, off_t(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    for (;;) {
+        const ssize_t n = ::pread(fd_, buf, size, off_t(offset));
+        if (n >= 0)
+            return std::size_t(n);
+        if (errno != EINTR)
             throw Error(Message::cannot_read_archive, {shown_path(path_)}, errno);
-        }
-        if (n == 0)
-            throw DataError(Message::archive_cut_short, {path_});
-        buf += n;
-        offset += std::uint64_t(n);
-        size -= std::size_t(n);
     }
 }
 
@@ -313,55 +294,21 @@ void FileRange::read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t siz
  * FileSink
  **************************************************************************/
 
-FileSink::FileSink(int fd, std::string path) : fd_(fd), path_(std::move(path))
-{
-    buffer_.reserve(kSinkBuffer);
-    std::lock_guard lock(g_fault_mutex);
-    if (g_fault) {
-        fail_after_ = g_fault->after_bytes;
-        fail_errno_ = g_fault->error;
-    }
-}
-
 FileSink::~FileSink()
 {
     if (fd_ >= 0)
         ::close(fd_);
 }
 
-void FileSink::pwrite_all(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+std::size_t FileSink::write_some(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
 {
-    while (size > 0) {
-        std::size_t chunk = size;
-        if (fail_after_) {
-            std::uint64_t room = physical_ < *fail_after_ ? *fail_after_ - physical_ : 0;
-            if (room == 0)
-                throw Error(Message::cannot_write, {shown_path(path_)}, fail_errno_);
-            chunk = std::size_t(std::min<std::uint64_t>(chunk, room));
-        }
-        ssize_t n = ::pwrite(fd_, data, chunk, off_t(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    for (;;) {
+        const ssize_t n = ::pwrite(fd_, data, size, off_t(offset));
+        if (n >= 0)
+            return std::size_t(n);
+        if (errno != EINTR)
             throw Error(Message::cannot_write, {shown_path(path_)}, errno);
-        }
-        if (n == 0)
-            throw Error(Message::cannot_write, {shown_path(path_)}, ENOSPC);
-        data += n;
-        offset += std::uint64_t(n);
-        size -= std::size_t(n);
-        physical_ += std::uint64_t(n);
     }
-}
-
-void FileSink::flush()
-{
-    if (buffer_.empty())
-        return;
-    pwrite_all(offset_, buffer_.data(), buffer_.size());
-    offset_ += buffer_.size();
-    buffer_.clear();
-    start_writeback();
 }
 
 /*
@@ -376,31 +323,6 @@ void FileSink::start_writeback()
         return;
     ::sync_file_range(fd_, off_t(written_back_), off_t(offset_ - written_back_), SYNC_FILE_RANGE_WRITE);
     written_back_ = offset_;
-}
-
-void FileSink::write(const std::uint8_t* data, std::size_t size)
-{
-    while (size > 0) {
-        if (buffer_.empty() && size >= kSinkBuffer) {
-            // Large pieces go straight to the file.
-            pwrite_all(offset_, data, size);
-            offset_ += size;
-            start_writeback();
-            return;
-        }
-        std::size_t n = std::min(size, kSinkBuffer - buffer_.size());
-        buffer_.insert(buffer_.end(), data, data + n);
-        data += n;
-        size -= n;
-        if (buffer_.size() == kSinkBuffer)
-            flush();
-    }
-}
-
-void FileSink::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
-{
-    flush();
-    pwrite_all(offset, data, size);
 }
 
 void FileSink::truncate(std::uint64_t offset)

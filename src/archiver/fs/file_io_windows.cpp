@@ -13,18 +13,11 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
-#include <mutex>
 #include <winioctl.h>
 
 namespace lzh {
 
 namespace {
-
-constexpr std::size_t kSinkBuffer = std::size_t(256) << 10;
-
-std::mutex g_fault_mutex;
-std::optional<WriteFault> g_fault;
-ReadHook g_read_hook;
 
 HANDLE os_handle(int fd)
 {
@@ -164,17 +157,6 @@ bool handle_status(HANDLE h, FileStat& st)
     return true;
 }
 
-void set_write_fault(std::optional<WriteFault> fault)
-{
-    std::lock_guard lock(g_fault_mutex);
-    g_fault = fault;
-}
-
-void set_read_hook(ReadHook hook)
-{
-    g_read_hook = std::move(hook);
-}
-
 /**************************************************************************
  * Paths of any length: the "\\?\" prefix does it, nothing is held open
  **************************************************************************/
@@ -265,15 +247,11 @@ FileSource::~FileSource()
         ::_close(fd_);
 }
 
-std::size_t FileSource::read(std::uint8_t* buf, std::size_t size)
+std::size_t FileSource::read_some(std::uint8_t* buf, std::size_t size)
 {
-    if (g_read_hook)
-        g_read_hook(path_, offset_);
     DWORD n = 0;
-    const DWORD want = DWORD(std::min<std::size_t>(size, 1u << 30));
-    if (!::ReadFile(os_handle(fd_), buf, want, &n, nullptr))
+    if (!::ReadFile(os_handle(fd_), buf, DWORD(size), &n, nullptr))
         throw Error(Message::cannot_read_file, {shown_path(path_)}, errno_of(::GetLastError()));
-    offset_ += n;
     return n;
 }
 
@@ -316,41 +294,24 @@ FileRange::~FileRange()
         ::_close(fd_);
 }
 
-void FileRange::read_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const
+std::size_t FileRange::read_some_at(std::uint64_t offset, std::uint8_t* buf, std::size_t size) const
 {
-    while (size > 0) {
-        OVERLAPPED at{};
-        at.Offset = DWORD(offset);
-        at.OffsetHigh = DWORD(offset >> 32);
-        DWORD n = 0;
-        const DWORD want = DWORD(std::min<std::size_t>(size, 1u << 30));
-        if (!::ReadFile(os_handle(fd_), buf, want, &n, &at)) {
-            const DWORD err = ::GetLastError();
-            if (err == ERROR_HANDLE_EOF)
-                throw DataError(Message::archive_cut_short, {path_});
-            throw Error(Message::cannot_read_archive, {shown_path(path_)}, errno_of(err));
-        }
-        if (n == 0)
-            throw DataError(Message::archive_cut_short, {path_});
-        buf += n;
-        offset += n;
-        size -= n;
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD n = 0;
+    if (!::ReadFile(os_handle(fd_), buf, DWORD(size), &n, &at)) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_HANDLE_EOF)
+            return 0;
+        throw Error(Message::cannot_read_archive, {shown_path(path_)}, errno_of(err));
     }
+    return n;
 }
 
 /**************************************************************************
  * FileSink
  **************************************************************************/
-
-FileSink::FileSink(int fd, std::string path) : fd_(fd), path_(std::move(path))
-{
-    buffer_.reserve(kSinkBuffer);
-    std::lock_guard lock(g_fault_mutex);
-    if (g_fault) {
-        fail_after_ = g_fault->after_bytes;
-        fail_errno_ = g_fault->error;
-    }
-}
 
 FileSink::~FileSink()
 {
@@ -358,65 +319,19 @@ FileSink::~FileSink()
         ::_close(fd_);
 }
 
-void FileSink::pwrite_all(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+std::size_t FileSink::write_some(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
 {
-    while (size > 0) {
-        std::size_t chunk = std::min<std::size_t>(size, 1u << 30);
-        if (fail_after_) {
-            std::uint64_t room = physical_ < *fail_after_ ? *fail_after_ - physical_ : 0;
-            if (room == 0)
-                throw Error(Message::cannot_write, {shown_path(path_)}, fail_errno_);
-            chunk = std::size_t(std::min<std::uint64_t>(chunk, room));
-        }
-        OVERLAPPED at{};
-        at.Offset = DWORD(offset);
-        at.OffsetHigh = DWORD(offset >> 32);
-        DWORD n = 0;
-        if (!::WriteFile(os_handle(fd_), data, DWORD(chunk), &n, &at))
-            throw Error(Message::cannot_write, {shown_path(path_)}, errno_of(::GetLastError()));
-        if (n == 0)
-            throw Error(Message::cannot_write, {shown_path(path_)}, ENOSPC);
-        data += n;
-        offset += n;
-        size -= n;
-        physical_ += n;
-    }
-}
-
-void FileSink::flush()
-{
-    if (buffer_.empty())
-        return;
-    pwrite_all(offset_, buffer_.data(), buffer_.size());
-    offset_ += buffer_.size();
-    buffer_.clear();
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD n = 0;
+    if (!::WriteFile(os_handle(fd_), data, DWORD(size), &n, &at))
+        throw Error(Message::cannot_write, {shown_path(path_)}, errno_of(::GetLastError()));
+    return n;
 }
 
 // The system writes back on its own; FlushFileBuffers in sync() waits for it.
 void FileSink::start_writeback() {}
-
-void FileSink::write(const std::uint8_t* data, std::size_t size)
-{
-    while (size > 0) {
-        if (buffer_.empty() && size >= kSinkBuffer) {
-            pwrite_all(offset_, data, size);
-            offset_ += size;
-            return;
-        }
-        std::size_t n = std::min(size, kSinkBuffer - buffer_.size());
-        buffer_.insert(buffer_.end(), data, data + n);
-        data += n;
-        size -= n;
-        if (buffer_.size() == kSinkBuffer)
-            flush();
-    }
-}
-
-void FileSink::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
-{
-    flush();
-    pwrite_all(offset, data, size);
-}
 
 void FileSink::truncate(std::uint64_t offset)
 {

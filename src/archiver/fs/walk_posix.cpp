@@ -4,7 +4,7 @@
 // and on several (ParallelWalk) share examine() and the checks that keep a
 // walk from following a directory swapped for a link, and those are best
 // read beside both of their callers.
-#include "fs/walk.h"
+#include "fs/walk_common.h"
 
 #include "fs/file_io.h"
 #include "fs/threads.h"
@@ -20,6 +20,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -29,26 +30,6 @@
 namespace lzh {
 
 namespace {
-
-// "a//b/./c/" -> "a/b/c": the name an item is stored under.
-std::string normalise_item(const std::string& item)
-{
-    std::string out;
-    std::size_t i = 0;
-    while (i < item.size()) {
-        std::size_t j = item.find('/', i);
-        if (j == std::string::npos)
-            j = item.size();
-        const std::string_view part(item.data() + i, j - i);
-        if (!part.empty() && part != ".") {
-            if (!out.empty())
-                out += '/';
-            out += part;
-        }
-        i = j + 1;
-    }
-    return out;
-}
 
 using DirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
 
@@ -79,25 +60,6 @@ void check_same_dir(int fd, const EntryStat& seen, const std::string& dir)
         throw Error(Message::cannot_read_directory, {shown_path(dir)}, errno);
     if (!same_file(st, seen))
         throw Error(Message::directory_swapped, {shown_path(dir)});
-}
-
-// The longest name a level-2 header can hold (its size field has 16 bits).
-constexpr std::size_t kMaxHeaderName = 0xFFFF;
-
-/*
- * Refuses an entry whose names no header can hold, as soon as the walk meets
- * it: everything below a directory is longer still, so the walk never goes
- * on into a tree it could not store. Names that fit by their bytes on the
- * disk need no further look; longer ones are measured as they would be stored
- * (CP932 may be shorter than UTF-8).
- */
-void check_name_length(const std::string& stored, const NewEntry& e)
-{
-    if (stored.size() + e.link_target.size() <= kMaxHeaderName)
-        return;
-    const StoredNames names = encode_names(stored, e.link_target, e.kind == NewEntry::Kind::directory);
-    if (names.path.size() + names.link_target.size() > kMaxHeaderName)
-        throw Error(Message::name_too_long, {shown_path(stored)});
 }
 
 // A link's target, read relative to its open directory.
@@ -138,46 +100,6 @@ std::vector<std::string> read_names(DIR* d, const std::string& dir, Tick&& tick)
 
 // Directories held open down the tree at most (see Walker).
 constexpr unsigned kHeldDirs = 64;
-
-WalkHook g_walk_hook;
-
-/*
- * Asks the window now and then whether to go on, so a cancel is seen while a
- * large or deep tree is walked, long before anything is written. Only the
- * thread that called the command may call the window.
- */
-class WalkPoll {
-public:
-    WalkPoll(ArchiverWindow* window, const std::string& archive) : window_(window), archive_(archive) {}
-
-    // False when the user cancelled; `current` is the entry reached.
-    bool go_on(const std::string& current)
-    {
-        if (!window_ || (++calls_ & 255) != 0)
-            return true;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_ < std::chrono::milliseconds(100))
-            return true;
-        last_ = now;
-        Progress p;
-        p.archive = archive_;
-        p.current = current;
-        return window_->on_progress(p);
-    }
-    // As go_on(), but forced past the counter (a thread that waited).
-    bool go_on_now(const std::string& current)
-    {
-        calls_ |= 255;
-        return go_on(current);
-    }
-    [[noreturn]] void cancelled() const { throw Cancelled(Message::cancelled, {archive_}); }
-
-private:
-    ArchiverWindow* window_;
-    std::string archive_;
-    std::uint32_t calls_ = 0;
-    std::chrono::steady_clock::time_point last_{};
-};
 
 /*
  * Examines entry `name` of the directory open as `dirfd` into `e`; `path`
@@ -318,13 +240,8 @@ private:
     {
         std::vector<std::string> names = read_names(d.get(), path_, [&] { check(stored_); });
         std::sort(names.begin(), names.end());
-        // Room for them at once: growing step by step would hold the old and
-        // the new array together just when the list is longest.
-        if (entries_.size() + names.size() > entries_.capacity())
-            entries_.reserve(
-                std::max(entries_.size() + names.size(), entries_.capacity() + entries_.capacity() / 2));
-        if (g_walk_hook)
-            g_walk_hook(path_);
+        reserve_entries(entries_, names.size());
+        walk_hook(path_);
         Frame& f = stack_.emplace_back();
         f.dir = std::move(d);
         f.st = st;
@@ -533,8 +450,7 @@ private:
             std::sort(names.begin(), names.end());
             sg.entries.reserve(names.size() + (sg.root ? 1 : 0));
             sg.contents.reserve(names.size());
-            if (g_walk_hook)
-                g_walk_hook(sg.path);
+            walk_hook(sg.path);
             const std::string prefix = sg.path + '/';
             const std::string stored_prefix = sg.stored + '/';
             std::vector<std::string> skipped;
@@ -641,19 +557,6 @@ private:
     unsigned waiting_ = 0;          // threads waiting in wake_
 };
 
-// stat() for paths of any length, following links; false with errno set.
-bool stat_path(const std::string& path, struct stat& st)
-{
-    int err = 0;
-    {
-        ParentDir parent(path);
-        if (::fstatat(parent.fd(), parent.leaf(), &st, 0) != 0)
-            err = errno;
-    }
-    errno = err;
-    return err == 0;
-}
-
 // Opens a directory item; a link is followed only when the item was one
 // (`is_link`): the user chose it.
 std::unique_ptr<SourceRoot> open_item_dir(const std::string& path, bool is_link, struct stat& st)
@@ -672,46 +575,7 @@ std::unique_ptr<SourceRoot> open_item_dir(const std::string& path, bool is_link,
     return root;
 }
 
-/*
- * The status of item `path`, which the user chose: a link named as an item
- * is followed (`is_link` tells; links inside a directory are stored as
- * links). Throws naming it when it is missing ("not found" says it all) or
- * cannot be examined.
- */
-struct stat item_status(const std::string& path, bool& is_link)
-{
-    const auto not_found = [&](int err, Message missing) {
-        return err == ENOENT ? Error(missing, {shown_path(path)})
-                             : Error(Message::item_not_found, {shown_path(path)}, err);
-    };
-    struct stat st;
-    if (!lstat_path(path, st))
-        throw not_found(errno, Message::item_not_found);
-    is_link = S_ISLNK(st.st_mode);
-    if (is_link && !stat_path(path, st))
-        throw not_found(errno, Message::link_target_missing);
-    return st;
-}
-
-// Leaves out the entries from `first` on that another item brought already.
-void drop_seen(std::vector<NewEntry>& entries, std::size_t first, std::set<std::string>& seen)
-{
-    std::size_t kept = first;
-    for (std::size_t i = first; i < entries.size(); ++i)
-        if (seen.insert(entries[i].stored_path()).second) {
-            if (kept != i)
-                entries[kept] = std::move(entries[i]);
-            ++kept;
-        }
-    entries.resize(kept);
-}
-
 }  // namespace
-
-void set_walk_hook(WalkHook hook)
-{
-    g_walk_hook = std::move(hook);
-}
 
 WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, ArchiverWindow* window)
 {
@@ -729,33 +593,18 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
     // the coders will use.
     const unsigned threads = cmd.items.size() == 1 ? coder_threads(0) : 1;
     for (const std::string& item : cmd.items) {
-        const std::string stored = normalise_item(item);
-        if (stored.empty())
-            throw Error(Message::empty_item_named, {item});
+        const std::string stored = stored_item_name(item);
         const std::string path = cmd.base + stored;
         bool is_link = false;
         struct stat st = item_status(path, is_link);
         const SourceRoot* root = nullptr;
         if (S_ISDIR(st.st_mode))
             root = result.roots.emplace_back(open_item_dir(path, is_link, st)).get();  // `st`: as opened
-        if (exclude && same_file(st, *exclude))
+        std::optional<NewEntry> entry =
+            item_entry(path, stored, st, is_link, exclude, dedupe ? &seen : nullptr, result);
+        if (!entry)
             continue;
-        if (dedupe && !seen.insert(stored).second)
-            continue;
-        NewEntry e;
-        e.source = path;
-        e.name = stored;
-        e.st = st;
-        if (S_ISDIR(st.st_mode)) {
-            e.kind = NewEntry::Kind::directory;
-        } else if (S_ISREG(st.st_mode)) {
-            e.kind = NewEntry::Kind::file;
-            e.follow_link = is_link;
-        } else {
-            result.skipped.push_back(path);
-            continue;
-        }
-        check_name_length(stored, e);
+        NewEntry& e = *entry;
         if (!root) {
             result.entries.push_back(std::move(e));
             continue;
@@ -775,9 +624,7 @@ WalkResult collect_entries(const WalkItems& cmd, const struct stat* exclude, Arc
         if (dedupe)
             drop_seen(result.entries, first, seen);
     }
-    for (const NewEntry& e : result.entries)
-        if (e.kind == NewEntry::Kind::file)
-            result.total_bytes += e.st.size;
+    count_total_bytes(result);
     return result;
 }
 

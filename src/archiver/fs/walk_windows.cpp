@@ -9,7 +9,7 @@
 // opened first without following a reparse point, checked to be a directory
 // still, and kept open without delete sharing while its names are read, so
 // it cannot be renamed or swapped for a link meanwhile.
-#include "fs/walk.h"
+#include "fs/walk_common.h"
 
 #include "fs/file_io.h"
 #include "fs/names.h"
@@ -17,75 +17,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <io.h>
+#include <optional>
 #include <set>
 
 namespace lzh {
 
 namespace {
-
-// "a//b/./c/" -> "a/b/c" ('\' separates as '/' does): the name an item is stored under.
-std::string normalise_item(const std::string& item)
-{
-    std::string out;
-    std::size_t i = 0;
-    while (i < item.size()) {
-        std::size_t j = item.find_first_of("/\\", i);
-        if (j == std::string::npos)
-            j = item.size();
-        const std::string_view part(item.data() + i, j - i);
-        if (!part.empty() && part != ".") {
-            if (!out.empty())
-                out += '/';
-            out += part;
-        }
-        i = j + 1;
-    }
-    return out;
-}
-
-// The longest name a level-2 header can hold (its size field has 16 bits).
-constexpr std::size_t kMaxHeaderName = 0xFFFF;
-
-void check_name_length(const std::string& stored, const NewEntry& e)
-{
-    if (stored.size() + e.link_target.size() <= kMaxHeaderName)
-        return;
-    const StoredNames names = encode_names(stored, e.link_target, e.kind == NewEntry::Kind::directory);
-    if (names.path.size() + names.link_target.size() > kMaxHeaderName)
-        throw Error(Message::name_too_long, {shown_path(stored)});
-}
-
-WalkHook g_walk_hook;
-
-// Asks the window now and then whether to go on (see walk_posix.cpp).
-class WalkPoll {
-public:
-    WalkPoll(ArchiverWindow* window, const std::string& archive) : window_(window), archive_(archive) {}
-
-    void check(const std::string& current)
-    {
-        if (!window_ || (++calls_ & 255) != 0)
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_ < std::chrono::milliseconds(100))
-            return;
-        last_ = now;
-        Progress p;
-        p.archive = archive_;
-        p.current = current;
-        if (!window_->on_progress(p))
-            throw Cancelled(Message::cancelled, {archive_});
-    }
-
-private:
-    ArchiverWindow* window_;
-    std::string archive_;
-    std::uint32_t calls_ = 0;
-    std::chrono::steady_clock::time_point last_{};
-};
 
 // One directory entry as FindFirstFileExW lists it.
 struct Found {
@@ -235,12 +174,8 @@ public:
         std::vector<Frame> stack;
         const auto push = [&](Handle dir, const PathLink* l, std::string p, std::string s) {
             std::vector<Found> names = read_names(p, [&] { poll_.check(s); });
-            if (result_.entries.size() + names.size() > result_.entries.capacity())
-                result_.entries.reserve(
-                    std::max(result_.entries.size() + names.size(),
-                             result_.entries.capacity() + result_.entries.capacity() / 2));
-            if (g_walk_hook)
-                g_walk_hook(p);
+            reserve_entries(result_.entries, names.size());
+            walk_hook(p);
             stack.push_back(Frame{std::move(dir), l, std::move(names), 0, std::move(p), std::move(s)});
         };
         push(std::move(h), link, path, stored);
@@ -281,44 +216,7 @@ private:
     std::uint64_t serial_ = 0;
 };
 
-/*
- * The status of item `path`, which the user chose: a link named as an item
- * is followed (`is_link` tells). Throws naming it when it is missing or
- * cannot be examined.
- */
-FileStat item_status(const std::string& path, bool& is_link)
-{
-    const auto not_found = [&](int err, Message missing) {
-        return err == ENOENT ? Error(missing, {shown_path(path)})
-                             : Error(Message::item_not_found, {shown_path(path)}, err);
-    };
-    FileStat st;
-    if (!lstat_path(path, st))
-        throw not_found(errno, Message::item_not_found);
-    is_link = S_ISLNK(st.st_mode);
-    if (is_link && !stat_file(path, st))
-        throw not_found(errno, Message::link_target_missing);
-    return st;
-}
-
-void drop_seen(std::vector<NewEntry>& entries, std::size_t first, std::set<std::string>& seen)
-{
-    std::size_t kept = first;
-    for (std::size_t i = first; i < entries.size(); ++i)
-        if (seen.insert(entries[i].stored_path()).second) {
-            if (kept != i)
-                entries[kept] = std::move(entries[i]);
-            ++kept;
-        }
-    entries.resize(kept);
-}
-
 }  // namespace
-
-void set_walk_hook(WalkHook hook)
-{
-    g_walk_hook = std::move(hook);
-}
 
 WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, ArchiverWindow* window)
 {
@@ -328,9 +226,7 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
     const bool dedupe = cmd.items.size() > 1;
     std::set<std::string> seen;
     for (const std::string& item : cmd.items) {
-        const std::string stored = normalise_item(item);
-        if (stored.empty())
-            throw Error(Message::empty_item_named, {item});
+        const std::string stored = stored_item_name(item);
         const std::string path = cmd.base + stored;
         bool is_link = false;
         FileStat st = item_status(path, is_link);
@@ -350,24 +246,11 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
             }
             root = result.roots.emplace_back(std::make_unique<SourceRoot>(fd, path.size())).get();
         }
-        if (exclude && same_file(st, *exclude))
+        std::optional<NewEntry> entry =
+            item_entry(path, stored, st, is_link, exclude, dedupe ? &seen : nullptr, result);
+        if (!entry)
             continue;
-        if (dedupe && !seen.insert(stored).second)
-            continue;
-        NewEntry e;
-        e.source = path;
-        e.name = stored;
-        e.st = st;
-        if (S_ISDIR(st.st_mode)) {
-            e.kind = NewEntry::Kind::directory;
-        } else if (S_ISREG(st.st_mode)) {
-            e.kind = NewEntry::Kind::file;
-            e.follow_link = is_link;
-        } else {
-            result.skipped.push_back(path);
-            continue;
-        }
-        check_name_length(stored, e);
+        NewEntry& e = *entry;
         if (!root) {
             result.entries.push_back(std::move(e));
             continue;
@@ -378,9 +261,7 @@ WalkResult collect_entries(const WalkItems& cmd, const FileStat* exclude, Archiv
         if (dedupe)
             drop_seen(result.entries, first, seen);
     }
-    for (const NewEntry& e : result.entries)
-        if (e.kind == NewEntry::Kind::file)
-            result.total_bytes += e.st.size;
+    count_total_bytes(result);
     return result;
 }
 

@@ -137,6 +137,7 @@ enum class Message : std::uint16_t {
     sys_too_big,
     sys_busy,
     verify_failed,
+    root_has_no_name,
 };
 
 enum class Language : std::uint8_t { japanese, english };
