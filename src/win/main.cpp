@@ -6,12 +6,15 @@
 #include <shellapi.h>
 
 #include "packer_window.h"
+#include "pelkoran/messages.h"
 #include "version.h"
 #include "wide_text.h"
 #include "window_run.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // The window, its messages and the engine's in the user's display language.
+    lzh::set_message_language(lzh::desktop_language());
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);

@@ -14,6 +14,7 @@
 #include "method_switches.h"
 #include "resource.h"
 #include "wide_text.h"
+#include "window_texts.h"
 
 namespace pelkoran::win {
 
@@ -83,7 +84,8 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG: {
-        const std::string text = std::string(kNotice) + "\nBUILD:" + __DATE__ + " " + __TIME__;
+        TranslateDialog(hwnd);
+        const std::string text = Translated(kNotice) + "\nBUILD:" + __DATE__ + " " + __TIME__;
         ::SetDlgItemTextW(hwnd, IDC_ABOUT_TEXT, Utf8ToWide(text).c_str());
         return TRUE;
     }
@@ -221,9 +223,10 @@ INT_PTR PackerWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam)
 
 void PackerWindow::OnInitDialog()
 {
+    TranslateDialog(hwnd_);
     // The about entry of the system menu.
     if (HMENU menu = ::GetSystemMenu(hwnd_, FALSE)) {
-        std::wstring about = LoadText(IDS_ABOUTBOX);
+        std::wstring about = Utf8ToWide(Translated(WideToUtf8(LoadText(IDS_ABOUTBOX))));
         if (!about.empty()) {
             ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
@@ -284,7 +287,8 @@ void PackerWindow::SetUpCompressionControls()
     for (std::size_t i = 0; i < std::size(kMethodNames); ++i)
         methods[i] = std::string("-") + kMethodNames[i] + "-";
     std::string levels[std::size(kLevelNames)];
-    std::copy(std::begin(kLevelTexts), std::end(kLevelTexts), levels);
+    for (std::size_t i = 0; i < std::size(kLevelNames); ++i)
+        levels[i] = Translated(kLevelTexts[i]);
     FillChoice(hwnd_, IDC_METHOD, methods, kMethodNames, settings_.method, kDefaultMethod);
     FillChoice(hwnd_, IDC_LEVEL, levels, kLevelNames, settings_.level, kDefaultLevel);
     ::CheckDlgButton(hwnd_, IDC_VERIFY, settings_.verify ? BST_CHECKED : BST_UNCHECKED);
@@ -390,7 +394,7 @@ void PackerWindow::OnBrowse()
 {
     if (running_)
         return;
-    const std::string title = WideToUtf8(LoadText(IDS_BROWSE_TITLE));
+    const std::string title = Translated(WideToUtf8(LoadText(IDS_BROWSE_TITLE)));
     const std::string picked = services_.pick_folder(hwnd_, title, OutputDir());
     if (!picked.empty())
         ::SetDlgItemTextW(hwnd_, IDC_OUTPUT_DIR, Utf8ToWide(picked).c_str());
@@ -495,6 +499,7 @@ void PackerWindow::ProgressStart(int count)
                                      ProgressProc, reinterpret_cast<LPARAM>(this));
     if (!progress_)
         return;
+    TranslateDialog(progress_);
     ::SendDlgItemMessageW(progress_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, count);
     ::EnableWindow(hwnd_, FALSE);
     ::ShowWindow(progress_, SW_SHOW);
