@@ -104,30 +104,31 @@ struct Tables {
             // a distance out of reach is replaced by one in reach (which
             // matches whatever its bytes match, a true match too).
             const std::uint64_t v = load64(s);
-            unsigned best_key = 0;
-            std::uint32_t dists[4];
-            for (unsigned i = 0; i < 4; ++i) {
-                std::uint32_t dist = std::uint16_t(std::uint32_t(abs) - std::uint32_t(bucket >> (16 * i)));
-                dist = dist - 1 < limit ? dist : limit;
-                dists[i] = dist;
-                const std::uint64_t x = load64(s - dist) ^ v;
-                const unsigned len = x ? unsigned(std::countr_zero(x)) >> 3 : 8;
+            const std::uint32_t cur16 = std::uint16_t(abs);
+            auto reach = [&](unsigned i) {
+                const std::uint32_t dist = std::uint16_t(cur16 - std::uint32_t(bucket >> (16 * i)));
+                return dist - 1 < limit ? dist : limit;
+            };
+            auto key = [&](unsigned i) {
                 // Longest first, then the newest (the nearest).
-                const unsigned key = len << 2 | (3 - i);
-                best_key = key > best_key ? key : best_key;
-            }
+                const std::uint64_t x = load64(s - reach(i)) ^ v;
+                return (unsigned(std::countr_zero(x)) >> 3) << 2 | (3 - i);  // 8 bytes when x == 0
+            };
+            const unsigned k01 = std::max(key(0), key(1));
+            const unsigned k23 = std::max(key(2), key(3));
+            const unsigned best_key = std::max(k01, k23);
             unsigned len = best_key >> 2;
             if (len >= 4) {
-                std::uint32_t dist = dists[3 - (best_key & 3)];
+                std::uint32_t dist = reach(3 - (best_key & 3));
                 if (len == 8 && max_len > 8) {
                     len = match_length(s, s - dist, max_len, 8);
                     for (unsigned i = 4 - (best_key & 3); i < 4 && len < max_len; ++i) {
-                        const std::uint8_t* c = s - dists[i];
+                        const std::uint8_t* c = s - reach(i);
                         if (load64(c) == v && c[len] == s[len]) {
                             const unsigned l = match_length(s, c, max_len, 8);
                             if (l > len) {
                                 len = l;
-                                dist = dists[i];
+                                dist = reach(i);
                             }
                         }
                     }
