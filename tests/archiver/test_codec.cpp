@@ -240,6 +240,37 @@ TEST(Codec, StreamDoesNotDependOnWhatTheThreadCodedBefore)
     }
 }
 
+/*
+ * Fast effort compares its candidates' first eight bytes at once and steps
+ * over positions where nothing matches. A match that runs into the end of
+ * the input (fewer than eight bytes left, or just eight) must stop there; a
+ * repeat after a long stretch of random bytes must still be found; random
+ * bytes must not grow beyond their literals.
+ */
+TEST(Codec, FastEffortMatchesUpToTheEndAndAfterNoise)
+{
+    const Bytes t = text(2000, 21);
+    for (std::size_t tail : {4u, 5u, 7u, 8u, 9u, 300u}) {
+        Bytes in = t;
+        in.insert(in.end(), t.begin() + 100, t.begin() + 100 + tail);
+        for (const auto* m : kMethods) {
+            SCOPED_TRACE(std::string(m->id) + " tail " + std::to_string(tail));
+            const Bytes packed = lzh::encode(*m, lzh::Effort::fast, in);
+            ASSERT_EQ(lzh::decode(*m, packed, in.size()), in);
+            EXPECT_TRUE(Walker(packed).walk(*m, in.size()).last_is_match);
+        }
+    }
+    // 40000 random bytes twice: the copy lies within -lh7-'s reach only.
+    const Bytes half = random_bytes(40000, 22);
+    Bytes twice = half;
+    twice.insert(twice.end(), half.begin(), half.end());
+    const Bytes packed = lzh::encode(lzh::kLh7, lzh::Effort::fast, twice);
+    EXPECT_EQ(lzh::decode(lzh::kLh7, packed, twice.size()), twice);
+    EXPECT_LT(packed.size(), half.size() + half.size() / 20);
+    for (const auto* m : kMethods)
+        EXPECT_LT(lzh::encode(*m, lzh::Effort::fast, half).size(), half.size() + half.size() / 50) << m->id;
+}
+
 TEST(Codec, CompressesTextAndDoesNotBlowUpRandomData)
 {
     const Bytes t = text(100000, 6);

@@ -3,14 +3,16 @@
 //
 // The parser walks its match finder's window and hands one code per literal
 // or match to the block writer (block_writer.cpp), which records them and
-// codes them as blocks. Fast effort parses greedily and normal effort lazily,
-// one byte of look-ahead (chain_parser.cpp); both take sparse chunks
+// codes them as blocks. Fast effort parses greedily over a small bucketed
+// hash table (fast_parser.cpp); normal effort parses lazily, one byte of
+// look-ahead, over hash chains (chain_parser.cpp) and takes sparse chunks
 // (already-compressed data) on a cheap path. Best effort chooses the cheapest
 // parse of each segment by its bit prices (optimal_parser.cpp).
 #include "codec/encoder.h"
 
 #include "codec/block_writer.h"
 #include "codec/chain_parser.h"
+#include "codec/fast_parser.h"
 #include "codec/optimal_parser.h"
 
 #include <cassert>
@@ -31,7 +33,7 @@ struct EffortParams {
 
 constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
-    {false, false, {8, 32, 8, true}, 16384, 16384},  // fast
+    {false, false, {8, 32, 8, true}, 16384, 16384},  // fast: its own parser (finder unused)
     {true, false, {64, 128, 8, true}, 16384, 2048},  // normal
     {true, true, {32, 96, 256}, 16384, 2048},        // best: chain = tree depth of the binary-tree finder
 };
@@ -51,6 +53,8 @@ struct Encoder::Impl {
         assert(m.coded && m.np <= kMaxNP);
         if (params.optimal)
             parser = std::make_unique<OptimalParser>(m, params.finder, writer, size_hint);
+        else if (e == Effort::fast)
+            parser = std::make_unique<FastParser>(m, writer, size_hint);
         else
             parser = std::make_unique<ChainParser>(m, params.lazy, params.finder, writer, size_hint);
     }
