@@ -182,6 +182,26 @@ void MatchFinder::skip(std::size_t n)
     cur_ = stop;
 }
 
+/*
+ * A search reaches back at most max_dist_ bytes, so positions before
+ * next_search - max_dist_ can never be a candidate again; whatever the chains
+ * would link through them is older still, out of reach too. One position more
+ * than that is entered, a whole dictionary's worth: every slot of prev_ is
+ * then written before the next search, as with skip(), which keeps a stale
+ * link (a position 4 GiB back) reading only slots that were written.
+ */
+void MatchFinder::pass(std::size_t n, std::uint64_t next_search)
+{
+    const std::uint64_t at = base_ + cur_;
+    const std::uint64_t dict = std::uint64_t(max_dist_) + 1;
+    if (next_search > at + dict) {
+        const std::size_t jump = std::size_t(std::min<std::uint64_t>(n, next_search - dict - at));
+        cur_ += jump;
+        n -= jump;
+    }
+    skip(n);
+}
+
 MatchProbe::MatchProbe(unsigned dict_bits, std::uint64_t size_hint)
     : max_dist_((std::uint32_t(1) << dict_bits) - 1), bits_(std::min(dict_bits + 1, 16u))
 {

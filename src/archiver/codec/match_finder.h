@@ -59,6 +59,12 @@ public:
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);
 
+    // Advances past the next `n` positions like skip(), but enters only those
+    // that a search at stream position `next_search` or later can reach; the
+    // caller searches nowhere before `next_search`. The searches give what
+    // they would after skip(n).
+    void pass(std::size_t n, std::uint64_t next_search);
+
 private:
     void insert(std::size_t pos);
     std::uint32_t hash3(const std::uint8_t* p) const;
