@@ -75,7 +75,11 @@ void ChainParser::parse_window(bool finishing)
             continue;
         }
         if (!pending) {
-            const Match m = finder.find(0);
+            // Literals up to the next match, in this chunk and with a whole
+            // match ahead of each position.
+            const std::size_t room = std::min<std::size_t>(std::size_t(judged_end - finder.position()),
+                                                           finder.lookahead() + 1 - need);
+            const Match m = finder.find_literals(room, writer_);
             if (m.len < kMinMatch) {
                 emit_literal(finder.byte_at(-1));
             } else if (m.len >= nice) {

@@ -25,6 +25,7 @@
 // the window: its distance is checked against the history the window holds.
 #include "codec/match_finder.h"
 
+#include "codec/block_writer.h"
 #include "codec/window_bytes.h"
 
 #include <algorithm>
@@ -91,7 +92,7 @@ inline void MatchFinder::insert(std::size_t pos)
     head_[h] = abs + max_dist_ + 1;
 }
 
-Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
+[[gnu::always_inline]] inline Match MatchFinder::search(unsigned prev_len)
 {
     Match best;
     const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_, kMaxMatch));
@@ -110,8 +111,6 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
         best_len = len;
         best.len = len;
         best.dist = dist;
-        if (all)
-            all[(*n_all)++] = best;
     };
 
     // The next search starts one byte on: fetch its chain head early.
@@ -162,6 +161,21 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
     head_[h] = cur32 + max_dist_ + 1;
     ++cur_;
     return best;
+}
+
+Match MatchFinder::find(unsigned prev_len)
+{
+    return search(prev_len);
+}
+
+Match MatchFinder::find_literals(std::size_t n, BlockWriter& out)
+{
+    for (;;) {
+        const Match m = search(0);
+        if (m.len != 0 || --n == 0)
+            return m;
+        out.literal(buf_[cur_ - 1]);
+    }
 }
 
 void MatchFinder::skip(std::size_t n)
