@@ -6,11 +6,14 @@
 // is encoded (timed), decoded (timed) and compared. Prints per category: files,
 // bytes in, bytes out (a file whose stream is not smaller counts as stored),
 // ratio and MB/s (10^6 bytes of input per CPU second) of encoding and decoding.
+// With CODEC_BENCH_DIGEST set, also an FNV-1a digest of each category's coded
+// streams on stderr, to check that a change leaves the output as it was.
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -63,6 +66,7 @@ int main(int argc, char** argv)
 
     std::printf("%-11s %6s %11s %11s %7s %9s %9s\n", "category", "files", "in", "out", "ratio", "enc MB/s",
                 "dec MB/s");
+    const bool digest = std::getenv("CODEC_BENCH_DIGEST") != nullptr;
     std::uint64_t all_in = 0, all_out = 0;
     double all_enc = 0, all_dec = 0;
     for (const auto& cat : cats) {
@@ -71,7 +75,7 @@ int main(int argc, char** argv)
             if (e.is_regular_file() && !e.is_symlink())
                 paths.push_back(e.path());
         std::sort(paths.begin(), paths.end());
-        std::uint64_t in = 0, out = 0;
+        std::uint64_t in = 0, out = 0, fnv = 14695981039346656037ull;
         double enc_s = 0, dec_s = 0;
         for (const auto& p : paths) {
             std::ifstream f(p, std::ios::binary);
@@ -93,12 +97,16 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "MISMATCH %s\n", p.c_str());
                 return 1;
             }
+            for (const std::uint8_t b : sink.data)
+                fnv = (fnv ^ b) * 1099511628211ull;
             in += data.size();
             out += std::min(sink.data.size(), data.size());
         }
         std::printf("%-11s %6zu %11llu %11llu %6.2f%% %9.1f %9.1f\n", cat.c_str(), paths.size(),
                     (unsigned long long)in, (unsigned long long)out, 100.0 * out / in, in / enc_s / 1e6,
                     in / dec_s / 1e6);
+        if (digest)
+            std::fprintf(stderr, "%-11s digest %016llx\n", cat.c_str(), (unsigned long long)fnv);
         all_in += in;
         all_out += out;
         all_enc += enc_s;

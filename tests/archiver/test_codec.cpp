@@ -298,6 +298,25 @@ TEST(Codec, CompressesTextAndDoesNotBlowUpRandomData)
     }
 }
 
+// The end of a sparse chunk (random bytes, coded without searching) stays
+// within reach of the searches after it: a copy of its last half dictionary
+// codes as matches.
+TEST(Codec, TailOfASparseChunkIsMatchedByWhatFollows)
+{
+    const Bytes r = random_bytes(4 * 65536, 11);  // four whole sparse chunks
+    for (const auto* m : kMethods) {
+        const std::size_t half = m->dict_size() / 2;
+        Bytes again = r;
+        again.insert(again.end(), r.end() - half, r.end());
+        for (const auto e : {lzh::Effort::fast, lzh::Effort::normal}) {
+            SCOPED_TRACE(std::string(m->id) + " effort " + std::to_string(int(e)));
+            const Bytes packed = lzh::encode(*m, e, again);
+            EXPECT_LT(packed.size(), lzh::encode(*m, e, r).size() + half / 16);
+            EXPECT_EQ(lzh::decode(*m, packed, again.size()), again);
+        }
+    }
+}
+
 /*
  * A long run of one byte codes as one match symbol over and over, which
  * single-symbol tables make zero bits each. The final block of such a stream

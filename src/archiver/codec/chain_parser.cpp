@@ -75,7 +75,11 @@ void ChainParser::parse_window(bool finishing)
             continue;
         }
         if (!pending) {
-            const Match m = finder.find(0);
+            // Literals up to the next match, in this chunk and with a whole
+            // match ahead of each position.
+            const std::size_t room = std::min<std::size_t>(std::size_t(judged_end - finder.position()),
+                                                           finder.lookahead() + 1 - need);
+            const Match m = finder.find_literals(room, writer_);
             if (m.len < kMinMatch) {
                 emit_literal(finder.byte_at(-1));
             } else if (m.len >= nice) {
@@ -163,8 +167,9 @@ bool ChainParser::judged()
 /*
  * One step through a sparse chunk: the judge's match at the cursor, or the
  * literals up to its next match, the end of the chunk or where less than
- * `need` bytes would be left ahead. Every position passed is entered into the
- * finder, so that later input can match this data.
+ * `need` bytes would be left ahead. The finder searches nowhere in the chunk;
+ * the positions passed that a search after it can reach are entered, so that
+ * later input can match this data.
  */
 void ChainParser::sparse_step(std::size_t need)
 {
@@ -178,7 +183,7 @@ void ChainParser::sparse_step(std::size_t need)
             const Match m = f.m;
             sparse_matches.pop_front();
             emit_match(m);
-            finder.skip(m.len);
+            finder.pass(m.len, chunks.front().end);
             return;
         }
         stop = std::min(stop, f.pos);
@@ -186,7 +191,7 @@ void ChainParser::sparse_step(std::size_t need)
     const std::size_t n = std::size_t(stop - at);
     for (std::size_t i = 0; i < n; ++i)
         emit_literal(finder.byte_at(std::ptrdiff_t(i)));
-    finder.skip(n);
+    finder.pass(n, chunks.front().end);
 }
 
 }  // namespace lzh

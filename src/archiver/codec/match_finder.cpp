@@ -10,15 +10,22 @@
 // with only three bytes left (the last one of the stream) is entered into
 // head3_ alone.
 //
-// Only the heads start cleared (0 = position 0). Every link is 0 or a
-// position that was entered, and a walk happens only where position 0 was
-// entered (it had as many bytes ahead as the walking position), so a walk
-// reads only prev_ slots that were written. Reads of the window stop at the
+// head_ and prev_ hold positions plus the dictionary size (a multiple of it,
+// so that the slot of a link is the same): their cleared entries, 0, stand
+// for a position a dictionary before the stream, out of reach of any search.
+// Every link is one of those or a position that was entered, older than the
+// one it leaves, and a walk reads the link of a candidate only when the
+// candidate is within reach, which means entered and not yet overwritten; so
+// a walk reads only prev_ slots that were written, and distances grow along
+// it. (Only past 4 GiB can a stale entry look near; such a walk is still
+// bounded by the depth, and its candidates are checked like any other.)
+// head3_ holds plain positions, cleared to 0 (position 0). Reads of the window stop at the
 // end of the data, except a three-byte hash of the last position, whose
 // fourth byte is masked. Any candidate, however stale, addresses bytes inside
 // the window: its distance is checked against the history the window holds.
 #include "codec/match_finder.h"
 
+#include "codec/block_writer.h"
 #include "codec/window_bytes.h"
 
 #include <algorithm>
@@ -82,10 +89,10 @@ inline void MatchFinder::insert(std::size_t pos)
     }
     const std::uint32_t h = hash_chain(p);
     prev_[abs & max_dist_] = head_[h];
-    head_[h] = abs;
+    head_[h] = abs + max_dist_ + 1;
 }
 
-Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
+[[gnu::always_inline]] inline Match MatchFinder::search(unsigned prev_len)
 {
     Match best;
     const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(end_ - cur_, kMaxMatch));
@@ -104,8 +111,6 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
         best_len = len;
         best.len = len;
         best.dist = dist;
-        if (all)
-            all[(*n_all)++] = best;
     };
 
     // The next search starts one byte on: fetch its chain head early.
@@ -132,14 +137,13 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
     if (best_len < nice) {
         unsigned chain = prev_len >= params_.good_len ? (params_.max_chain >> 2) + 1 : params_.max_chain;
         std::uint32_t cand = head_[h];
-        std::uint32_t last_dist = 0;
+        const std::uint32_t cur_key = cur32 + max_dist_ + 1;
         std::uint16_t end16 = load16(s + best_len - 1);
         while (chain-- != 0) {
-            const std::uint32_t dist = cur32 - cand;
-            // Out of reach, or not older than the previous candidate (a stale link).
-            if (dist > limit || dist <= last_dist)
+            const std::uint32_t dist = cur_key - cand;
+            // Out of reach (or the cursor itself, only from a stale entry).
+            if (dist - 1 >= limit)
                 break;
-            last_dist = dist;
             const std::uint8_t* c = s - dist;
             if (load16(c + best_len - 1) == end16 && load16(c) == s01) {
                 const unsigned len = match_length(s, c, max_len);
@@ -154,9 +158,24 @@ Match MatchFinder::find(unsigned prev_len, Match* all, unsigned* n_all)
         }
     }
     prev_[cur32 & max_dist_] = head_[h];
-    head_[h] = cur32;
+    head_[h] = cur32 + max_dist_ + 1;
     ++cur_;
     return best;
+}
+
+Match MatchFinder::find(unsigned prev_len)
+{
+    return search(prev_len);
+}
+
+Match MatchFinder::find_literals(std::size_t n, BlockWriter& out)
+{
+    for (;;) {
+        const Match m = search(0);
+        if (m.len != 0 || --n == 0)
+            return m;
+        out.literal(buf_[cur_ - 1]);
+    }
 }
 
 void MatchFinder::skip(std::size_t n)
@@ -168,18 +187,45 @@ void MatchFinder::skip(std::size_t n)
     std::size_t p = cur_;
     if (params_.chain4) {
         const std::size_t four = end_ >= 3 ? std::min(hashable, end_ - 3) : p;
-        for (; p < four; ++p) {
-            const std::uint8_t* b = &buf_[p];
-            const std::uint32_t abs = static_cast<std::uint32_t>(base_ + p);
-            head3_[hash3(b)] = abs;
-            const std::uint32_t h = hash_chain(b);
-            prev_[abs & max_dist_] = head_[h];
-            head_[h] = abs;
+        // Locals, which the stores into the tables cannot change.
+        std::uint32_t* const head = head_.get();
+        std::uint32_t* const head3 = head3_.get();
+        std::uint32_t* const prev = prev_.get();
+        const std::uint32_t mask = max_dist_;
+        const unsigned shift = 32 - hash_bits_, shift3 = 32 - hash3_bits_;
+        const std::uint8_t* b = &buf_[p];
+        std::uint32_t abs = static_cast<std::uint32_t>(base_ + p);
+        for (; p < four; ++p, ++b, ++abs) {
+            const std::uint32_t key = load32(b);
+            head3[((key & 0xFFFFFF) * 0x9E3779B1u) >> shift3] = abs;
+            const std::uint32_t h = (key * 0x9E3779B1u) >> shift;
+            prev[abs & mask] = head[h];
+            head[h] = abs + mask + 1;
         }
     }
     for (; p < hashable; ++p)
         insert(p);
     cur_ = stop;
+}
+
+/*
+ * A search reaches back at most max_dist_ bytes, so positions before
+ * next_search - max_dist_ can never be a candidate again; whatever the chains
+ * would link through them is older still, out of reach too. One position more
+ * than that is entered, a whole dictionary's worth: every slot of prev_ is
+ * then written before the next search, as with skip(), which keeps a stale
+ * link (a position 4 GiB back) reading only slots that were written.
+ */
+void MatchFinder::pass(std::size_t n, std::uint64_t next_search)
+{
+    const std::uint64_t at = base_ + cur_;
+    const std::uint64_t dict = std::uint64_t(max_dist_) + 1;
+    if (next_search > at + dict) {
+        const std::size_t jump = std::size_t(std::min<std::uint64_t>(n, next_search - dict - at));
+        cur_ += jump;
+        n -= jump;
+    }
+    skip(n);
 }
 
 MatchProbe::MatchProbe(unsigned dict_bits, std::uint64_t size_hint)

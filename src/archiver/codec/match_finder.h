@@ -21,6 +21,8 @@
 
 namespace lzh {
 
+class BlockWriter;
+
 // How hard the finder searches.
 struct MatchFinderParams {
     unsigned max_chain;  // candidates examined per search
@@ -51,15 +53,25 @@ public:
     // and not reaching before the start of the stream, then enters the cursor
     // position into the chains and advances by one. `prev_len` is the length
     // of the match the caller already holds (only longer ones are of interest).
-    // With `all`, every improvement found on the way (increasing lengths,
-    // each at the nearest distance it occurs) is added at all[*n_all]; `all`
-    // needs room for kMaxMatch entries.
-    Match find(unsigned prev_len, Match* all = nullptr, unsigned* n_all = nullptr);
+    Match find(unsigned prev_len);
+
+    // find(0) at the cursor and the positions after it, one after another,
+    // until one finds a match or `n` (at least 1) were searched; the byte of
+    // each position searched before the last goes to `out` as a literal.
+    // Returns the last search's match: a run of literals in one call.
+    Match find_literals(std::size_t n, BlockWriter& out);
 
     // Enters the next `n` positions into the chains and advances past them.
     void skip(std::size_t n);
 
+    // Advances past the next `n` positions like skip(), but enters only those
+    // that a search at stream position `next_search` or later can reach; the
+    // caller searches nowhere before `next_search`. The searches give what
+    // they would after skip(n).
+    void pass(std::size_t n, std::uint64_t next_search);
+
 private:
+    Match search(unsigned prev_len);
     void insert(std::size_t pos);
     std::uint32_t hash3(const std::uint8_t* p) const;
     std::uint32_t hash_chain(const std::uint8_t* p) const;
