@@ -1,0 +1,121 @@
+// block_splitter.cpp - chooses where best-effort blocks end.
+//
+// A cut is located by an estimate: the entropy of each side's C and P
+// symbols plus a rough price for its tables (a block's fixed fields and a
+// few bits per symbol it uses). Moving the cut by `step` codes changes the
+// statistics of only those codes, so one scan over the run rates every cut.
+// The cut found is then kept only when the two blocks, sized exactly by the
+// block writer, take fewer bits than the whole.
+#include "codec/block_splitter.h"
+
+#include <cmath>
+
+namespace lzh {
+
+namespace {
+
+// Rough table price of a block: the count fields, the T and P tables.
+constexpr double kBlockBits = 100;
+constexpr double kUsedCBits = 5;  // a used C symbol: its T code, the zero run it breaks
+constexpr double kUsedPBits = 3;  // a used P symbol: its length field
+
+// x log2 x for the counts a record can hold.
+const float* xlogx()
+{
+    static const std::vector<float> table = [] {
+        std::vector<float> t(kMaxBlockCodes + 1);
+        for (std::size_t x = 1; x < t.size(); ++x)
+            t[x] = float(double(x) * std::log2(double(x)));
+        return t;
+    }();
+    return table.data();
+}
+
+}  // namespace
+
+BlockSplitter::BlockSplitter(unsigned np, std::size_t min_codes, std::size_t step)
+    : np_(np), min_codes_(min_codes), step_(step)
+{
+    xlogx();
+}
+
+void BlockSplitter::Side::add(unsigned s, unsigned ps, int sign)
+{
+    static const float* const t = xlogx();
+    std::uint32_t& f = c[s];
+    if (f == 0)
+        ++used_c;
+    c_sum += t[f + sign] - t[f];
+    f += sign;
+    if (f == 0)
+        --used_c;
+    nc += sign;
+    if (s >= 256) {
+        std::uint32_t& g = p[ps];
+        if (g == 0)
+            ++used_p;
+        p_sum += t[g + sign] - t[g];
+        g += sign;
+        if (g == 0)
+            --used_p;
+        np += sign;
+    }
+}
+
+double BlockSplitter::Side::bits() const
+{
+    static const float* const t = xlogx();
+    return t[nc] - c_sum + t[np] - p_sum + kBlockBits + kUsedCBits * used_c + kUsedPBits * used_p;
+}
+
+// The cut of codes [0, n) with the smallest estimate, both sides at least
+// min_codes_ long; 0 when there is no room for one.
+std::size_t BlockSplitter::best_cut(const std::uint16_t* sym, const std::uint16_t* pos, std::size_t n)
+{
+    if (n < 2 * min_codes_)
+        return 0;
+    left_ = Side{};
+    right_ = Side{};
+    std::size_t i = 0;
+    for (; i < min_codes_; ++i)
+        left_.add(sym[i], sym[i] >= 256 ? p_symbol(pos[i]) : 0, 1);
+    for (std::size_t j = i; j < n; ++j)
+        right_.add(sym[j], sym[j] >= 256 ? p_symbol(pos[j]) : 0, 1);
+    std::size_t best = 0;
+    double best_bits = 0;
+    while (n - i >= min_codes_) {
+        const double b = left_.bits() + right_.bits();
+        if (best == 0 || b < best_bits) {
+            best = i;
+            best_bits = b;
+        }
+        for (const std::size_t end = i + step_; i < end && i < n; ++i) {
+            const unsigned ps = sym[i] >= 256 ? p_symbol(pos[i]) : 0;
+            left_.add(sym[i], ps, 1);
+            right_.add(sym[i], ps, -1);
+        }
+    }
+    return best;
+}
+
+std::size_t BlockSplitter::first_block(const std::uint16_t* sym, const std::uint16_t* pos, std::size_t n,
+                                       const BlockBits& bits)
+{
+    std::uint64_t whole = 0;
+    bool sized = false;
+    for (;;) {
+        const std::size_t cut = best_cut(sym, pos, n);
+        if (cut == 0)
+            return n;
+        if (!sized)
+            whole = bits(0, n);
+        const std::uint64_t front = bits(0, cut);
+        if (front + bits(cut, n - cut) >= whole)
+            return n;
+        n = cut;
+        whole = front;
+        sized = true;
+    }
+}
+
+}  // namespace lzh
