@@ -18,6 +18,9 @@ namespace {
 constexpr double kBlockBits = 100;
 constexpr double kUsedCBits = 5;  // a used C symbol: its T code, the zero run it breaks
 constexpr double kUsedPBits = 3;  // a used P symbol: its length field
+// The table price is rough: a cut the estimate rates up to this many bits
+// worse than the whole run is still sized exactly.
+constexpr double kDoubtBits = 300;
 
 // x log2 x for the counts a record can hold.
 const float* xlogx()
@@ -68,8 +71,27 @@ double BlockSplitter::Side::bits() const
     return t[nc] - c_sum + t[np] - p_sum + kBlockBits + kUsedCBits * used_c + kUsedPBits * used_p;
 }
 
+double BlockSplitter::Side::bits_with(const Side& o) const
+{
+    static const float* const t = xlogx();
+    double sum = 0;
+    unsigned uc = 0, up = 0;
+    for (unsigned i = 0; i < kNC; ++i) {
+        const std::uint32_t f = c[i] + o.c[i];
+        sum += t[f];
+        uc += f != 0;
+    }
+    for (unsigned i = 0; i < kMaxNP; ++i) {
+        const std::uint32_t f = p[i] + o.p[i];
+        sum += t[f];
+        up += f != 0;
+    }
+    return t[nc + o.nc] + t[np + o.np] - sum + kBlockBits + kUsedCBits * uc + kUsedPBits * up;
+}
+
 // The cut of codes [0, n) with the smallest estimate, both sides at least
-// min_codes_ long; 0 when there is no room for one.
+// min_codes_ long; 0 when there is no room for one or when the estimate
+// rates every cut clearly worse than none.
 std::size_t BlockSplitter::best_cut(const std::uint16_t* sym, const std::uint16_t* pos, std::size_t n)
 {
     if (n < 2 * min_codes_)
@@ -81,6 +103,7 @@ std::size_t BlockSplitter::best_cut(const std::uint16_t* sym, const std::uint16_
         left_.add(sym[i], sym[i] >= 256 ? p_symbol(pos[i]) : 0, 1);
     for (std::size_t j = i; j < n; ++j)
         right_.add(sym[j], sym[j] >= 256 ? p_symbol(pos[j]) : 0, 1);
+    const double whole = left_.bits_with(right_);
     std::size_t best = 0;
     double best_bits = 0;
     while (n - i >= min_codes_) {
@@ -95,7 +118,7 @@ std::size_t BlockSplitter::best_cut(const std::uint16_t* sym, const std::uint16_
             right_.add(sym[i], ps, -1);
         }
     }
-    return best;
+    return best_bits < whole + kDoubtBits ? best : 0;
 }
 
 std::size_t BlockSplitter::first_block(const std::uint16_t* sym, const std::uint16_t* pos, std::size_t n,

@@ -40,6 +40,8 @@ private:
         double c_sum = 0, p_sum = 0;  // sum of f log2 f over the symbols
         void add(unsigned s, unsigned ps, int sign);
         double bits() const;
+        // The estimate for the codes of this side and `o` together.
+        double bits_with(const Side& o) const;
     };
     std::size_t best_cut(const std::uint16_t* sym, const std::uint16_t* pos, std::size_t n);
 
