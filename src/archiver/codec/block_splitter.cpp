@@ -8,27 +8,48 @@
 // block writer, take fewer bits than the whole.
 #include "codec/block_splitter.h"
 
-#include <cmath>
+#include <bit>
 
 namespace lzh {
 
 namespace {
 
+// Estimates are in 1/65536 bit, in integers, so that they come out the same
+// on every platform.
+constexpr int kFrac = 16;
+constexpr std::int64_t kOne = std::int64_t(1) << kFrac;
+
 // Rough table price of a block: the count fields, the T and P tables.
-constexpr double kBlockBits = 100;
-constexpr double kUsedCBits = 5;  // a used C symbol: its T code, the zero run it breaks
-constexpr double kUsedPBits = 3;  // a used P symbol: its length field
+constexpr std::int64_t kBlockBits = 100 * kOne;
+constexpr std::int64_t kUsedCBits = 5 * kOne;  // a used C symbol: its T code, the zero run it breaks
+constexpr std::int64_t kUsedPBits = 3 * kOne;  // a used P symbol: its length field
 // The table price is rough: a cut the estimate rates up to this many bits
 // worse than the whole run is still sized exactly.
-constexpr double kDoubtBits = 300;
+constexpr std::int64_t kDoubtBits = 300 * kOne;
+
+// log2 x in 1/65536 units, by repeated squaring of the mantissa.
+std::int64_t fixed_log2(std::uint32_t x)
+{
+    const unsigned e = unsigned(std::bit_width(x)) - 1;
+    std::uint64_t y = std::uint64_t(x) << (31 - e) >> 1;  // x / 2^e in [1, 2), 30 fraction bits
+    std::int64_t r = std::int64_t(e) << kFrac;
+    for (int b = kFrac - 1; b >= 0; --b) {
+        y = (y * y) >> 30;
+        if (y >= (std::uint64_t(2) << 30)) {
+            y >>= 1;
+            r |= std::int64_t(1) << b;
+        }
+    }
+    return r;
+}
 
 // x log2 x for the counts a record can hold.
-const float* xlogx()
+const std::int64_t* xlogx()
 {
-    static const std::vector<float> table = [] {
-        std::vector<float> t(kMaxBlockCodes + 1);
-        for (std::size_t x = 1; x < t.size(); ++x)
-            t[x] = float(double(x) * std::log2(double(x)));
+    static const std::vector<std::int64_t> table = [] {
+        std::vector<std::int64_t> t(kMaxBlockCodes + 1);
+        for (std::uint32_t x = 1; x < t.size(); ++x)
+            t[x] = std::int64_t(x) * fixed_log2(x);
         return t;
     }();
     return table.data();
@@ -44,7 +65,7 @@ BlockSplitter::BlockSplitter(unsigned np, std::size_t min_codes, std::size_t ste
 
 void BlockSplitter::Side::add(unsigned s, unsigned ps, int sign)
 {
-    static const float* const t = xlogx();
+    static const std::int64_t* const t = xlogx();
     std::uint32_t& f = c[s];
     if (f == 0)
         ++used_c;
@@ -65,16 +86,16 @@ void BlockSplitter::Side::add(unsigned s, unsigned ps, int sign)
     }
 }
 
-double BlockSplitter::Side::bits() const
+std::int64_t BlockSplitter::Side::bits() const
 {
-    static const float* const t = xlogx();
+    static const std::int64_t* const t = xlogx();
     return t[nc] - c_sum + t[np] - p_sum + kBlockBits + kUsedCBits * used_c + kUsedPBits * used_p;
 }
 
-double BlockSplitter::Side::bits_with(const Side& o) const
+std::int64_t BlockSplitter::Side::bits_with(const Side& o) const
 {
-    static const float* const t = xlogx();
-    double sum = 0;
+    static const std::int64_t* const t = xlogx();
+    std::int64_t sum = 0;
     unsigned uc = 0, up = 0;
     for (unsigned i = 0; i < kNC; ++i) {
         const std::uint32_t f = c[i] + o.c[i];
@@ -103,11 +124,11 @@ std::size_t BlockSplitter::best_cut(const std::uint16_t* sym, const std::uint16_
         left_.add(sym[i], sym[i] >= 256 ? p_symbol(pos[i]) : 0, 1);
     for (std::size_t j = i; j < n; ++j)
         right_.add(sym[j], sym[j] >= 256 ? p_symbol(pos[j]) : 0, 1);
-    const double whole = left_.bits_with(right_);
+    const std::int64_t whole = left_.bits_with(right_);
     std::size_t best = 0;
-    double best_bits = 0;
+    std::int64_t best_bits = 0;
     while (n - i >= min_codes_) {
-        const double b = left_.bits() + right_.bits();
+        const std::int64_t b = left_.bits() + right_.bits();
         if (best == 0 || b < best_bits) {
             best = i;
             best_bits = b;

@@ -37,11 +37,12 @@ private:
         std::array<std::uint32_t, kMaxNP> p{};
         std::uint32_t nc = 0, np = 0;      // codes, matches
         std::uint32_t used_c = 0, used_p = 0;
-        double c_sum = 0, p_sum = 0;  // sum of f log2 f over the symbols
+        std::int64_t c_sum = 0, p_sum = 0;  // sum of f log2 f over the symbols
         void add(unsigned s, unsigned ps, int sign);
-        double bits() const;
+        // The estimate in 1/65536 bit.
+        std::int64_t bits() const;
         // The estimate for the codes of this side and `o` together.
-        double bits_with(const Side& o) const;
+        std::int64_t bits_with(const Side& o) const;
     };
     std::size_t best_cut(const std::uint16_t* sym, const std::uint16_t* pos, std::size_t n);
 
