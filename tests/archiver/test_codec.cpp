@@ -47,6 +47,7 @@ Bytes encode_in_pieces(const lzh::Method& m, lzh::Effort e, const Bytes& in, std
  */
 struct Layout {
     std::vector<std::uint64_t> block_starts;  // bit offset of each block-size field
+    std::vector<unsigned> block_codes;        // codes of each block
     bool last_is_match = false;
     std::uint64_t last_c_end = 0;  // bit offset just after the last code's C code
     std::uint64_t total_bits = 0;
@@ -64,6 +65,7 @@ public:
         for (std::uint64_t produced = 0; produced < original;) {
             out.block_starts.push_back(at_);
             const unsigned n = bits(16);
+            out.block_codes.push_back(n);
             const Code t = lengths(19, 5, true);
             Code c;
             if (const unsigned cn = bits(9); cn == 0) {
@@ -340,6 +342,42 @@ TEST(Codec, FinalBlockOfLongZeroRunIsAtLeast64Bits)
                 EXPECT_EQ(lzh::decode(*m, packed, zeros.size()), zeros);
             }
     }
+}
+
+/*
+ * Best effort cuts a block where the data changes character, in the last
+ * record of a stream too (here the whole input): every block still holds at
+ * least 64 codes, the final one at least 64 bits even when it is one run of
+ * matches, and the stream does not end right after a match code.
+ */
+TEST(Codec, BestEffortCutsBlocksWhereTheDataChanges)
+{
+    Bytes digits;
+    for (unsigned i = 0; i < 6000; ++i)
+        digits.push_back(std::uint8_t('0' + (i * 7 + i / 13) % 10));
+    Bytes text_digits = text(6000, 11);
+    text_digits.insert(text_digits.end(), digits.begin(), digits.end());
+    Bytes text_zeros = text(6000, 12);
+    text_zeros.insert(text_zeros.end(), 256 * 200 + 5, 0);
+    Bytes text_digits_text = text_digits;
+    const Bytes more = text(40000, 13);
+    text_digits_text.insert(text_digits_text.end(), more.begin(), more.end());
+    for (const auto* m : kMethods)
+        for (const Bytes* in : {&text_digits, &text_zeros, &text_digits_text}) {
+            SCOPED_TRACE(std::string(m->id) + " size " + std::to_string(in->size()));
+            const Bytes packed = lzh::encode(*m, lzh::Effort::best, *in);
+            ASSERT_EQ(lzh::decode(*m, packed, in->size()), *in);
+            const Layout layout = Walker(packed).walk(*m, in->size());
+            ASSERT_GE(layout.block_starts.size(), 2u);
+            for (const unsigned n : layout.block_codes)
+                EXPECT_GE(n, 64u);
+            EXPECT_GE(layout.total_bits - layout.block_starts.back(), 64u);
+            if (layout.last_is_match) {
+                EXPECT_LT(layout.last_c_end, layout.total_bits);
+            }
+            // One block over all of it would be larger.
+            EXPECT_LT(packed.size(), lzh::encode(*m, lzh::Effort::normal, *in).size());
+        }
 }
 
 /*

@@ -4,7 +4,9 @@
 // When the record holds kTailCodes more codes than a block takes, the block
 // writer codes the first block_codes of them, halved (down to
 // min_block_codes) while smaller blocks fit the data better: it counts the
-// symbols, builds the C, T and P tables and writes the block. At least
+// symbols, builds the C, T and P tables and writes the block. Best effort
+// instead cuts its blocks where the statistics change (block_splitter.cpp),
+// the final record too, into blocks of at least kTailCodes codes. At least
 // kTailCodes codes always stay behind, so the final block of a stream with
 // several blocks holds at least that many.
 //
@@ -17,6 +19,7 @@
 // stream ends right after its C code; write_block() avoids that ending too.
 #include "codec/block_writer.h"
 
+#include "codec/block_splitter.h"
 #include "codec/huffman.h"
 
 #include <algorithm>
@@ -64,12 +67,29 @@ BlockWriter::BlockWriter(const Method& m, ByteSink& out, std::size_t block_codes
       pos(make_scratch<std::uint16_t>(capacity))
 {
     assert(m.coded && m.np <= kMaxNP && capacity <= kMaxBlockCodes);
+    if (choose_lengths)
+        splitter = std::make_unique<BlockSplitter>(m.np, std::max(min_block_codes, kTailCodes),
+                                                   std::max(min_block_codes, kTailCodes) / 2);
 }
+
+BlockWriter::~BlockWriter() = default;
 
 void BlockWriter::finish()
 {
-    if (count > 0)
+    std::size_t first = 0;
+    if (splitter) {
+        // The record may end in several blocks, each cut where it pays.
+        while (count - first > 0) {
+            const std::size_t n = splitter->first_block(sym.get() + first, pos.get() + first, count - first,
+                                                        [&](std::size_t a, std::size_t k) {
+                                                            return sized_block_bits(first + a, k);
+                                                        });
+            write_block(first, n, first + n == count);
+            first += n;
+        }
+    } else if (count > 0) {
         write_block(0, count, true);
+    }
     count = 0;
     bits.flush();
 }
@@ -83,7 +103,10 @@ void BlockWriter::finish()
 void BlockWriter::flush_full()
 {
     std::size_t n = block_codes;
-    if (min_block_codes < n) {
+    if (splitter) {
+        n = splitter->first_block(sym.get(), pos.get(), n,
+                                  [&](std::size_t a, std::size_t k) { return sized_block_bits(a, k); });
+    } else if (min_block_codes < n) {
         // Sizes from symbol counts: the halves are counted, the whole is their sum.
         auto size = [&](const Counts& f) {
             build_tables(f, false, false);
@@ -420,6 +443,15 @@ void BlockWriter::put_tables(Out& out) const
         for (unsigned i = 0; i < t.p_n; ++i)
             put_length(out, t.p_len[i]);
     }
+}
+
+// Bits of codes [first, first + n) written as one block (tables built for them).
+std::uint64_t BlockWriter::sized_block_bits(std::size_t first, std::size_t n)
+{
+    Counts f;
+    count_codes(first, n, f);
+    build_tables(f, false, false);
+    return block_bits(f);
 }
 
 // Bits of a whole block with counts `f`, coded with the current tables.

@@ -15,8 +15,11 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace lzh {
+
+class BlockSplitter;
 
 inline constexpr unsigned kNC = 510;    // literal/length alphabet
 inline constexpr unsigned kNT = 19;     // code-length alphabet
@@ -78,9 +81,11 @@ public:
     // Blocks of at most `block_codes` codes (halved down to `min_block_codes`
     // while that pays; the final one up to kTailCodes more). With
     // `choose_lengths` the C code lengths are chosen among several limits by
-    // the bits they cost (best effort).
+    // the bits they cost, and blocks are cut where that pays, none shorter
+    // than `min_block_codes` (best effort).
     BlockWriter(const Method& m, ByteSink& out, std::size_t block_codes, std::size_t min_block_codes,
                 bool choose_lengths);
+    ~BlockWriter();
     BlockWriter(const BlockWriter&) = delete;
     BlockWriter& operator=(const BlockWriter&) = delete;
 
@@ -114,6 +119,7 @@ private:
     void code_c_lengths(BlockTables& b) const;
     void choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq);
     std::uint64_t block_bits(const Counts& f) const;
+    std::uint64_t sized_block_bits(std::size_t first, std::size_t n);
     template <class Out>
     void put_tables(Out& out) const;
 
@@ -130,6 +136,7 @@ private:
     std::uint64_t last_block_bits = 0;
     std::uint64_t coded_bytes = 0;  // input covered by the blocks written
     BlockTables t;
+    std::unique_ptr<BlockSplitter> splitter;  // best effort: blocks cut where the data changes
 };
 
 }  // namespace lzh

@@ -28,14 +28,14 @@ struct EffortParams {
     bool optimal;  // choose the cheapest parse of each segment by its bit prices
     MatchFinderParams finder;
     std::size_t block_codes;      // codes a block holds at most (the final block up to kTailCodes more)
-    std::size_t min_block_codes;  // a block may be halved down to this many codes when that pays
+    std::size_t min_block_codes;  // a block may be cut down to this many codes when that pays
 };
 
 constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
     {false, false, {8, 32, 8, true}, 16384, 16384},  // fast: its own parser (finder unused)
     {true, false, {64, 128, 8, true}, 16384, 2048},  // normal
-    {true, true, {32, 96, 256}, 16384, 2048},        // best: chain = tree depth of the binary-tree finder
+    {true, true, {32, 96, 256}, 16384, 128},         // best: chain = tree depth of the binary-tree finder
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 

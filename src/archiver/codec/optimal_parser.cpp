@@ -29,9 +29,10 @@ std::size_t OptimalParser::fill(const std::uint8_t* data, std::size_t size)
  * the binary-tree finder (a match of nice length or more is taken as it is,
  * and the positions it covers are skipped), then finds the cheapest way
  * through the segment twice: with the prices of the previous segment, then
- * with prices from the first path's own symbol counts. A segment spans
- * write() calls, so the parse does not depend on how the input was cut into
- * pieces.
+ * with prices from the first path's own symbol counts (the first segment,
+ * priced at first by a guess, three times: the third pass with the second
+ * path's counts). A segment spans write() calls, so the parse does not
+ * depend on how the input was cut into pieces.
  */
 void OptimalParser::parse(bool finishing, bool)
 {
@@ -130,9 +131,11 @@ void OptimalParser::initial_prices(std::size_t n)
  */
 void OptimalParser::choose_path(std::size_t n)
 {
+    // The first segment starts from guessed prices: one pass more.
+    const int passes = priced ? 2 : 3;
     if (!priced)
         initial_prices(n);
-    for (int pass = 0; pass < 2; ++pass) {
+    for (int pass = 0; pass < passes; ++pass) {
         std::fill(dp.get(), dp.get() + n + 1, ~std::uint64_t(0));
         dp[0] = 0;
         for (std::size_t i = 0; i < n; ++i) {
