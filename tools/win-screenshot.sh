@@ -2,14 +2,18 @@
 # tools/win-screenshot.sh - redraw docs/screenshot-windows.png: the Windows
 # window under Wine, on a virtual display with openbox drawing the title bar.
 #
-# Usage: tools/win-screenshot.sh [BUILD_DIR]   (default: build-win)
+# Usage: tools/win-screenshot.sh [BUILD_DIR] [en]   (default: build-win, Japanese)
+# With "en" the window is drawn on an English desktop, into
+# docs/screenshot-windows-en.png.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build-win}
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target pelkoran_screenshot
-export WINEPREFIX=$build/wineprefix-display WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+locale=ja_JP.UTF-8 out=$root/docs/screenshot-windows.png
+[ "${2:-}" = en ] && locale=C.UTF-8 out=$root/docs/screenshot-windows-en.png
+export WINEPREFIX=$build/wineprefix-display WINEDEBUG=-all LANG=$locale LC_ALL=$locale
 wine cmd /c exit >/dev/null 2>&1 || true   # creates the prefix
 # The dialog's font, ＭＳ Ｐゴシック, is Windows' own; here IPA's proportional
 # Gothic (fonts-ipafont-gothic) stands in for it.
@@ -28,7 +32,7 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     wine "$@"' _ "$build/bin/pelkoran_screenshot.exe" "$(w "$work/shot.bmp")" \
     "$(w "$items/写真 2024")" "$(w "$items/資料")" "$(w "$items/見積書.xlsx")" \
     "$(w "$items/memo.txt")" "$(w "$items/表紙.doc")"
-python3 - "$work/shot.bmp" "$root/docs/screenshot-windows.png" <<'PY'
+python3 - "$work/shot.bmp" "$out" <<'PY'
 import struct, sys, zlib
 data = open(sys.argv[1], "rb").read()
 offset = struct.unpack_from("<I", data, 10)[0]
@@ -46,4 +50,4 @@ png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 
 png += chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b"")
 open(sys.argv[2], "wb").write(png)
 PY
-echo "wrote $root/docs/screenshot-windows.png"
+echo "wrote $out"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "packer_window.h"
+#include "pelkoran/messages.h"
 #include "resource.h"
 #include "version.h"
 #include "wide_text.h"
@@ -66,6 +67,7 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: pelkoran_screenshot OUT.bmp ITEM...\n");
         return 2;
     }
+    lzh::set_message_language(lzh::desktop_language());
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     pelkoran::win::WindowServices services;
