@@ -468,17 +468,27 @@ void BlockWriter::write_block(std::size_t first, std::size_t n, bool final_block
     const std::uint64_t block_start = bits.bits();
     bits.put(static_cast<std::uint32_t>(n), 16);
     put_tables(bits);
+    // Each C symbol's code and length in one word: code << 8 | length.
+    std::array<std::uint32_t, kNC> c_packed;
+    for (unsigned i = 0; i < kNC; ++i)
+        c_packed[i] = std::uint32_t(t.c_code[i]) << 8 | t.c_len[i];
     std::uint64_t covered = n;
-    for (std::size_t i = first; i < first + n; ++i) {
-        const unsigned s = sym[i];
-        bits.put(t.c_code[s], t.c_len[s]);
-        if (s >= 256) {
-            covered += s - 256 + kMinMatch - 1;
-            // The P code and the extra bits in one field (at most 16 + 15 bits).
-            const unsigned p = pos[i];
-            const unsigned c = p_symbol(p);
-            const unsigned extra = c >= 2 ? c - 1 : 0;
-            bits.put(std::uint32_t(t.p_code[c]) << extra | (p & ((1u << extra) - 1)), t.p_len[c] + extra);
+    {
+        BitWriter::Run out(bits);
+        const std::uint16_t* const s_at = sym.get();
+        const std::uint16_t* const p_at = pos.get();
+        for (std::size_t i = first; i < first + n; ++i) {
+            const unsigned s = s_at[i];
+            const std::uint32_t c_code = c_packed[s];
+            out.put(c_code >> 8, c_code & 0xFF);
+            if (s >= 256) {
+                covered += s - 256 + kMinMatch - 1;
+                // The P code and the extra bits in one field (at most 16 + 15 bits).
+                const unsigned p = p_at[i];
+                const unsigned c = p_symbol(p);
+                const unsigned extra = c >= 2 ? c - 1 : 0;
+                out.put(std::uint32_t(t.p_code[c]) << extra | (p & ((1u << extra) - 1)), t.p_len[c] + extra);
+            }
         }
     }
     ++blocks;
