@@ -11,6 +11,7 @@
 #include "codec/scratch.h"
 #include "codec/sliding_window.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -89,6 +90,21 @@ public:
         sym[count] = b;
         if (++count == capacity)
             flush_full();
+    }
+    // The `n` bytes at `b` as literals, in order.
+    void literals(const std::uint8_t* b, std::size_t n)
+    {
+        while (n > 0) {
+            const std::size_t k = std::min(n, capacity - count);
+            std::uint16_t* const out = sym.get() + count;
+            for (std::size_t i = 0; i < k; ++i)
+                out[i] = b[i];
+            b += k;
+            n -= k;
+            count += k;
+            if (count == capacity)
+                flush_full();
+        }
     }
     // A match of `len` bytes at distance `dist`.
     void match(unsigned len, unsigned dist)
