@@ -116,6 +116,22 @@ void BlockWriter::flush_full()
     count -= n;
 }
 
+// literals() for a run that fills the record at least once.
+void BlockWriter::literals_filling(const std::uint8_t* b, std::size_t n)
+{
+    while (n > 0) {
+        const std::size_t k = std::min(n, capacity - count);
+        std::uint16_t* const out = sym.get() + count;
+        for (std::size_t i = 0; i < k; ++i)
+            out[i] = b[i];
+        b += k;
+        n -= k;
+        count += k;
+        if (count == capacity)
+            flush_full();
+    }
+}
+
 // Adds the symbols of codes [first, first + n) to `f`.
 void BlockWriter::count_codes(std::size_t first, std::size_t n, Counts& f) const
 {

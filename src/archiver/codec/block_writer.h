@@ -11,7 +11,6 @@
 #include "codec/scratch.h"
 #include "codec/sliding_window.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -94,16 +93,13 @@ public:
     // The `n` bytes at `b` as literals, in order.
     void literals(const std::uint8_t* b, std::size_t n)
     {
-        while (n > 0) {
-            const std::size_t k = std::min(n, capacity - count);
+        if (n < capacity - count) {
             std::uint16_t* const out = sym.get() + count;
-            for (std::size_t i = 0; i < k; ++i)
+            count += n;
+            for (std::size_t i = 0; i < n; ++i)
                 out[i] = b[i];
-            b += k;
-            n -= k;
-            count += k;
-            if (count == capacity)
-                flush_full();
+        } else {
+            literals_filling(b, n);
         }
     }
     // A match of `len` bytes at distance `dist`.
@@ -124,6 +120,7 @@ public:
 
 private:
     void flush_full();
+    void literals_filling(const std::uint8_t* b, std::size_t n);
     void write_block(std::size_t first, std::size_t n, bool final_block);
     void count_codes(std::size_t first, std::size_t n, Counts& f) const;
     void build_tables(const Counts& f, bool force_c, bool force_p);
