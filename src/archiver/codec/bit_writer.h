@@ -39,6 +39,60 @@ public:
         }
     }
 
+    /*
+     * The writer's state in locals for a long run of put() calls: the stores
+     * of whole bytes cannot change the bits pending or the write position,
+     * so they stay in registers. While a Run is open the BitWriter itself
+     * must not be used; close() (or the destructor) hands the state back.
+     */
+    class Run {
+    public:
+        explicit Run(BitWriter& w)
+            : w_(w), buf_(w.buf_.get()), limit_(w.size_ - 8), acc_(w.acc_), count_(w.count_), used_(w.used_)
+        {}
+        Run(const Run&) = delete;
+        Run& operator=(const Run&) = delete;
+        ~Run() { close(); }
+
+        // As BitWriter::put().
+        void put(std::uint32_t value, unsigned n)
+        {
+            assert(n <= 32 && (n == 32 || (value >> n) == 0));
+            acc_ = (acc_ << n) | value;
+            count_ += n;
+            if (count_ >= 32) {
+                count_ -= 32;
+                const std::uint32_t w = static_cast<std::uint32_t>(acc_ >> count_);
+                std::uint8_t* o = buf_ + used_;
+                o[0] = static_cast<std::uint8_t>(w >> 24);
+                o[1] = static_cast<std::uint8_t>(w >> 16);
+                o[2] = static_cast<std::uint8_t>(w >> 8);
+                o[3] = static_cast<std::uint8_t>(w);
+                used_ += 4;
+                if (used_ + 4 > limit_) {
+                    close();
+                    w_.drain();
+                    used_ = 0;
+                }
+            }
+        }
+
+        void close()
+        {
+            w_.acc_ = acc_;
+            w_.count_ = count_;
+            w_.used_ = used_;
+        }
+
+    private:
+        BitWriter& w_;
+        std::uint8_t* const buf_;
+        const std::size_t limit_;
+        std::uint64_t acc_;
+        unsigned count_;
+        std::size_t used_;
+    };
+
     // Pads the pending bits with zero bits to a byte boundary and hands every
     // byte to the sink.
     void flush()

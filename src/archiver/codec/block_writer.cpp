@@ -139,15 +139,48 @@ void BlockWriter::flush_full()
     count -= n;
 }
 
+// literals() for a run that fills the record at least once.
+void BlockWriter::literals_filling(const std::uint8_t* b, std::size_t n)
+{
+    while (n > 0) {
+        const std::size_t k = std::min(n, capacity - count);
+        std::uint16_t* const out = sym.get() + count;
+        for (std::size_t i = 0; i < k; ++i)
+            out[i] = b[i];
+        b += k;
+        n -= k;
+        count += k;
+        if (count == capacity)
+            flush_full();
+    }
+}
+
 // Adds the symbols of codes [first, first + n) to `f`.
 void BlockWriter::count_codes(std::size_t first, std::size_t n, Counts& f) const
 {
-    for (std::size_t i = first; i < first + n; ++i) {
-        const unsigned s = sym[i];
-        ++f.c[s];
-        if (s >= 256)
-            ++f.p[p_symbol(pos[i])];
+    const std::uint16_t* const s = sym.get() + first;
+    const std::uint16_t* const p = pos.get() + first;
+    auto one = [&](std::size_t i) {
+        ++f.c[s[i]];
+        if (s[i] >= 256)
+            ++f.p[p_symbol(p[i])];
+    };
+    // Four codes at a time; their positions only when one of them is a match.
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const unsigned a = s[i], b = s[i + 1], c = s[i + 2], d = s[i + 3];
+        ++f.c[a];
+        ++f.c[b];
+        ++f.c[c];
+        ++f.c[d];
+        if ((a | b | c | d) >= 256) {
+            for (std::size_t k = i; k < i + 4; ++k)
+                if (s[k] >= 256)
+                    ++f.p[p_symbol(p[k])];
+        }
     }
+    for (; i < n; ++i)
+        one(i);
 }
 
 namespace {
@@ -500,17 +533,27 @@ void BlockWriter::write_block(std::size_t first, std::size_t n, bool final_block
     const std::uint64_t block_start = bits.bits();
     bits.put(static_cast<std::uint32_t>(n), 16);
     put_tables(bits);
+    // Each C symbol's code and length in one word: code << 8 | length.
+    std::array<std::uint32_t, kNC> c_packed;
+    for (unsigned i = 0; i < kNC; ++i)
+        c_packed[i] = std::uint32_t(t.c_code[i]) << 8 | t.c_len[i];
     std::uint64_t covered = n;
-    for (std::size_t i = first; i < first + n; ++i) {
-        const unsigned s = sym[i];
-        bits.put(t.c_code[s], t.c_len[s]);
-        if (s >= 256) {
-            covered += s - 256 + kMinMatch - 1;
-            // The P code and the extra bits in one field (at most 16 + 15 bits).
-            const unsigned p = pos[i];
-            const unsigned c = p_symbol(p);
-            const unsigned extra = c >= 2 ? c - 1 : 0;
-            bits.put(std::uint32_t(t.p_code[c]) << extra | (p & ((1u << extra) - 1)), t.p_len[c] + extra);
+    {
+        BitWriter::Run out(bits);
+        const std::uint16_t* const s_at = sym.get();
+        const std::uint16_t* const p_at = pos.get();
+        for (std::size_t i = first; i < first + n; ++i) {
+            const unsigned s = s_at[i];
+            const std::uint32_t c_code = c_packed[s];
+            out.put(c_code >> 8, c_code & 0xFF);
+            if (s >= 256) {
+                covered += s - 256 + kMinMatch - 1;
+                // The P code and the extra bits in one field (at most 16 + 15 bits).
+                const unsigned p = p_at[i];
+                const unsigned c = p_symbol(p);
+                const unsigned extra = c >= 2 ? c - 1 : 0;
+                out.put(std::uint32_t(t.p_code[c]) << extra | (p & ((1u << extra) - 1)), t.p_len[c] + extra);
+            }
         }
     }
     ++blocks;

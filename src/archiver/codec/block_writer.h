@@ -95,6 +95,18 @@ public:
         if (++count == capacity)
             flush_full();
     }
+    // The `n` bytes at `b` as literals, in order.
+    void literals(const std::uint8_t* b, std::size_t n)
+    {
+        if (n < capacity - count) {
+            std::uint16_t* const out = sym.get() + count;
+            count += n;
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = b[i];
+        } else {
+            literals_filling(b, n);
+        }
+    }
     // A match of `len` bytes at distance `dist`.
     void match(unsigned len, unsigned dist)
     {
@@ -113,6 +125,7 @@ public:
 
 private:
     void flush_full();
+    void literals_filling(const std::uint8_t* b, std::size_t n);
     void write_block(std::size_t first, std::size_t n, bool final_block);
     void count_codes(std::size_t first, std::size_t n, Counts& f) const;
     void build_tables(const Counts& f, bool force_c, bool force_p);

@@ -189,8 +189,7 @@ void ChainParser::sparse_step(std::size_t need)
         stop = std::min(stop, f.pos);
     }
     const std::size_t n = std::size_t(stop - at);
-    for (std::size_t i = 0; i < n; ++i)
-        emit_literal(finder.byte_at(std::ptrdiff_t(i)));
+    writer_.literals(finder.data_at(at), n);
     finder.pass(n, chunks.front().end);
 }
 

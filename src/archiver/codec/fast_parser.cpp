@@ -185,8 +185,7 @@ void FastParser::parse(bool finishing, bool)
         Found m = t.search(s, base + cur, ahead);
         if (m.len == 0) {
             const std::size_t step = std::min(1 + (++misses >> kSkipShift), std::min(kMaxStep, ahead));
-            for (std::size_t i = 0; i < step; ++i)
-                w.literal(s[i]);
+            w.literals(s, step);
             cur += step;
             continue;
         }
