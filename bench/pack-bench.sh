@@ -16,8 +16,9 @@
 #   from runs of its own on one core and on two in turns).
 #   DECODE=0 skips the test/lhasa comparison.
 #   RESULTS: the file that gets this run's output as a table with the
-#   conditions it ran under (default bench/results.md; empty: none). Kept in
-#   the repository, so that a change shows its effect in review.
+#   conditions it ran under (default bench/results.md for lh5 normal,
+#   bench/results-METHODS-LEVEL.md otherwise; empty: none). Kept in the
+#   repository, so that a change shows its effect in review.
 # pack writes CATEGORY.lzh beside the category directory; it is moved away
 # after each run, so the corpus is left as it was.
 set -euo pipefail
@@ -27,7 +28,9 @@ runs=${2:-3}
 methods=${3:-lh5}
 level=${4:-normal}
 root=$(cd "$(dirname "$0")/.." && pwd)
-results=${RESULTS-$root/bench/results.md}
+default_results=$root/bench/results.md
+[ "$methods/$level" = lh5/normal ] || default_results=$root/bench/results-${methods//,/-}-$level.md
+results=${RESULTS-$default_results}
 
 # With a results file the run goes on in a child whose output is copied there.
 if [ -n "$results" ] && [ -z "${PACK_BENCH_CHILD:-}" ]; then
