@@ -57,8 +57,7 @@ const std::int64_t* xlogx()
 
 }  // namespace
 
-BlockSplitter::BlockSplitter(unsigned np, std::size_t min_codes, std::size_t step)
-    : np_(np), min_codes_(min_codes), step_(step)
+BlockSplitter::BlockSplitter(std::size_t min_codes, std::size_t step) : min_codes_(min_codes), step_(step)
 {
     xlogx();
 }

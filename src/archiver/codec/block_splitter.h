@@ -13,9 +13,9 @@ namespace lzh {
 
 class BlockSplitter {
 public:
-    // `np`: the method's position alphabet; `min_codes`: no block cut off is
-    // shorter; `step`: cuts are tried every `step` codes.
-    BlockSplitter(unsigned np, std::size_t min_codes, std::size_t step);
+    // `min_codes`: no block cut off is shorter; `step`: cuts are tried every
+    // `step` codes.
+    BlockSplitter(std::size_t min_codes, std::size_t step);
 
     // Bits of codes [first, first + n) written as one block.
     using BlockBits = std::function<std::uint64_t(std::size_t first, std::size_t n)>;
@@ -35,7 +35,7 @@ private:
     struct Side {
         std::array<std::uint32_t, kNC> c{};
         std::array<std::uint32_t, kMaxNP> p{};
-        std::uint32_t nc = 0, np = 0;      // codes, matches
+        std::uint32_t nc = 0, np = 0;  // codes, matches
         std::uint32_t used_c = 0, used_p = 0;
         std::int64_t c_sum = 0, p_sum = 0;  // sum of f log2 f over the symbols
         void add(unsigned s, unsigned ps, int sign);
@@ -46,7 +46,6 @@ private:
     };
     std::size_t best_cut(const std::uint16_t* sym, const std::uint16_t* pos, std::size_t n);
 
-    const unsigned np_;
     const std::size_t min_codes_;
     const std::size_t step_;
     Side left_, right_;

@@ -68,7 +68,7 @@ BlockWriter::BlockWriter(const Method& m, ByteSink& out, std::size_t block_codes
 {
     assert(m.coded && m.np <= kMaxNP && capacity <= kMaxBlockCodes);
     if (choose_lengths)
-        splitter = std::make_unique<BlockSplitter>(m.np, std::max(min_block_codes, kTailCodes),
+        splitter = std::make_unique<BlockSplitter>(std::max(min_block_codes, kTailCodes),
                                                    std::max(min_block_codes, kTailCodes) / 2);
 }
 
