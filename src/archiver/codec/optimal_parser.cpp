@@ -126,8 +126,8 @@ void OptimalParser::initial_prices(std::size_t n)
 
 /*
  * The cheapest path through positions [0, n) of the segment, emitted as
- * literals and matches. Each match is tried at every length up to kDense
- * past the previous one's length and at its full length.
+ * literals and matches. Each match is tried at every length past the
+ * previous (shorter, nearer) one's up to its own.
  */
 void OptimalParser::choose_path(std::size_t n)
 {
@@ -150,12 +150,9 @@ void OptimalParser::choose_path(std::size_t n)
                     break;
                 const std::uint32_t base = c + dist_price(m[k].dist);
                 const std::uint32_t tag = (511u << 16) | m[k].dist;
-                const unsigned dense = std::min(top, lo + kDense);
                 const std::uint32_t* pc = price_c.data() + 256 - kMinMatch;
-                for (unsigned len = lo; len <= dense; ++len)
+                for (unsigned len = lo; len <= top; ++len)
                     to[len] = std::min(to[len], std::uint64_t(base + pc[len]) << 32 | (tag - (len << 16)));
-                if (top > dense)
-                    to[top] = std::min(to[top], std::uint64_t(base + pc[top]) << 32 | (tag - (top << 16)));
                 lo = top + 1;
             }
         }
