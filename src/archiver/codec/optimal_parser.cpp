@@ -29,9 +29,9 @@ std::size_t OptimalParser::fill(const std::uint8_t* data, std::size_t size)
  * the binary-tree finder (a match of nice length or more is taken as it is,
  * and the positions it covers are skipped), then finds the cheapest way
  * through the segment twice: with the prices of the previous segment, then
- * with prices from the first path's own symbol counts (the first segment,
- * priced at first by a guess, three times: the third pass with the second
- * path's counts). A segment spans write() calls, so the parse does not
+ * with prices from the first path's own symbol counts, a quarter of the
+ * previous segment's counts added (the first segment, priced at first by a
+ * guess, three times: the third pass with the second path's counts). A segment spans write() calls, so the parse does not
  * depend on how the input was cut into pieces.
  */
 void OptimalParser::parse(bool finishing, bool)
@@ -133,6 +133,7 @@ void OptimalParser::choose_path(std::size_t n)
 {
     // The first segment starts from guessed prices: one pass more.
     const int passes = priced ? 2 : 3;
+    Counts last;  // symbol counts of the path taken
     if (!priced)
         initial_prices(n);
     for (int pass = 0; pass < passes; ++pass) {
@@ -175,8 +176,20 @@ void OptimalParser::choose_path(std::size_t n)
             }
             at += len;
         }
+        if (pass == passes - 1)
+            last = f;
+        if (have_prev) {
+            // A quarter of the previous segment's counts weigh in: the
+            // block this segment goes into likely holds codes of that one too.
+            for (unsigned i = 0; i < kNC; ++i)
+                f.c[i] = 4 * f.c[i] + prev_counts.c[i];
+            for (unsigned i = 0; i < kMaxNP; ++i)
+                f.p[i] = 4 * f.p[i] + prev_counts.p[i];
+        }
         set_prices(f);
     }
+    prev_counts = last;
+    have_prev = true;
     std::size_t at = 0;
     for (auto it = path.rbegin(); it != path.rend(); ++it) {
         const unsigned len = *it & 0x1FF;

@@ -39,6 +39,8 @@ private:
 
     const unsigned np_;
     const unsigned nice_len_;
+    Counts prev_counts;     // symbol counts of the previous segment's path
+    bool have_prev = false;
     BlockWriter& writer_;
     BtMatchFinder bt;
     // A segment of positions with their bytes and the longest matches found
