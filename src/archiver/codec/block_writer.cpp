@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <vector>
 
 namespace lzh {
 
@@ -237,28 +238,59 @@ std::array<std::uint32_t, 3> zero_run_items(const std::uint8_t* c_len, unsigned 
     return items;
 }
 
+/*
+ * Best effort: replaces the Huffman lengths `len` for `freq[0..n)` by
+ * lengths limited to fewer bits when that makes the table (sized by
+ * `table_bits(len, count)`, count = last used symbol + 1) and the codes it
+ * sends smaller: a length over 6 bits costs the table more bits the longer
+ * it is.
+ */
+template <class TableBits>
+void limit_lengths(const std::uint32_t* freq, unsigned n, std::uint8_t* len, TableBits table_bits)
+{
+    unsigned used = 0, last = 0, longest = 0;
+    for (unsigned i = 0; i < n; ++i)
+        if (len[i]) {
+            ++used;
+            last = i + 1;
+            longest = std::max<unsigned>(longest, len[i]);
+        }
+    if (used < 2 || longest <= 6)
+        return;
+    auto size = [&](const std::uint8_t* l) {
+        std::uint64_t bits = table_bits(l, last);
+        for (unsigned i = 0; i < last; ++i)
+            bits += std::uint64_t(freq[i]) * l[i];
+        return bits;
+    };
+    std::uint64_t best = size(len);
+    std::array<std::uint8_t, 32> cand{};
+    const unsigned floor = std::max(2u, unsigned(std::bit_width(used - 1)));
+    for (unsigned max_bits = longest - 1; max_bits >= floor; --max_bits) {
+        huffman_lengths(freq, n, max_bits, cand.data());
+        const std::uint64_t cost = size(cand.data());
+        if (cost >= best)
+            break;
+        best = cost;
+        std::copy(cand.begin(), cand.begin() + n, len);
+    }
+}
+
 }  // namespace
 
 // Codes the C lengths of `b` as T items, zero runs the usual way, and builds
-// the T table that codes them.
-void BlockWriter::code_c_lengths(BlockTables& b) const
+// the T table that codes them. With `refine` (best effort) the zero runs are
+// then split again into the items that cost fewest bits under that T code,
+// and the T code rebuilt for them, when that makes the table smaller.
+void BlockWriter::code_c_lengths(BlockTables& b, bool refine) const
 {
     std::array<std::uint32_t, kNT> t_freq{};
-    b.n_items = 0;
     auto add = [&](unsigned s, unsigned extra) {
         b.items[b.n_items++] = {static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(extra)};
         ++t_freq[s];
     };
-    for (unsigned i = 0; i < b.c_n;) {
-        if (b.c_len[i] != 0) {
-            add(b.c_len[i] + 2u, 0);
-            ++i;
-            continue;
-        }
-        unsigned run = 1;
-        while (i + run < b.c_n && b.c_len[i + run] == 0)
-            ++run;
-        i += run;
+    // Items for a zero run of `run` lengths, the usual way.
+    auto usual_run = [&](unsigned run) {
         if (run <= 2) {
             for (unsigned k = 0; k < run; ++k)
                 add(0, 0);
@@ -270,8 +302,110 @@ void BlockWriter::code_c_lengths(BlockTables& b) const
         } else {
             add(2, run - 20);
         }
+    };
+    // `b.c_len` as items, each zero run by `zero_run(run)`.
+    auto code = [&](auto zero_run) {
+        t_freq.fill(0);
+        b.n_items = 0;
+        for (unsigned i = 0; i < b.c_n;) {
+            if (b.c_len[i] != 0) {
+                add(b.c_len[i] + 2u, 0);
+                ++i;
+                continue;
+            }
+            unsigned run = 1;
+            while (i + run < b.c_n && b.c_len[i + run] == 0)
+                ++run;
+            i += run;
+            zero_run(run);
+        }
+        huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, b.t_len.data());
+        if (choose_lengths)
+            limit_lengths(t_freq.data(), kNT, b.t_len.data(), [](const std::uint8_t* len, unsigned n) {
+                return t_table_bits(len, n);
+            });
+    };
+    code(usual_run);
+
+    unsigned longest_run = 0;
+    for (unsigned i = 0; i < b.c_n;) {
+        unsigned run = 0;
+        while (i + run < b.c_n && b.c_len[i + run] == 0)
+            ++run;
+        longest_run = std::max(longest_run, run);
+        i += run + 1;
     }
-    huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, b.t_len.data());
+    unsigned used_t = 0;
+    for (unsigned s = 0; s < kNT; ++s)
+        used_t += b.t_len[s] != 0;
+    if (refine && longest_run >= 3 && used_t >= 2) {
+        // Bits of the T and C tables as coded now.
+        auto table_size = [&]() {
+            unsigned t_n = 0;
+            for (unsigned i = 0; i < kNT; ++i)
+                if (b.t_len[i])
+                    t_n = i + 1;
+            std::uint64_t table = t_table_bits(b.t_len.data(), t_n);
+            for (unsigned i = 0; i < b.n_items; ++i) {
+                const unsigned s = b.items[i].sym;
+                table += b.t_len[s] + (s == 1 ? 4 : s == 2 ? 9 : 0);
+            }
+            return table;
+        };
+        const std::uint64_t usual_bits = table_size();
+        // Cheapest items for each run length under the usual T code: the
+        // last item of the cheapest way to code a run of r zeros.
+        constexpr std::uint32_t kNo = ~std::uint32_t(0) / 2;
+        const std::uint32_t cost0 = b.t_len[0] ? b.t_len[0] : kNo;
+        const std::uint32_t cost1 = b.t_len[1] ? b.t_len[1] + 4u : kNo;
+        const std::uint32_t cost2 = b.t_len[2] ? b.t_len[2] + 9u : kNo;
+        std::vector<std::uint32_t> best(longest_run + 1, kNo);
+        std::vector<std::uint16_t> step(longest_run + 1, 0);
+        best[0] = 0;
+        unsigned prefix_min = 0;
+        for (unsigned r = 1; r <= longest_run; ++r) {
+            if (best[r - 1] + cost0 < best[r]) {
+                best[r] = best[r - 1] + cost0;
+                step[r] = 1;
+            }
+            for (unsigned k = 3; k <= std::min(r, 18u); ++k)
+                if (best[r - k] + cost1 < best[r]) {
+                    best[r] = best[r - k] + cost1;
+                    step[r] = std::uint16_t(k);
+                }
+            // A long run item: the cheapest start up to r - 20 (runs are
+            // shorter than kNC, so every start is in its reach).
+            if (r >= 20) {
+                if (best[r - 20] < best[prefix_min])
+                    prefix_min = r - 20;
+                if (best[prefix_min] + cost2 < best[r]) {
+                    best[r] = best[prefix_min] + cost2;
+                    step[r] = std::uint16_t(r - prefix_min);
+                }
+            }
+        }
+        const auto usual_items = b.items;
+        const unsigned usual_n = b.n_items;
+        const auto usual_t_len = b.t_len;
+        const auto usual_freq = t_freq;
+        code([&](unsigned run) {
+            for (unsigned r = run; r > 0; r -= step[r]) {
+                const unsigned k = step[r];
+                if (k == 1)
+                    add(0, 0);
+                else if (k <= 18)
+                    add(1, k - 3);
+                else
+                    add(2, k - 20);
+            }
+        });
+        if (table_size() >= usual_bits) {
+            b.items = usual_items;
+            b.n_items = usual_n;
+            b.t_len = usual_t_len;
+            t_freq = usual_freq;
+        }
+    }
     b.t_single = -1;
     b.t_n = 0;
     for (unsigned i = 0; i < kNT; ++i)
@@ -364,7 +498,7 @@ void BlockWriter::choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq)
  * effort weighs the C lengths against the size of the tables they need
  * (choose_c_lengths()).
  */
-void BlockWriter::build_tables(const Counts& f, bool force_c, bool force_p)
+void BlockWriter::build_tables(const Counts& f, bool force_c, bool force_p, bool refine)
 {
     const auto& c_freq = f.c;
     const auto& p_freq = f.p;
@@ -397,7 +531,7 @@ void BlockWriter::build_tables(const Counts& f, bool force_c, bool force_p)
         t.t_n = 0;
         t.t_single = 0;
     } else {
-        code_c_lengths(t);
+        code_c_lengths(t, refine);
     }
     canonical_codes(t.c_len.data(), kNC, t.c_code.data());
     canonical_codes(t.t_len.data(), kNT, t.t_code.data());
@@ -405,6 +539,13 @@ void BlockWriter::build_tables(const Counts& f, bool force_c, bool force_p)
     // P table.
     const unsigned np = method.np;
     huffman_lengths(p_freq.data(), np, kMaxCodeBits, t.p_len.data());
+    if (choose_lengths)
+        limit_lengths(p_freq.data(), np, t.p_len.data(), [&](const std::uint8_t* len, unsigned n) {
+            unsigned table = method.pbit;
+            for (unsigned i = 0; i < n; ++i)
+                table += length_bits(len[i]);
+            return table;
+        });
     t.p_single = -1;
     t.p_n = 0;
     for (unsigned i = 0; i < np; ++i)
@@ -515,19 +656,19 @@ void BlockWriter::write_block(std::size_t first, std::size_t n, bool final_block
     assert(n >= 1 && n <= kMaxBlockCodes);
     Counts f;
     count_codes(first, n, f);
-    build_tables(f, false, false);
+    build_tables(f, false, false, choose_lengths);
     if (final_block) {
         bool force_c = false;
         std::uint64_t size = block_bits(f);
         if (blocks > 0 && size < kMinFinalBlockBits) {
             force_c = true;
-            build_tables(f, true, false);
+            build_tables(f, true, false, choose_lengths);
             size = block_bits(f);
         }
         const std::size_t last = first + n - 1;
         const bool bare_position = sym[last] >= 256 && t.p_single >= 0 && p_symbol(pos[last]) <= 1;
         if (bare_position && (bits.bits() + size) % 8 == 0)
-            build_tables(f, force_c, true);
+            build_tables(f, force_c, true, choose_lengths);
     }
 
     const std::uint64_t block_start = bits.bits();

@@ -128,8 +128,8 @@ private:
     void literals_filling(const std::uint8_t* b, std::size_t n);
     void write_block(std::size_t first, std::size_t n, bool final_block);
     void count_codes(std::size_t first, std::size_t n, Counts& f) const;
-    void build_tables(const Counts& f, bool force_c, bool force_p);
-    void code_c_lengths(BlockTables& b) const;
+    void build_tables(const Counts& f, bool force_c, bool force_p, bool refine = false);
+    void code_c_lengths(BlockTables& b, bool refine) const;
     void choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq);
     std::uint64_t block_bits(const Counts& f) const;
     std::uint64_t sized_block_bits(std::size_t first, std::size_t n);

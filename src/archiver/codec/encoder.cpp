@@ -35,7 +35,7 @@ constexpr EffortParams kEfforts[] = {
     //  lazy  optimal chain nice good chain4   block  min block
     {false, false, {8, 32, 8, true}, 16384, 16384},  // fast: its own parser (finder unused)
     {true, false, {64, 128, 8, true}, 16384, 2048},  // normal
-    {true, true, {32, 96, 256}, 16384, 128},         // best: chain = tree depth of the binary-tree finder
+    {true, true, {32, 128, 256}, 16384, 128},        // best: chain = tree depth of the binary-tree finder
 };
 static_assert(16384 + kTailCodes <= kMaxBlockCodes);
 

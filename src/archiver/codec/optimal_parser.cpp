@@ -29,9 +29,9 @@ std::size_t OptimalParser::fill(const std::uint8_t* data, std::size_t size)
  * the binary-tree finder (a match of nice length or more is taken as it is,
  * and the positions it covers are skipped), then finds the cheapest way
  * through the segment twice: with the prices of the previous segment, then
- * with prices from the first path's own symbol counts (the first segment,
- * priced at first by a guess, three times: the third pass with the second
- * path's counts). A segment spans write() calls, so the parse does not
+ * with prices from the first path's own symbol counts, a quarter of the
+ * previous segment's counts added (the first segment, priced at first by a
+ * guess, three times: the third pass with the second path's counts). A segment spans write() calls, so the parse does not
  * depend on how the input was cut into pieces.
  */
 void OptimalParser::parse(bool finishing, bool)
@@ -126,13 +126,14 @@ void OptimalParser::initial_prices(std::size_t n)
 
 /*
  * The cheapest path through positions [0, n) of the segment, emitted as
- * literals and matches. Each match is tried at every length up to kDense
- * past the previous one's length and at its full length.
+ * literals and matches. Each match is tried at every length past the
+ * previous (shorter, nearer) one's up to its own.
  */
 void OptimalParser::choose_path(std::size_t n)
 {
     // The first segment starts from guessed prices: one pass more.
     const int passes = priced ? 2 : 3;
+    Counts last;  // symbol counts of the path taken
     if (!priced)
         initial_prices(n);
     for (int pass = 0; pass < passes; ++pass) {
@@ -150,12 +151,9 @@ void OptimalParser::choose_path(std::size_t n)
                     break;
                 const std::uint32_t base = c + dist_price(m[k].dist);
                 const std::uint32_t tag = (511u << 16) | m[k].dist;
-                const unsigned dense = std::min(top, lo + kDense);
                 const std::uint32_t* pc = price_c.data() + 256 - kMinMatch;
-                for (unsigned len = lo; len <= dense; ++len)
+                for (unsigned len = lo; len <= top; ++len)
                     to[len] = std::min(to[len], std::uint64_t(base + pc[len]) << 32 | (tag - (len << 16)));
-                if (top > dense)
-                    to[top] = std::min(to[top], std::uint64_t(base + pc[top]) << 32 | (tag - (top << 16)));
                 lo = top + 1;
             }
         }
@@ -178,8 +176,20 @@ void OptimalParser::choose_path(std::size_t n)
             }
             at += len;
         }
+        if (pass == passes - 1)
+            last = f;
+        if (have_prev) {
+            // A quarter of the previous segment's counts weigh in: the
+            // block this segment goes into likely holds codes of that one too.
+            for (unsigned i = 0; i < kNC; ++i)
+                f.c[i] = 4 * f.c[i] + prev_counts.c[i];
+            for (unsigned i = 0; i < kMaxNP; ++i)
+                f.p[i] = 4 * f.p[i] + prev_counts.p[i];
+        }
         set_prices(f);
     }
+    prev_counts = last;
+    have_prev = true;
     std::size_t at = 0;
     for (auto it = path.rbegin(); it != path.rend(); ++it) {
         const unsigned len = *it & 0x1FF;
