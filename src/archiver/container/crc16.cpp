@@ -138,7 +138,10 @@ constexpr std::uint64_t reflected_power(unsigned e)
 
 bool have_clmul()
 {
-    static const bool have = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+    }();
     return have;
 }
 
