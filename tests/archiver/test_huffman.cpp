@@ -99,6 +99,30 @@ TEST(Huffman, OrderedLengthsWithBiasAndLimitStaySound)
     }
 }
 
+// The order is (frequency, symbol) ascending for short and long lists, ties,
+// and frequencies with bits in every byte.
+TEST(Huffman, OrderSortsByFrequencyThenSymbol)
+{
+    std::mt19937 rng(13);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        const unsigned n = 1 + rng() % 512;
+        const unsigned shift = rng() % 32;  // how large the frequencies get
+        std::vector<std::uint32_t> freq(n);
+        for (auto& f : freq)
+            f = (rng() % (1 + round % 7) == 0) ? 0 : (round % 3 == 0 ? 1 + rng() % 4 : rng() >> shift);
+        std::vector<std::pair<std::uint32_t, std::uint16_t>> want;
+        for (unsigned i = 0; i < n; ++i)
+            if (freq[i])
+                want.push_back({freq[i], std::uint16_t(i)});
+        std::sort(want.begin(), want.end());
+        std::vector<std::uint16_t> order(n);
+        ASSERT_EQ(lzh::huffman_order(freq.data(), n, order.data()), want.size());
+        for (std::size_t i = 0; i < want.size(); ++i)
+            ASSERT_EQ(order[i], want[i].second) << i;
+    }
+}
+
 // One used symbol or none: no code at all (the stream stores such a table as a single symbol).
 TEST(Huffman, FewerThanTwoSymbolsGiveNoLengths)
 {

@@ -16,18 +16,57 @@
 
 namespace lzh {
 
+/*
+ * The used symbols, taken in symbol order, then sorted stably by frequency
+ * alone, so that equal frequencies stay in symbol order: the order of
+ * (frequency, symbol). A short list is sorted by insertion; a longer one by
+ * radix, a byte of the frequency per pass, only as many passes as the
+ * largest frequency has bytes (a block's counts need two).
+ */
 unsigned huffman_order(const std::uint32_t* freq, unsigned n, std::uint16_t* order)
 {
     assert(n <= 512);
-    // Sort key: frequency in the high bits, symbol in the low ten bits.
-    std::array<std::uint64_t, 512> leaf;
+    constexpr unsigned kInsertionMax = 32;
     unsigned m = 0;
-    for (unsigned i = 0; i < n; ++i)
-        if (freq[i] != 0)
-            leaf[m++] = (std::uint64_t(freq[i]) << 10) | i;
-    std::sort(leaf.begin(), leaf.begin() + m);
+    std::uint32_t all = 0;  // the bits of every frequency
+    for (unsigned i = 0; i < n; ++i) {
+        order[m] = static_cast<std::uint16_t>(i);
+        m += freq[i] != 0;
+        all |= freq[i];
+    }
+    if (m <= kInsertionMax) {
+        for (unsigned i = 1; i < m; ++i) {
+            const std::uint16_t s = order[i];
+            const std::uint32_t f = freq[s];
+            unsigned j = i;
+            for (; j > 0 && freq[order[j - 1]] > f; --j)
+                order[j] = order[j - 1];
+            order[j] = s;
+        }
+        return m;
+    }
+    // Frequency in the high 32 bits, symbol in the low ones.
+    std::array<std::uint64_t, 512> a, b;
     for (unsigned i = 0; i < m; ++i)
-        order[i] = static_cast<std::uint16_t>(leaf[i] & 0x3FF);
+        a[i] = (std::uint64_t(freq[order[i]]) << 32) | order[i];
+    std::uint64_t* src = a.data();
+    std::uint64_t* dst = b.data();
+    for (unsigned shift = 32; shift < 64 && (std::uint64_t(all) << 32) >> shift != 0; shift += 8) {
+        std::array<unsigned, 256> start{};
+        for (unsigned i = 0; i < m; ++i)
+            ++start[(src[i] >> shift) & 0xFF];
+        unsigned sum = 0;
+        for (unsigned& s : start) {
+            const unsigned c = s;
+            s = sum;
+            sum += c;
+        }
+        for (unsigned i = 0; i < m; ++i)
+            dst[start[(src[i] >> shift) & 0xFF]++] = src[i];
+        std::swap(src, dst);
+    }
+    for (unsigned i = 0; i < m; ++i)
+        order[i] = static_cast<std::uint16_t>(src[i]);
     return m;
 }
 

@@ -17,7 +17,8 @@ void huffman_lengths(const std::uint32_t* freq, unsigned n, unsigned max_bits, s
 
 // The same in two steps, for trying several codes for one set of
 // frequencies: huffman_order() lists the used symbols of `freq[0..n)` by
-// (frequency, symbol) ascending in `order` and returns their number m;
+// (frequency, symbol) ascending in `order` (room for n entries; those past
+// m are left unspecified) and returns their number m;
 // huffman_lengths_ordered() sets the lengths of those m symbols (and no other
 // entry of `lens`) for their frequencies each raised by `bias`. A bias flattens
 // the code: fewer distinct lengths, at some cost in code bits.

@@ -10,6 +10,9 @@ namespace lzh {
 // there is no final XOR, so the result of one call can be fed to the next.
 std::uint16_t crc16_update(std::uint16_t crc, const std::uint8_t* p, std::size_t n);
 
+// The same, always by table lookups (tests compare the two).
+std::uint16_t crc16_update_table(std::uint16_t crc, const std::uint8_t* p, std::size_t n);
+
 // The byte-wise table (table[i] = CRC step of byte i from 0), exposed for tests.
 const std::uint16_t* crc16_table();
 
