@@ -52,7 +52,8 @@ TEST(Crc16, WidePathMatchesTableAtAnyLengthAndAlignment)
     for (std::size_t at = 0; at < 16; ++at)
         for (std::size_t n = 0; n + at <= data.size(); n += (n < 300 ? 1 : 37)) {
             const auto init = static_cast<std::uint16_t>(rng());
-            ASSERT_EQ(lzh::crc16_update(init, data.data() + at, n), lzh::crc16_update_table(init, data.data() + at, n))
+            ASSERT_EQ(lzh::crc16_update(init, data.data() + at, n),
+                      lzh::crc16_update_table(init, data.data() + at, n))
                 << "at " << at << ", " << n << " bytes";
         }
 }

@@ -81,10 +81,9 @@ void BlockWriter::finish()
     if (splitter) {
         // The record may end in several blocks, each cut where it pays.
         while (count - first > 0) {
-            const std::size_t n = splitter->first_block(sym.get() + first, pos.get() + first, count - first,
-                                                        [&](std::size_t a, std::size_t k) {
-                                                            return sized_block_bits(first + a, k);
-                                                        });
+            const std::size_t n = splitter->first_block(
+                sym.get() + first, pos.get() + first, count - first,
+                [&](std::size_t a, std::size_t k) { return sized_block_bits(first + a, k); });
             write_block(first, n, first + n == count);
             first += n;
         }
@@ -321,9 +320,8 @@ void BlockWriter::code_c_lengths(BlockTables& b, bool refine) const
         }
         huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, b.t_len.data());
         if (choose_lengths)
-            limit_lengths(t_freq.data(), kNT, b.t_len.data(), [](const std::uint8_t* len, unsigned n) {
-                return t_table_bits(len, n);
-            });
+            limit_lengths(t_freq.data(), kNT, b.t_len.data(),
+                          [](const std::uint8_t* len, unsigned n) { return t_table_bits(len, n); });
     };
     code(usual_run);
 

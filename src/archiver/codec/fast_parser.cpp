@@ -138,7 +138,8 @@ struct Tables {
             }
         } else {
             for (unsigned i = 0; i < 4; ++i) {
-                const std::uint32_t dist = std::uint16_t(std::uint32_t(abs) - std::uint32_t(bucket >> (16 * i)));
+                const std::uint32_t dist =
+                    std::uint16_t(std::uint32_t(abs) - std::uint32_t(bucket >> (16 * i)));
                 const std::uint8_t* c = s - dist;
                 if (dist - 1 < limit && load32(c) == word && c[best.len] == s[best.len]) {
                     const unsigned len = match_length(s, c, max_len, 4);
@@ -153,7 +154,8 @@ struct Tables {
         }
         if (best.len == 0) {
             const std::uint32_t dist = std::uint16_t(std::uint32_t(abs) - near_pos);
-            if (dist - 1 < std::min<std::uint32_t>(limit, kNearMax) && ((load32(s - dist) ^ word) & 0xFFFFFF) == 0) {
+            if (dist - 1 < std::min<std::uint32_t>(limit, kNearMax) &&
+                ((load32(s - dist) ^ word) & 0xFFFFFF) == 0) {
                 best.len = 3;
                 best.dist = dist;
             }

@@ -39,16 +39,16 @@ private:
 
     const unsigned np_;
     const unsigned nice_len_;
-    Counts prev_counts;     // symbol counts of the previous segment's path
+    Counts prev_counts;  // symbol counts of the previous segment's path
     bool have_prev = false;
     BlockWriter& writer_;
     BtMatchFinder bt;
     // A segment of positions with their bytes and the longest matches found
     // there, prices in 1/16 bit.
     static constexpr std::size_t kSegment = 16384;
-    static constexpr unsigned kKeep = 8;    // matches kept per position (the longest)
-    std::size_t seg_n = 0;                  // positions gathered
-    std::size_t seg_max = 0;                // positions the arrays hold before one more match
+    static constexpr unsigned kKeep = 8;  // matches kept per position (the longest)
+    std::size_t seg_n = 0;                // positions gathered
+    std::size_t seg_max = 0;              // positions the arrays hold before one more match
     Scratch<std::uint8_t> seg_lit;
     Scratch<std::uint8_t> seg_nmatch;
     Scratch<SegMatch> seg_match;

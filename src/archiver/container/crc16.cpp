@@ -104,10 +104,12 @@ constexpr std::uint64_t reflected_power(unsigned e)
 }
 
 [[gnu::target("pclmul,sse2")]] std::uint16_t crc16_update_clmul(std::uint16_t crc, const std::uint8_t* p,
-                                                                 std::size_t n)
+                                                                std::size_t n)
 {
-    const __m128i k128 = _mm_set_epi64x(std::int64_t(reflected_power(127)), std::int64_t(reflected_power(191)));
-    const __m128i k512 = _mm_set_epi64x(std::int64_t(reflected_power(511)), std::int64_t(reflected_power(575)));
+    const __m128i k128 =
+        _mm_set_epi64x(std::int64_t(reflected_power(127)), std::int64_t(reflected_power(191)));
+    const __m128i k512 =
+        _mm_set_epi64x(std::int64_t(reflected_power(511)), std::int64_t(reflected_power(575)));
     auto load = [](const std::uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
     __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(crc));
     __m128i x1 = load(p + 16);
