@@ -22,21 +22,8 @@ public:
     // Appends the low `n` bits of `value` (n <= 32; value must not have bits above n).
     void put(std::uint32_t value, unsigned n)
     {
-        assert(n <= 32 && (n == 32 || (value >> n) == 0));
-        acc_ = (acc_ << n) | value;
-        count_ += n;
-        if (count_ >= 32) {
-            count_ -= 32;
-            const std::uint32_t w = static_cast<std::uint32_t>(acc_ >> count_);
-            std::uint8_t* o = buf_.get() + used_;
-            o[0] = static_cast<std::uint8_t>(w >> 24);
-            o[1] = static_cast<std::uint8_t>(w >> 16);
-            o[2] = static_cast<std::uint8_t>(w >> 8);
-            o[3] = static_cast<std::uint8_t>(w);
-            used_ += 4;
-            if (used_ + 4 > size_ - 8)
-                drain();
-        }
+        if (append(acc_, count_, buf_.get(), used_, value, n) && used_ + 4 > size_ - 8)
+            drain();
     }
 
     /*
@@ -57,23 +44,10 @@ public:
         // As BitWriter::put().
         void put(std::uint32_t value, unsigned n)
         {
-            assert(n <= 32 && (n == 32 || (value >> n) == 0));
-            acc_ = (acc_ << n) | value;
-            count_ += n;
-            if (count_ >= 32) {
-                count_ -= 32;
-                const std::uint32_t w = static_cast<std::uint32_t>(acc_ >> count_);
-                std::uint8_t* o = buf_ + used_;
-                o[0] = static_cast<std::uint8_t>(w >> 24);
-                o[1] = static_cast<std::uint8_t>(w >> 16);
-                o[2] = static_cast<std::uint8_t>(w >> 8);
-                o[3] = static_cast<std::uint8_t>(w);
-                used_ += 4;
-                if (used_ + 4 > limit_) {
-                    close();
-                    w_.drain();
-                    used_ = 0;
-                }
+            if (append(acc_, count_, buf_, used_, value, n) && used_ + 4 > limit_) {
+                close();
+                w_.drain();
+                used_ = 0;
             }
         }
 
@@ -114,6 +88,27 @@ public:
     std::uint64_t bytes() const { return written_ + used_ + (count_ + 7) / 8; }
 
 private:
+    // Adds `n` bits to the pending ones; once 32 or more are pending, stores
+    // the oldest 32 at buf[used] and returns true.
+    static bool append(std::uint64_t& acc, unsigned& count, std::uint8_t* buf, std::size_t& used,
+                       std::uint32_t value, unsigned n)
+    {
+        assert(n <= 32 && (n == 32 || (value >> n) == 0));
+        acc = (acc << n) | value;
+        count += n;
+        if (count < 32)
+            return false;
+        count -= 32;
+        const std::uint32_t w = static_cast<std::uint32_t>(acc >> count);
+        std::uint8_t* o = buf + used;
+        o[0] = static_cast<std::uint8_t>(w >> 24);
+        o[1] = static_cast<std::uint8_t>(w >> 16);
+        o[2] = static_cast<std::uint8_t>(w >> 8);
+        o[3] = static_cast<std::uint8_t>(w);
+        used += 4;
+        return true;
+    }
+
     void drain()
     {
         if (used_ == 0)
