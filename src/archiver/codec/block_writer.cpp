@@ -54,6 +54,14 @@ void put_length(Out& out, unsigned len)
     }
 }
 
+// Symbols of a table up to its last with a code (0: no symbol has one).
+unsigned coded_count(const std::uint8_t* len, unsigned n)
+{
+    while (n > 0 && len[n - 1] == 0)
+        --n;
+    return n;
+}
+
 }  // namespace
 
 BlockWriter::BlockWriter(const Method& m, ByteSink& out, std::size_t block_codes_,
@@ -339,11 +347,7 @@ void BlockWriter::code_c_lengths(BlockTables& b, bool refine) const
     if (refine && longest_run >= 3 && used_t >= 2) {
         // Bits of the T and C tables as coded now.
         auto table_size = [&]() {
-            unsigned t_n = 0;
-            for (unsigned i = 0; i < kNT; ++i)
-                if (b.t_len[i])
-                    t_n = i + 1;
-            std::uint64_t table = t_table_bits(b.t_len.data(), t_n);
+            std::uint64_t table = t_table_bits(b.t_len.data(), coded_count(b.t_len.data(), kNT));
             for (unsigned i = 0; i < b.n_items; ++i) {
                 const unsigned s = b.items[i].sym;
                 table += b.t_len[s] + (s == 1 ? 4 : s == 2 ? 9 : 0);
@@ -405,10 +409,7 @@ void BlockWriter::code_c_lengths(BlockTables& b, bool refine) const
         }
     }
     b.t_single = -1;
-    b.t_n = 0;
-    for (unsigned i = 0; i < kNT; ++i)
-        if (b.t_len[i])
-            b.t_n = i + 1;
+    b.t_n = coded_count(b.t_len.data(), kNT);
     if (b.t_n == 0) {
         unsigned s = 0;
         while (t_freq[s] == 0)
@@ -448,10 +449,7 @@ void BlockWriter::choose_c_lengths(const std::array<std::uint32_t, kNC>& c_freq)
         }
         std::array<std::uint8_t, kNT> t_len;
         huffman_lengths(t_freq.data(), kNT, kMaxCodeBits, t_len.data());
-        unsigned t_n = 0;
-        for (unsigned i = 0; i < kNT; ++i)
-            if (t_len[i])
-                t_n = i + 1;
+        const unsigned t_n = coded_count(t_len.data(), kNT);
         if (t_n == 0)
             return cost + 2 * kTBits;  // one T symbol: its codes take no bits
         cost += t_table_bits(t_len.data(), t_n);
@@ -504,10 +502,7 @@ void BlockWriter::build_tables(const Counts& f, bool force_c, bool force_p, bool
     // C table.
     huffman_lengths(c_freq.data(), kNC, kMaxCodeBits, t.c_len.data());
     t.c_single = -1;
-    t.c_n = 0;
-    for (unsigned i = 0; i < kNC; ++i)
-        if (t.c_len[i])
-            t.c_n = i + 1;
+    t.c_n = coded_count(t.c_len.data(), kNC);
     if (t.c_n == 0) {
         // One symbol used (a block is never empty).
         unsigned s = 0;
@@ -545,10 +540,7 @@ void BlockWriter::build_tables(const Counts& f, bool force_c, bool force_p, bool
             return table;
         });
     t.p_single = -1;
-    t.p_n = 0;
-    for (unsigned i = 0; i < np; ++i)
-        if (t.p_len[i])
-            t.p_n = i + 1;
+    t.p_n = coded_count(t.p_len.data(), np);
     if (t.p_n == 0) {
         unsigned s = 0;
         while (s < np && p_freq[s] == 0)
